@@ -1,0 +1,40 @@
+#include "AppState.h"
+
+namespace cx {
+
+AppState::AppState()
+{
+    resetCameraNames();
+    for (auto& s : protocolSocket) s = -1;
+}
+
+std::string AppState::cameraNameOf(int slot) const
+{
+    if (!validSlot(slot)) return {};
+    std::lock_guard lock(namesLock);
+    return cameraName[static_cast<size_t>(slot)];
+}
+
+void AppState::setCameraName(int slot, const std::string& name)
+{
+    if (!validSlot(slot)) return;
+    std::lock_guard lock(namesLock);
+    cameraName[static_cast<size_t>(slot)] = name;
+}
+
+void AppState::resetCameraNames()
+{
+    std::lock_guard lock(namesLock);
+    for (int i = 0; i < maxCameras; ++i) cameraName[static_cast<size_t>(i)] = "Camera " + std::to_string(i + 1);
+}
+
+bool AppState::slotRecords(int slot) const
+{
+    if (!validSlot(slot)) return false;
+    const auto i = static_cast<size_t>(slot);
+    if (settings.scheduleMode.load() == 1)
+        return settings.scheduleRecord[i].load() == 1 && scheduledRecording[i].load() == 1;
+    return settings.scheduleMode.load() == 0 && manualRecording[i].load() == 1;
+}
+
+}  // namespace cx

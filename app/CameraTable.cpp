@@ -1,0 +1,33 @@
+#include "CameraTable.h"
+
+namespace cx {
+
+void CameraTable::clear()
+{
+    count = 0;
+    address.clear();
+    login.clear();
+    password.clear();
+    type.clear();
+    flipHorizontal.clear();
+    flipVertical.clear();
+    address.shrink_to_fit();
+    login.shrink_to_fit();
+    password.shrink_to_fit();
+    type.shrink_to_fit();
+    flipHorizontal.shrink_to_fit();
+    flipVertical.shrink_to_fit();
+}
+
+void CameraTable::allocate(int n)
+{
+    const auto size = static_cast<size_t>(n < 0 ? 0 : n);
+    address.assign(size, {});
+    login.assign(size, {});
+    password.assign(size, {});
+    type.assign(size, 0);
+    flipHorizontal.assign(size, 0);
+    flipVertical.assign(size, 0);
+}
+
+}  // namespace cx

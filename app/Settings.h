@@ -1,0 +1,62 @@
+#pragma once
+// The user's persisted options and per-camera flags.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "CameraTable.h"
+
+namespace cx {
+
+// Four-character code as the recorder and the settings file store it.
+constexpr uint32_t fourCC(char a, char b, char c, char d)
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) | (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24);
+}
+
+// Compression options of a recording stream, in the field order the
+// settings file and older configuration tools know. The two pointer fields
+// and bytesPerSecond are never stored. Owned by the UI thread (read when a
+// recording is opened, which happens on the UI thread or under frameLock).
+struct CompressOptions {
+    uint32_t streamType = 0;
+    uint32_t handler = 0;  // codec four-character code, 0 = none chosen
+    uint32_t keyFrameInterval = 0;
+    uint32_t quality = 0;
+    uint32_t bytesPerSecond = 0;
+    uint32_t flags = 0;
+    uint32_t formatPointer = 0;
+    uint32_t formatSize = 0;
+    uint32_t parametersPointer = 0;
+    uint32_t parametersSize = 0;
+    uint32_t interleaveInterval = 0;
+
+    // All fields zero, stream type "vids".
+    void reset();
+};
+
+inline constexpr uint32_t defaultBackgroundColour = 0x000A72A9;  // 0x00BBGGRR
+inline constexpr uint32_t defaultTextColour = 0x0096FAFF;
+inline constexpr int defaultSegmentMinutes = 5;
+
+// Written by the UI thread only (options dialog, recording and monitoring
+// windows, settings load); workers read the atomics without locks.
+struct Settings {
+    std::atomic<uint32_t> backgroundColour{defaultBackgroundColour};
+    std::atomic<uint32_t> textColour{defaultTextColour};  // read by workers for the caption
+    std::atomic<int> backgroundImageEnabled{0};
+    std::atomic<int> scheduleMode{0};     // read by workers (which frames are recorded)
+    std::atomic<int> fixedImageSize{0};   // read by workers (drawing)
+    std::atomic<int> segmentMinutes{defaultSegmentMinutes};  // read by workers (roll-over)
+    CompressOptions compressOptions;      // UI thread
+    std::array<std::atomic<int>, maxCameras> scheduleRecord{};  // read by workers
+    std::array<std::atomic<int>, maxCameras> monitorEnabled{};  // read by workers
+
+    Settings();
+    // Back to the values of a first start (compression options zero, no stream type).
+    void setDefaults();
+};
+
+}  // namespace cx

@@ -1,0 +1,85 @@
+#include "Startup.h"
+
+#include <system_error>
+
+#include "AppState.h"
+#include "CameraStore.h"
+#include "Notifier.h"
+#include "ProgramFolder.h"
+#include "SettingsFile.h"
+
+namespace cx {
+
+namespace {
+template <class F, class... A>
+void callIfSet(const F& f, A&&... args)
+{
+    if (f) f(std::forward<A>(args)...);
+}
+}  // namespace
+
+Startup::Startup(AppState& state, CameraStore& store, Notifier& notifier, StartupHooks hooks)
+    : state_(state), store_(store), notifier_(notifier), hooks_(std::move(hooks))
+{
+}
+
+StartupResult Startup::run(const std::filesystem::path& programFolder, bool anotherInstance)
+{
+    if (anotherInstance) return StartupResult::AnotherInstance;
+    state_.programFolder = programFolder;
+
+    const auto interfaceFolder = resolveNoCase(programFolder, "Interface");
+    const auto databaseFolder = resolveNoCase(programFolder, "Database");
+    if (!folderHasFileWithExtension(interfaceFolder, ".int") || !folderHasFileWithExtension(databaseFolder, ".mdb")) {
+        notifier_.notify(foldersMissingText, "Corvanex", NotifyIcon::None);
+        return StartupResult::FoldersMissing;
+    }
+
+    if (hooks_.readStatusText) {
+        if (auto text = hooks_.readStatusText(interfaceFolder / state_.skinPackageName)) state_.statusText = *text;
+    }
+
+    for (auto& d : state_.cameraDefaults) d = CameraDefaults{};
+    callIfSet(hooks_.loadSchedule);
+    callIfSet(hooks_.parseSkinDescription);
+
+    state_.settings.compressOptions.reset();
+    loadSettings(state_.settings, programFolder);
+    callIfSet(hooks_.loadBitmaps);
+
+    if (store_.countCameras() > 0) {
+        store_.loadNames(state_);
+    } else {
+        callIfSet(hooks_.runFirstCameraDialog);
+    }
+    if (store_.countCameras() <= 0) return StartupResult::NoCameras;
+
+    createOutputFolders();
+
+    callIfSet(hooks_.startScheduleTick);
+    tickStarted_ = static_cast<bool>(hooks_.startScheduleTick);
+    callIfSet(hooks_.runMainWindow);
+    return StartupResult::MainWindowClosed;
+}
+
+void Startup::createOutputFolders()
+{
+    std::error_code ec;
+    const auto video = state_.programFolder / "video";
+    std::filesystem::create_directory(video, ec);
+    for (int i = 0; i < state_.cameraTable.count && i < maxCameras; ++i) {
+        const std::string name = state_.cameraNameOf(i);
+        if (!isSafePathComponent(name)) continue;
+        std::filesystem::create_directory(video / name, ec);
+    }
+    std::filesystem::create_directory(state_.programFolder / "snapshots", ec);
+}
+
+void Startup::exitStep()
+{
+    if (tickStarted_) callIfSet(hooks_.stopScheduleTick);
+    tickStarted_ = false;
+    state_.cameraTable.clear();
+}
+
+}  // namespace cx

@@ -1,0 +1,34 @@
+#include "CameraModels.h"
+
+#include <algorithm>
+
+namespace cx {
+
+AcquisitionMethod acquisitionMethod(CameraType code)
+{
+    if (code == binaryProtocolType) return AcquisitionMethod::BinaryProtocol;
+    if (std::find(snapshotTypes.begin(), snapshotTypes.end(), code) != snapshotTypes.end())
+        return AcquisitionMethod::Snapshot;
+    return AcquisitionMethod::Stream;
+}
+
+CameraType FindModelCode(const std::string& name)
+{
+    for (const auto& model : CameraModelTable)
+        if (name == model.name) return model.code;
+    return -1;
+}
+
+StreamFraming streamFraming(CameraType code)
+{
+    if (code == 500) return {4, 0};
+    if (code <= 100) return {2, 2};
+    return {2, 1};
+}
+
+bool readsFixedSnapshotSize(CameraType code)
+{
+    return code == 400 || code == 800;
+}
+
+}  // namespace cx

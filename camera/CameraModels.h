@@ -1,0 +1,53 @@
+#pragma once
+// Camera model codes: their names, how each is acquired, and how a stream
+// model frames its pictures.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace cx {
+
+using CameraType = int32_t;
+
+struct CameraModel {
+    const char* name;
+    CameraType code;
+};
+
+inline constexpr std::array<CameraModel, 32> CameraModelTable{{
+    {"INTELLINET", 0},      {"AXIS 2100", 1},     {"AXIS 2110", 2},        {"AXIS 2120", 3},
+    {"AXIS 2130", 4},       {"AXIS 2420", 5},     {"AXIS 2400", 6},        {"AXIS 2401", 7},
+    {"AXIS 230", 8},        {"AXIS 250S", 9},     {"AXIS 2400 Plus", 10},  {"AXIS 2401 Plus", 11},
+    {"AXIS 2411", 12},      {"AXIS 2460", 13},    {"AXIS 205", 101},       {"AXIS 206", 102},
+    {"AXIS 206M", 103},     {"AXIS 206W", 104},   {"AXIS 210 211", 105},   {"AXIS 241S", 106},
+    {"AXIS 241Q", 107},     {"AXIS 213", 108},    {"AXIS 292", 109},       {"STARDOT TECH", 200},
+    {"SONY", 703},          {"TOSHIBA", 800},     {"JVC", 900},            {"VIVOTEK", 500},
+    {"CANON", 1000},        {"PANASONIC", 400},   {"VIDEO_INSIGHT", 1200}, {"D_LINK_DCW", 308},
+}};
+
+// Snapshot models: one HTTP request per frame.
+inline constexpr std::array<CameraType, 9> snapshotTypes{200, 308, 400, 703, 707, 800, 900, 1000, 1200};
+
+inline constexpr CameraType binaryProtocolType = 0;
+
+enum class AcquisitionMethod { BinaryProtocol, Snapshot, Stream };
+
+AcquisitionMethod acquisitionMethod(CameraType code);
+
+// Code of the model with exactly this name; -1 when none.
+CameraType FindModelCode(const std::string& name);
+
+// Text lines around each picture of a stream model. One more line (the
+// blank line) always follows the length line before the picture bytes.
+struct StreamFraming {
+    int linesBeforeLength;
+    int linesAfterImage;
+};
+StreamFraming streamFraming(CameraType code);
+
+// Snapshot models that send a fixed number of bytes instead of a length.
+inline constexpr int fixedSnapshotBytes = 57344;
+bool readsFixedSnapshotSize(CameraType code);
+
+}  // namespace cx

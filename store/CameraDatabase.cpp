@@ -1,0 +1,315 @@
+#include "CameraDatabase.h"
+
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "AppState.h"
+#include "DebugLog.h"
+#include "ProgramFolder.h"
+#include "TextToInt.h"
+
+namespace cx {
+
+namespace {
+
+constexpr SQLLEN columnBufferSize = 1024;
+
+// Formats one statement into the statement buffer; nothing when it would
+// not fit (a statement is never cut and executed).
+std::optional<std::string> format(const char* fmt, auto... args)
+{
+    char buffer[statementBufferSize];
+    const int n = std::snprintf(buffer, sizeof buffer, fmt, args...);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof buffer) return std::nullopt;
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+}  // namespace
+
+std::string sqlQuoted(const std::string& value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        out.push_back(c);
+        if (c == '\'') out.push_back('\'');
+    }
+    return out;
+}
+
+CameraDatabase::CameraDatabase(std::filesystem::path programFolder) : programFolder_(std::move(programFolder)) {}
+
+CameraDatabase::~CameraDatabase()
+{
+    freeStatement();
+    if (connection_ != SQL_NULL_HDBC) {
+        if (connected_) SQLDisconnect(connection_);
+        SQLFreeHandle(SQL_HANDLE_DBC, connection_);
+    }
+    if (environment_ != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, environment_);
+}
+
+std::string CameraDatabase::driverConnectionString() const
+{
+    const auto file = resolveNoCase(programFolder_, "database") / "Corvanex.mdb";
+    return std::string(connectionString) + ";Database=" + file.string();
+}
+
+std::string CameraDatabase::lastError(SQLSMALLINT handleType, SQLHANDLE handle)
+{
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR message[512] = {};
+    SQLSMALLINT length = 0;
+    if (handle == nullptr ||
+        !succeeded(SQLGetDiagRec(handleType, handle, 1, state, &native, message, sizeof message, &length)))
+        return {};
+    errorState_ = reinterpret_cast<const char*>(state);
+    errorMessage_ = reinterpret_cast<const char*>(message);
+    return errorMessage_;
+}
+
+void CameraDatabase::connect()
+{
+    notTriedYet_ = false;  // tried once per process, then kept
+    if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
+        environment_ = SQL_NULL_HENV;
+        return;
+    }
+    SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER);
+    if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment_, &connection_))) {
+        lastError(SQL_HANDLE_ENV, environment_);
+        connection_ = SQL_NULL_HDBC;
+        return;
+    }
+    std::string text = driverConnectionString();
+    SQLCHAR out[1024] = {};
+    SQLSMALLINT outLength = 0;
+    const SQLRETURN rc = SQLDriverConnect(connection_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                                          static_cast<SQLSMALLINT>(text.size()), out, sizeof out, &outLength,
+                                          SQL_DRIVER_NOPROMPT);
+    connected_ = succeeded(rc);
+    if (!connected_) debugOutput("connect failed: " + lastError(SQL_HANDLE_DBC, connection_) + "\n");
+}
+
+bool CameraDatabase::getStatement()
+{
+    if (notTriedYet_) connect();
+    if (!connected_) return false;
+    lastReturn_ = SQLAllocHandle(SQL_HANDLE_STMT, connection_, &statement_);
+    if (!succeeded(lastReturn_)) {
+        lastError(SQL_HANDLE_DBC, connection_);
+        statement_ = SQL_NULL_HSTMT;
+        return false;
+    }
+    return true;
+}
+
+void CameraDatabase::freeStatement()
+{
+    if (statement_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, statement_);
+    statement_ = SQL_NULL_HSTMT;
+}
+
+bool CameraDatabase::prepare(const std::optional<std::string>& text)
+{
+    if (!text || text->find('\0') != std::string::npos) {
+        debugOutput("statement not executed: it does not fit the statement buffer\n");
+        return false;
+    }
+    std::string copy = *text;
+    lastReturn_ = SQLPrepare(statement_, reinterpret_cast<SQLCHAR*>(copy.data()), static_cast<SQLINTEGER>(copy.size()));
+    if (!succeeded(lastReturn_)) {
+        debugOutput(lastError(SQL_HANDLE_STMT, statement_) + "\n");
+        return false;
+    }
+    return true;
+}
+
+SQLRETURN CameraDatabase::executeWithDiagnostics()
+{
+    const SQLRETURN rc = SQLExecute(statement_);
+    switch (rc) {
+    case SQL_SUCCESS: debugOutput("SQL_SUCCESS\n"); return rc;
+    case SQL_SUCCESS_WITH_INFO: debugOutput("SQL_SUCCESS_WITH_INFO\n"); return rc;
+    case SQL_STILL_EXECUTING: debugOutput("SQL_STILL_EXECUTING\n"); return rc;
+    case SQL_NEED_DATA: debugOutput("SQL_NEED_DATA\n"); return rc;
+    case SQL_NO_DATA: debugOutput(lastError(SQL_HANDLE_STMT, statement_) + "SQL_NO_DATA\n"); return rc;
+    case SQL_ERROR: debugOutput(lastError(SQL_HANDLE_STMT, statement_) + "\n"); return rc;
+    case SQL_INVALID_HANDLE: debugOutput("SQL_INVALID_HANDLE\n"); return rc;
+    default: debugOutput("default\n"); return rc;
+    }
+}
+
+void CameraDatabase::fetchRows(int columns, const std::function<bool(const Row&)>& row)
+{
+    std::vector<std::vector<char>> buffers(static_cast<size_t>(columns), std::vector<char>(columnBufferSize));
+    std::vector<SQLLEN> lengths(static_cast<size_t>(columns));
+    for (int k = 0; k < columns; ++k) {
+        const auto i = static_cast<size_t>(k);
+        lastReturn_ = SQLBindCol(statement_, static_cast<SQLUSMALLINT>(k + 1), SQL_C_CHAR, buffers[i].data(),
+                                 columnBufferSize, &lengths[i]);
+        if (!succeeded(lastReturn_)) return;
+    }
+    Row values(static_cast<size_t>(columns));
+    for (;;) {
+        for (auto& b : buffers) b[0] = '\0';
+        lastReturn_ = SQLFetch(statement_);
+        if (!succeeded(lastReturn_)) break;  // no data, error or anything unexpected ends the loop
+        for (size_t i = 0; i < values.size(); ++i) {
+            buffers[i].back() = '\0';
+            values[i] = lengths[i] == SQL_NULL_DATA ? std::string() : std::string(buffers[i].data());
+        }
+        if (!row(values)) break;
+    }
+}
+
+int CameraDatabase::queryNumber(const std::optional<std::string>& text)
+{
+    if (!getStatement()) return 0;
+    int result = 0;
+    if (prepare(text) && succeeded(executeWithDiagnostics())) {
+        fetchRows(1, [&](const Row& r) {
+            if (!r[0].empty()) result = textToInt(r[0]);
+            return false;
+        });
+    }
+    freeStatement();
+    return result;
+}
+
+void CameraDatabase::runCommand(const std::optional<std::string>& text)
+{
+    if (!getStatement()) return;
+    if (prepare(text)) executeWithDiagnostics();
+    freeStatement();
+}
+
+int CameraDatabase::countCameras()
+{
+    return queryNumber(format("SELECT COUNT(configID) FROM %s", cameraTableName));
+}
+
+void CameraDatabase::loadNames(AppState& state)
+{
+    if (!getStatement()) return;
+    int k = 0;
+    if (prepare(format("SELECT name FROM %s", cameraTableName)) && succeeded(executeWithDiagnostics())) {
+        fetchRows(1, [&](const Row& r) {
+            if (!r[0].empty()) state.setCameraName(k++, r[0]);
+            return k < maxCameras;
+        });
+        state.cameraTable.count = k;
+    }
+    freeStatement();
+}
+
+std::vector<std::string> CameraDatabase::listNames()
+{
+    std::vector<std::string> names;
+    if (!getStatement()) return names;
+    if (prepare(format("SELECT name FROM %s", cameraTableName)) && succeeded(executeWithDiagnostics())) {
+        fetchRows(1, [&](const Row& r) {
+            if (!r[0].empty()) names.push_back(r[0]);
+            return true;
+        });
+    }
+    freeStatement();
+    return names;
+}
+
+void CameraDatabase::deleteCamera(const std::string& name)
+{
+    runCommand(format("DELETE FROM %s WHERE name='%s'", cameraTableName, sqlQuoted(name).c_str()));
+}
+
+void CameraDatabase::updateCamera(const std::string& oldName, const std::string& newName, const std::string& cameraIP,
+                                  const std::string& cameraPort, const std::string& login,
+                                  const std::string& password, int flipHorizontal, int flipVertical)
+{
+    runCommand(format("UPDATE %s SET name = '%s', cameraIP = '%s', cameraport = '%s', login = '%s', password = '%s', "
+                      "horizontal = '%d', vertical = '%d' WHERE name = '%s'",
+                      cameraTableName, sqlQuoted(newName).c_str(), sqlQuoted(cameraIP).c_str(),
+                      sqlQuoted(cameraPort).c_str(), sqlQuoted(login).c_str(), sqlQuoted(password).c_str(),
+                      flipHorizontal, flipVertical, sqlQuoted(oldName).c_str()));
+}
+
+int CameraDatabase::countName(const std::string& name)
+{
+    return queryNumber(format("SELECT COUNT(name) FROM %s WHERE name = '%s'", cameraTableName, sqlQuoted(name).c_str()));
+}
+
+void CameraDatabase::insertCamera(const std::string& name, const std::string& cameraIP, const std::string& cameraPort,
+                                  const std::string& login, const std::string& password,
+                                  const std::string& cameraType)
+{
+    runCommand(format("INSERT INTO %s (name, cameraIP, cameraport, login, password, cameratype) VALUES ('%s', '%s', "
+                      "'%s', '%s', '%s', '%s')",
+                      cameraTableName, sqlQuoted(name).c_str(), sqlQuoted(cameraIP).c_str(),
+                      sqlQuoted(cameraPort).c_str(), sqlQuoted(login).c_str(), sqlQuoted(password).c_str(),
+                      sqlQuoted(cameraType).c_str()));
+}
+
+CameraTable CameraDatabase::loadTable(AppState& state)
+{
+    CameraTable& table = state.cameraTable;
+    int n = 0;
+    if (getStatement()) {
+        if (prepare(format("SELECT COUNT(cameraIP) FROM %s", cameraTableName)) &&
+            succeeded(executeWithDiagnostics())) {
+            fetchRows(1, [&](const Row& r) {
+                if (!r[0].empty()) n = textToInt(r[0]);
+                return true;
+            });
+        }
+        freeStatement();
+    }
+
+    table.clear();
+    const int capacity = std::clamp(n, 0, maxCameras);
+    table.allocate(capacity);
+    state.loadedRows = 0;
+
+    if (capacity > 0 && getStatement()) {
+        if (prepare(format("SELECT cameraIP, cameraport, login, password, horizontal, vertical, cameratype FROM %s",
+                           cameraTableName)) &&
+            succeeded(executeWithDiagnostics())) {
+            fetchRows(7, [&](const Row& r) {
+                if (state.loadedRows >= capacity) return false;
+                if (r[0].empty()) return true;
+                const auto i = static_cast<size_t>(state.loadedRows);
+                table.type[i] = textToInt(r[6]);
+                table.address[i] = r[0] + ":" + r[1];
+                table.login[i] = r[2];
+                table.password[i] = r[3];
+                table.flipHorizontal[i] = textToInt(r[4]);
+                table.flipVertical[i] = textToInt(r[5]);
+                ++table.count;
+                ++state.loadedRows;
+                return state.loadedRows < capacity;
+            });
+        }
+        freeStatement();
+    }
+    return table;
+}
+
+bool CameraDatabase::createSchema()
+{
+    if (!getStatement()) return false;
+    const bool ok = prepare(format("CREATE TABLE %s (configID INTEGER PRIMARY KEY, name TEXT, cameraIP TEXT, "
+                                   "cameraport TEXT, login TEXT, password TEXT, horizontal TEXT DEFAULT '0', "
+                                   "vertical TEXT DEFAULT '0', cameratype TEXT)",
+                                   cameraTableName)) &&
+                    succeeded(executeWithDiagnostics());
+    freeStatement();
+    return ok;
+}
+
+}  // namespace cx

@@ -1,0 +1,85 @@
+#pragma once
+// The camera list in Database/Corvanex.mdb, reached through ODBC.
+// UI thread only: the connection and its one statement are not shared.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sql.h>
+
+#include "CameraStore.h"
+#include "CameraTable.h"
+
+namespace cx {
+
+class AppState;
+
+inline constexpr const char* cameraTableName = "configurationCX";
+inline constexpr const char* connectionString = "DBQ=database/Corvanex.mdb;DRIVER={Microsoft Access Driver (*.mdb)}";
+inline constexpr size_t statementBufferSize = 1024;
+
+class CameraDatabase final : public CameraStore {
+public:
+    explicit CameraDatabase(std::filesystem::path programFolder);
+    ~CameraDatabase() override;
+    CameraDatabase(const CameraDatabase&) = delete;
+    CameraDatabase& operator=(const CameraDatabase&) = delete;
+
+    int countCameras() override;
+    void loadNames(AppState& state) override;
+    // Every non-empty name in fetch order (what the camera list box shows).
+    std::vector<std::string> listNames();
+    void deleteCamera(const std::string& name);
+    void updateCamera(const std::string& oldName, const std::string& newName, const std::string& cameraIP,
+                      const std::string& cameraPort, const std::string& login, const std::string& password,
+                      int flipHorizontal, int flipVertical);
+    int countName(const std::string& name);
+    void insertCamera(const std::string& name, const std::string& cameraIP, const std::string& cameraPort,
+                      const std::string& login, const std::string& password, const std::string& cameraType);
+    // Fills the state's camera table and returns a copy of it.
+    CameraTable loadTable(AppState& state);
+
+    // Creates the table in a new database file (the program-folder tool).
+    bool createSchema();
+
+    // The connection string handed to the driver: ours plus the file
+    // keyword the SQLite driver reads.
+    std::string driverConnectionString() const;
+
+private:
+    using Row = std::vector<std::string>;
+
+    bool getStatement();
+    void connect();
+    // Prepares a formatted statement; false when formatting found it too
+    // long for the statement buffer or a value holds a NUL.
+    bool prepare(const std::optional<std::string>& text);
+    SQLRETURN executeWithDiagnostics();
+    // Binds `columns` text columns and fetches until no data or an error;
+    // stops early when `row` returns false.
+    void fetchRows(int columns, const std::function<bool(const Row&)>& row);
+    void freeStatement();
+    std::string lastError(SQLSMALLINT handleType, SQLHANDLE handle);
+    // Runs a statement that returns one number; 0 on any failure.
+    int queryNumber(const std::optional<std::string>& text);
+    // Runs a statement without a result set.
+    void runCommand(const std::optional<std::string>& text);
+
+    std::filesystem::path programFolder_;
+    SQLHENV environment_ = SQL_NULL_HENV;
+    SQLHDBC connection_ = SQL_NULL_HDBC;
+    SQLHSTMT statement_ = SQL_NULL_HSTMT;
+    bool connected_ = false;
+    bool notTriedYet_ = true;
+    SQLRETURN lastReturn_ = 0;  // kept for diagnostics
+    std::string errorState_;
+    std::string errorMessage_;
+};
+
+// Doubles every single quote so the value stays one SQL string literal.
+std::string sqlQuoted(const std::string& value);
+
+}  // namespace cx

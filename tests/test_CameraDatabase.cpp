@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "AppState.h"
+#include "CameraDatabase.h"
+#include "DebugLog.h"
+#include "TextToInt.h"
+#include "support/TempFolder.h"
+
+using namespace cx;
+using cx::test::TempFolder;
+
+namespace {
+
+// A program folder with an empty camera table; debug lines are captured.
+class CameraDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directory(folder.path() / "Database");
+        CameraDatabase maker(folder.path());
+        ASSERT_TRUE(maker.createSchema());
+        previous = setDebugSink([this](std::string_view text) { debugText += text; });
+    }
+    void TearDown() override { setDebugSink(previous); }
+
+    void addCamera(const std::string& name, const std::string& ip, const std::string& type = "101")
+    {
+        db.insertCamera(name, ip, "80", "user", "pass", type);
+    }
+
+    TempFolder folder;
+    CameraDatabase db{folder.path()};
+    AppState state;
+    std::string debugText;
+    DebugSink previous;
+};
+
+}  // namespace
+
+TEST_F(CameraDatabaseTest, EmptyTable)
+{
+    EXPECT_EQ(db.countCameras(), 0);
+    db.loadNames(state);
+    EXPECT_EQ(state.cameraTable.count, 0);
+    EXPECT_EQ(state.cameraNameOf(0), "Camera 1");
+    state.cameraTable.count = 3;  // a previous load
+    const CameraTable copy = db.loadTable(state);
+    EXPECT_EQ(copy.count, 0);
+    EXPECT_EQ(state.cameraTable.count, 0);
+    EXPECT_TRUE(db.listNames().empty());
+    EXPECT_NE(debugText.find("SQL_SUCCESS\n"), std::string::npos);
+}
+
+TEST_F(CameraDatabaseTest, InsertAndLoadEverything)
+{
+    db.insertCamera("Front door", "10.0.0.5", "8080", "admin", "secret", "108");
+    db.insertCamera("Yard", "cam.local", "80", "", "", "200");
+    db.updateCamera("Yard", "Back yard", "cam.local", "81", "u", "p", 1, 0);
+
+    EXPECT_EQ(db.countCameras(), 2);
+    EXPECT_EQ(db.countName("Back yard"), 1);
+    EXPECT_EQ(db.countName("Yard"), 0);
+    EXPECT_EQ(db.listNames(), (std::vector<std::string>{"Front door", "Back yard"}));
+
+    db.loadNames(state);
+    EXPECT_EQ(state.cameraTable.count, 2);
+    EXPECT_EQ(state.cameraNameOf(1), "Back yard");
+
+    const CameraTable t = db.loadTable(state);
+    ASSERT_EQ(t.count, 2);
+    EXPECT_EQ(state.loadedRows, 2);
+    EXPECT_EQ(t.address[0], "10.0.0.5:8080");
+    EXPECT_EQ(t.login[0], "admin");
+    EXPECT_EQ(t.password[0], "secret");
+    EXPECT_EQ(t.type[0], 108);
+    EXPECT_EQ(t.flipHorizontal[0], 0);  // table default for inserted rows
+    EXPECT_EQ(t.flipVertical[0], 0);
+    EXPECT_EQ(t.address[1], "cam.local:81");
+    EXPECT_EQ(t.type[1], 200);
+    EXPECT_EQ(t.flipHorizontal[1], 1);
+
+    db.deleteCamera("Front door");
+    EXPECT_EQ(db.countCameras(), 1);
+}
+
+TEST_F(CameraDatabaseTest, LoadsStopAtSixteen)
+{
+    for (int i = 0; i < 20; ++i) addCamera("cam" + std::to_string(i), "10.0.0." + std::to_string(i));
+    EXPECT_EQ(db.countCameras(), 20);
+    db.loadNames(state);
+    EXPECT_EQ(state.cameraTable.count, 16);
+    EXPECT_EQ(state.cameraNameOf(15), "cam15");
+    const CameraTable t = db.loadTable(state);
+    EXPECT_EQ(t.count, 16);
+    EXPECT_EQ(state.loadedRows, 16);
+    EXPECT_EQ(t.address[15], "10.0.0.15:80");
+    EXPECT_EQ(db.listNames().size(), 20u);  // the list box shows all of them
+}
+
+TEST_F(CameraDatabaseTest, RowWithoutAddressTakesNoSlot)
+{
+    addCamera("a", "10.0.0.1");
+    addCamera("b", "");
+    addCamera("c", "10.0.0.3", "abc");  // a type that is not a number reads as 0
+    const CameraTable t = db.loadTable(state);
+    ASSERT_EQ(t.count, 2);
+    EXPECT_EQ(t.address[0], "10.0.0.1:80");
+    EXPECT_EQ(t.address[1], "10.0.0.3:80");
+    EXPECT_EQ(t.type[1], 0);
+}
+
+TEST_F(CameraDatabaseTest, QuotesStayInTheirRow)
+{
+    addCamera("plain", "10.0.0.1");
+    const std::string tricky = "O'Brien's cam' OR name<>'";
+    db.insertCamera(tricky, "10.0.0.2", "80", "it's", "p'w", "1");
+    EXPECT_EQ(db.countName(tricky), 1);
+    EXPECT_EQ(db.countCameras(), 2);
+
+    db.updateCamera(tricky, "renamed'", "10.0.0.9", "81", "l", "p", 1, 1);
+    EXPECT_EQ(db.listNames(), (std::vector<std::string>{"plain", "renamed'"}));
+
+    db.deleteCamera("x' OR '1'='1");
+    EXPECT_EQ(db.countCameras(), 2);
+    db.deleteCamera("renamed'");
+    EXPECT_EQ(db.listNames(), (std::vector<std::string>{"plain"}));
+}
+
+TEST_F(CameraDatabaseTest, UpdateOfMissingNameChangesNothing)
+{
+    addCamera("a", "10.0.0.1");
+    db.updateCamera("missing", "b", "10.0.0.9", "81", "l", "p", 1, 1);
+    EXPECT_EQ(db.listNames(), (std::vector<std::string>{"a"}));
+    EXPECT_NE(debugText.find("SQL_NO_DATA\n"), std::string::npos);
+}
+
+TEST_F(CameraDatabaseTest, OverlongStatementIsNeverExecuted)
+{
+    addCamera("a", "10.0.0.1");
+    const std::string longName(1100, 'x');
+    db.insertCamera(longName, "10.0.0.2", "80", "", "", "1");
+    EXPECT_EQ(db.countCameras(), 1);
+    // A name just short enough fits and works.
+    const std::string fits(800, 'y');
+    db.insertCamera(fits, "10.0.0.3", "80", "", "", "1");
+    EXPECT_EQ(db.countName(fits), 1);
+    // Quotes count twice once doubled: this one would overflow only then.
+    const std::string quotes(520, '\'');
+    db.deleteCamera(quotes);
+    EXPECT_EQ(db.countCameras(), 2);
+    EXPECT_NE(debugText.find("statement not executed"), std::string::npos);
+}
+
+TEST(CameraDatabase, MissingDatabaseGivesNeutralResults)
+{
+    TempFolder folder;  // no Database folder at all
+    AppState state;
+    std::string text;
+    auto previous = setDebugSink([&](std::string_view t) { text += t; });
+    {
+        // The driver may create the file on connect; without the folder it cannot.
+        CameraDatabase db(folder.path() / "nowhere");
+        EXPECT_EQ(db.countCameras(), 0);
+        db.loadNames(state);
+        EXPECT_EQ(state.cameraTable.count, 0);
+        state.cameraTable.count = 5;
+        EXPECT_EQ(db.loadTable(state).count, 0);
+        EXPECT_EQ(state.cameraTable.count, 0);
+        db.insertCamera("a", "b", "1", "", "", "1");
+        EXPECT_EQ(db.countName("a"), 0);
+    }
+    setDebugSink(previous);
+}
+
+TEST(TextToInt, ReadsLeadingNumber)
+{
+    const struct {
+        const char* text;
+        int value;
+    } cases[] = {{"42", 42}, {"  -7x", -7}, {"+3", 3}, {"abc", 0}, {"", 0}, {"12abc", 12},
+                 {"99999999999", 2147483647}, {"-99999999999", -2147483648}};
+    for (const auto& c : cases) EXPECT_EQ(textToInt(c.text), c.value) << c.text;
+}

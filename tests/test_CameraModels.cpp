@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "CameraAddress.h"
+#include "CameraModels.h"
+#include "RequestPaths.h"
+
+using namespace cx;
+
+TEST(CameraAddress, SplitHttpAddress)
+{
+    const struct {
+        const char* address;
+        HostPort expected;
+    } cases[] = {
+        {"10.0.0.5:8080", {"10.0.0.5", 8080}},
+        {"10.0.0.5", {"10.0.0.5", 0}},
+        {"cam.example.org:80", {"cam.example.org", 80}},
+        {"\n10.0.0.5:80", {"", 10}},         // the line feed ends an empty host
+        {"host\n8081", {"host", 8081}},
+        {"host:", {"host", 0}},
+        {"host:abc", {"host", 0}},
+        {"host:12ab", {"host", 12}},
+        {"", {"", 0}},
+        {"a:b:81", {"a", 0}},                 // first ":" wins, "b:81" reads as 0
+        {"host:99999999999999", {"host", 2147483647}},  // saturates, no overflow
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitHttpAddress(c.address), c.expected) << c.address;
+    }
+}
+
+TEST(CameraAddress, SplitProtocolAddress)
+{
+    const struct {
+        const char* address;
+        HostPort expected;
+    } cases[] = {
+        {"192.168.0.20:4321", {"192.168.0.20", 4321}},
+        {"10.0.0.5:80", {"10.0.0", 5}},  // needs a four-digit port
+        {"cam:1234", {"cam", 1234}},
+        {":1234", {"", 1234}},
+        {"1234", {"", 1234}},
+        {"", {"", 0}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitProtocolAddress(c.address), c.expected) << c.address;
+    }
+}
+
+TEST(RequestPaths, LookupsFollowTheTable)
+{
+    RequestPathTable table;
+    BuildRequestPaths(table);
+    const std::string mjpeg = "/axis-cgi/mjpg/video.cgi?showlength=1";
+    const struct {
+        CameraType code;
+        std::string video;
+        std::string audio;
+    } cases[] = {
+        {108, mjpeg, "/axis-cgi/audio/receive.cgi?httptype=singlepart"},
+        {1, mjpeg, ""},
+        {101, mjpeg, ""},
+        {2, "", ""},
+        {13, "", ""},
+        {109, "", ""},
+        {-5, "", ""},
+        {-1, "", ""},  // unused entries hold empty paths
+        {200, "netcam.jpg", ""},
+        {703, "/oneshotimage.jpg", ""},
+        {707, "/oneshotimage.jpg", ""},
+        {1200, "/videoinsight/Pages/Image.aspx?ServerID=1&CameraNumber=1", ""},
+        {308, "/image.jpg", ""},
+        {600, "/", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LookupVideoPath(c.code, table), c.video) << c.code;
+        EXPECT_EQ(LookupAudioPath(c.code, table), c.audio) << c.code;
+    }
+    EXPECT_EQ(table[3].ptzCommands.size(), 10u);
+    EXPECT_EQ(table[3].ptzCommands.front(), "/axis-cgi/com/ptz.cgi?home=yes&move=home");
+}
+
+TEST(RequestPaths, ResetForgetsPathsButKeepsAudio)
+{
+    RequestPathTable table;
+    BuildRequestPaths(table);
+    ResetRequestPaths(table);
+    EXPECT_EQ(LookupVideoPath(108, table), "");
+    EXPECT_EQ(table[3].audioPath, "/axis-cgi/audio/receive.cgi?httptype=singlepart");
+    BuildRequestPaths(table);  // building again refills
+    EXPECT_EQ(LookupVideoPath(500, table), "/cgi-bin/video.jpg?cam=1");
+}
+
+TEST(CameraModels, NamesCodesAndMethods)
+{
+    EXPECT_EQ(FindModelCode("AXIS 213"), 108);
+    EXPECT_EQ(FindModelCode("INTELLINET"), 0);
+    EXPECT_EQ(FindModelCode("D_LINK_DCW"), 308);
+    EXPECT_EQ(FindModelCode("axis 213"), -1);  // exact comparison
+    EXPECT_EQ(FindModelCode(""), -1);
+
+    EXPECT_EQ(acquisitionMethod(0), AcquisitionMethod::BinaryProtocol);
+    for (CameraType t : {200, 308, 400, 703, 707, 800, 900, 1000, 1200})
+        EXPECT_EQ(acquisitionMethod(t), AcquisitionMethod::Snapshot) << t;
+    for (CameraType t : {1, 2, 101, 108, 500, 305})
+        EXPECT_EQ(acquisitionMethod(t), AcquisitionMethod::Stream) << t;
+
+    EXPECT_TRUE(readsFixedSnapshotSize(400));
+    EXPECT_TRUE(readsFixedSnapshotSize(800));
+    EXPECT_FALSE(readsFixedSnapshotSize(200));
+}
+
+TEST(CameraModels, StreamFramingPerCode)
+{
+    const struct {
+        CameraType code;
+        int before, after;
+    } cases[] = {{500, 4, 0}, {1, 2, 2}, {13, 2, 2}, {100, 2, 2}, {101, 2, 1}, {108, 2, 1}, {305, 2, 1}};
+    for (const auto& c : cases) {
+        const StreamFraming f = streamFraming(c.code);
+        EXPECT_EQ(f.linesBeforeLength, c.before) << c.code;
+        EXPECT_EQ(f.linesAfterImage, c.after) << c.code;
+    }
+}

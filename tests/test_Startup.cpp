@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "AppState.h"
+#include "CameraStore.h"
+#include "ProgramFolder.h"
+#include "SettingsFile.h"
+#include "Startup.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempFolder.h"
+
+using namespace cx;
+using cx::test::RecordingNotifier;
+using cx::test::TempFolder;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Camera list in memory; the first-camera dialog may add names.
+class FakeStore final : public CameraStore {
+public:
+    std::vector<std::string> names;
+    int countCameras() override { return static_cast<int>(names.size()); }
+    void loadNames(AppState& state) override
+    {
+        int k = 0;
+        for (const auto& n : names) {
+            if (k == maxCameras) break;
+            state.setCameraName(k++, n);
+        }
+        state.cameraTable.count = k;
+    }
+};
+
+void touch(const fs::path& p)
+{
+    fs::create_directories(p.parent_path());
+    std::ofstream(p) << "x";
+}
+
+class StartupTest : public ::testing::Test {
+protected:
+    void makeFolders(bool withSkin = true, bool withDatabase = true, const char* databaseFolder = "Database")
+    {
+        fs::create_directories(folder.path() / "Interface");
+        fs::create_directories(folder.path() / databaseFolder);
+        if (withSkin) touch(folder.path() / "Interface" / "default.int");
+        if (withDatabase) touch(folder.path() / databaseFolder / "Corvanex.mdb");
+    }
+
+    StartupResult run(bool another = false)
+    {
+        Startup startup(state, store, notifier, hooks);
+        const StartupResult r = startup.run(folder.path(), another);
+        startup.exitStep();
+        return r;
+    }
+
+    TempFolder folder;
+    AppState state;
+    FakeStore store;
+    RecordingNotifier notifier;
+    StartupHooks hooks;
+    std::vector<std::string> steps;
+};
+
+}  // namespace
+
+TEST_F(StartupTest, AnotherInstanceEndsSilently)
+{
+    makeFolders();
+    store.names = {"a"};
+    hooks.runMainWindow = [&] { steps.push_back("main"); };
+    EXPECT_EQ(run(true), StartupResult::AnotherInstance);
+    EXPECT_TRUE(notifier.texts().empty());
+    EXPECT_TRUE(steps.empty());
+}
+
+TEST_F(StartupTest, FolderCheck)
+{
+    const struct {
+        bool skin, database;
+        const char* databaseFolder;
+        bool ok;
+    } cases[] = {
+        {false, true, "Database", false},
+        {true, false, "Database", false},
+        {false, false, "Database", false},
+        {true, true, "Database", true},
+        {true, true, "database", true},  // one folder whatever its case
+    };
+    for (const auto& c : cases) {
+        TempFolder f;
+        fs::create_directories(f.path() / "Interface");
+        fs::create_directories(f.path() / c.databaseFolder);
+        if (c.skin) touch(f.path() / "Interface" / "default.int");
+        if (c.database) touch(f.path() / c.databaseFolder / "Corvanex.mdb");
+        RecordingNotifier n;
+        FakeStore s;
+        AppState st;
+        Startup startup(st, s, n, {});
+        const StartupResult r = startup.run(f.path(), false);
+        if (c.ok) {
+            EXPECT_EQ(r, StartupResult::NoCameras) << c.skin << c.database << c.databaseFolder;
+            EXPECT_TRUE(n.texts().empty());
+        } else {
+            EXPECT_EQ(r, StartupResult::FoldersMissing) << c.skin << c.database;
+            EXPECT_EQ(n.texts(), std::vector<std::string>{"Some Folders are missing, Please re-install Corvanex"});
+        }
+    }
+}
+
+TEST_F(StartupTest, FullSequenceInOrder)
+{
+    makeFolders();
+    store.names = {"Door", "../escape", "Yard", ""};
+    Settings saved;
+    saved.segmentMinutes = 12;
+    saved.compressOptions.handler = 77;
+    ASSERT_TRUE(saveSettings(saved, folder.path()));
+    state.settings.compressOptions.bytesPerSecond = 1234;  // reset at start-up
+
+    hooks.readStatusText = [&](const fs::path& package) -> std::optional<std::string> {
+        steps.push_back("status:" + package.filename().string());
+        return std::string("Welcome");
+    };
+    hooks.loadSchedule = [&] { steps.push_back("schedule"); };
+    hooks.parseSkinDescription = [&] { steps.push_back("skin"); };
+    hooks.loadBitmaps = [&] { steps.push_back("bitmaps"); };
+    hooks.runFirstCameraDialog = [&] { steps.push_back("first"); };
+    hooks.startScheduleTick = [&] { steps.push_back("tick"); };
+    hooks.stopScheduleTick = [&] { steps.push_back("untick"); };
+    hooks.runMainWindow = [&] {
+        steps.push_back("main");
+        EXPECT_TRUE(fs::is_directory(folder.path() / "video" / "Door"));
+        EXPECT_TRUE(fs::is_directory(folder.path() / "video" / "Yard"));
+        EXPECT_TRUE(fs::is_directory(folder.path() / "snapshots"));
+        EXPECT_FALSE(fs::exists(folder.path() / "escape"));
+        EXPECT_EQ(state.cameraTable.count, 4);
+    };
+
+    EXPECT_EQ(run(), StartupResult::MainWindowClosed);
+    EXPECT_EQ(steps, (std::vector<std::string>{"status:default.int", "schedule", "skin", "bitmaps", "tick", "main",
+                                               "untick"}));
+    EXPECT_EQ(state.statusText, "Welcome");
+    EXPECT_EQ(state.settings.segmentMinutes, 12);
+    EXPECT_EQ(state.settings.compressOptions.handler, 77u);
+    EXPECT_EQ(state.settings.compressOptions.bytesPerSecond, 0u);
+    EXPECT_EQ(state.cameraTable.count, 0);  // the exit step empties the table
+    EXPECT_EQ(state.programFolder, folder.path());
+    // Only the video folder, its two safe camera folders and snapshots were made.
+    int videoEntries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(folder.path() / "video")) ++videoEntries;
+    EXPECT_EQ(videoEntries, 2);
+}
+
+TEST_F(StartupTest, FirstRunWithoutCamerasEndsQuietly)
+{
+    makeFolders();
+    hooks.runFirstCameraDialog = [&] { steps.push_back("first"); };
+    hooks.runMainWindow = [&] { steps.push_back("main"); };
+    EXPECT_EQ(run(), StartupResult::NoCameras);
+    EXPECT_EQ(steps, std::vector<std::string>{"first"});
+    EXPECT_TRUE(notifier.texts().empty());
+    EXPECT_FALSE(fs::exists(folder.path() / "video"));
+}
+
+TEST_F(StartupTest, FirstRunDialogAddsCameras)
+{
+    makeFolders();
+    hooks.runFirstCameraDialog = [&] { store.names = {"New"}; };
+    hooks.runMainWindow = [&] { steps.push_back("main"); };
+    EXPECT_EQ(run(), StartupResult::MainWindowClosed);
+    EXPECT_EQ(steps, std::vector<std::string>{"main"});
+    EXPECT_TRUE(fs::is_directory(folder.path() / "snapshots"));
+}
+
+TEST(ProgramFolder, SafePathComponents)
+{
+    const struct {
+        const char* name;
+        bool safe;
+    } cases[] = {{"Front door", true}, {"cam-1.b", true}, {"", false},     {".", false},
+                 {"..", false},        {"a/b", false},    {"../x", false}, {"x..y", false}};
+    for (const auto& c : cases) EXPECT_EQ(isSafePathComponent(c.name), c.safe) << c.name;
+    EXPECT_FALSE(isSafePathComponent(std::string("a\0b", 3)));
+}

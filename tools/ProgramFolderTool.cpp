@@ -1,0 +1,84 @@
+// Makes a ready program folder: Interface/ (with the given skin packages),
+// Database/Corvanex.mdb holding an empty camera table, and optionally
+// cameras for a demonstration run.
+//
+//   cx-program-folder DIR [--skin FILE.int]... [--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "CameraDatabase.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: cx-program-folder DIR [--skin FILE.int]... "
+                 "[--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...\n");
+    return 2;
+}
+
+struct Camera {
+    std::string name, host, port, type, login, password;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) return usage();
+    const fs::path folder = fs::absolute(argv[1]);
+    std::vector<fs::path> skins;
+    std::vector<Camera> cameras;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--skin") == 0 && i + 1 < argc) {
+            skins.emplace_back(argv[++i]);
+        } else if (std::strcmp(argv[i], "--camera") == 0 && i + 4 < argc) {
+            Camera c{argv[i + 1], argv[i + 2], argv[i + 3], argv[i + 4], "", ""};
+            i += 4;
+            if (i + 2 < argc && argv[i + 1][0] != '-') {
+                c.login = argv[++i];
+                c.password = argv[++i];
+            }
+            cameras.push_back(c);
+        } else {
+            return usage();
+        }
+    }
+
+    std::error_code ec;
+    fs::create_directories(folder / "Interface", ec);
+    fs::create_directories(folder / "Database", ec);
+    if (ec) {
+        std::fprintf(stderr, "cx-program-folder: cannot create %s: %s\n", folder.c_str(), ec.message().c_str());
+        return 1;
+    }
+    for (const auto& skin : skins) {
+        fs::copy_file(skin, folder / "Interface" / skin.filename(), fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            std::fprintf(stderr, "cx-program-folder: cannot copy %s: %s\n", skin.c_str(), ec.message().c_str());
+            return 1;
+        }
+    }
+
+    const fs::path database = folder / "Database" / "Corvanex.mdb";
+    const bool fresh = !fs::exists(database);
+    cx::CameraDatabase db(folder);
+    if (fresh && !db.createSchema()) {
+        std::fprintf(stderr, "cx-program-folder: cannot create the camera database (is the ODBC driver registered?)\n");
+        return 1;
+    }
+    for (const auto& c : cameras) {
+        if (db.countName(c.name) > 0) continue;
+        db.insertCamera(c.name, c.host, c.port, c.login, c.password, c.type);
+    }
+    std::printf("%s\n", folder.c_str());
+    return 0;
+}

@@ -1,0 +1,36 @@
+#include "MessageBoxNotifier.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+
+namespace cx {
+
+namespace {
+QMessageBox::Icon toQt(NotifyIcon icon)
+{
+    switch (icon) {
+    case NotifyIcon::Information: return QMessageBox::Information;
+    case NotifyIcon::Exclamation: return QMessageBox::Warning;
+    case NotifyIcon::Stop: return QMessageBox::Critical;
+    case NotifyIcon::Question: return QMessageBox::Question;
+    case NotifyIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+}  // namespace
+
+void MessageBoxNotifier::notify(const std::string& text, const std::string& caption, NotifyIcon icon)
+{
+    auto show = [=] {
+        QMessageBox box(toQt(icon), QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
+        box.setObjectName("messageBox");
+        box.exec();
+    };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) return;
+    if (QThread::currentThread() == app->thread()) show();
+    else QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace cx

@@ -1,0 +1,14 @@
+#pragma once
+// Message boxes on the UI thread, also when asked from a worker thread
+// (the worker waits until the box is dismissed).
+
+#include "Notifier.h"
+
+namespace cx {
+
+class MessageBoxNotifier final : public Notifier {
+public:
+    void notify(const std::string& text, const std::string& caption, NotifyIcon icon) override;
+};
+
+}  // namespace cx
