@@ -28,6 +28,18 @@ void AppState::resetCameraNames()
     for (int i = 0; i < maxCameras; ++i) cameraName[static_cast<size_t>(i)] = "Camera " + std::to_string(i + 1);
 }
 
+std::string AppState::statusTextCopy() const
+{
+    std::lock_guard lock(statusLock);
+    return statusText;
+}
+
+void AppState::setStatusText(const std::string& text)
+{
+    std::lock_guard lock(statusLock);
+    statusText = text;
+}
+
 bool AppState::slotRecords(int slot) const
 {
     if (!validSlot(slot)) return false;

@@ -24,6 +24,9 @@ namespace cx {
 class AviRecording;  // an open recording (record/)
 class PaneBuffer;    // a camera pane's back buffer (picture/)
 
+// What a slot's camera connection is doing, for the window to show.
+enum class ConnectionState : int { Idle = 0, Connecting = 1, Live = 2, Offline = 3 };
+
 // Per-slot frame-rate measurement; touched only by the slot's worker while
 // it holds frameLock.
 struct FrameRateState {
@@ -46,7 +49,11 @@ public:
     // --- Start-up values (UI thread) ---
     std::filesystem::path programFolder;
     std::string skinPackageName = "default.int";
-    std::string statusText;
+
+    // Status line text: the skin's greeting at start, later camera and
+    // recording messages. Written by the UI thread and by workers.
+    std::string statusTextCopy() const;
+    void setStatusText(const std::string& text);
 
     // --- Cameras (UI thread writes; see CameraTable) ---
     CameraTable cameraTable;
@@ -76,10 +83,13 @@ public:
     SlotFlags stopRequest{};       // UI sets, the slot's binary-protocol worker clears
     SlotFlags restartRequest{};    // UI sets, the slot's worker reads when it ends
     std::array<std::atomic<int>, maxCameras> protocolSocket{};  // socket of the binary protocol, -1 none; the slot's worker
-    std::array<std::vector<uint8_t>, maxCameras> protocolBuffer{};  // the slot's worker
     SlotFlags imageSize{};         // the slot's worker
     SlotFlags framesReceived{};    // the slot's worker
     std::array<FrameRateState, maxCameras> frameRate{};  // the slot's worker, under frameLock
+    // Connection state, written by the slot's worker, read by the window.
+    SlotFlags connectionState{};  // a ConnectionState value
+    std::array<std::atomic<int64_t>, maxCameras> offlineSince{};  // wall-clock seconds
+    std::array<std::atomic<int64_t>, maxCameras> nextRetry{};     // wall-clock seconds
 
     // --- Global flags ---
     std::atomic<int> highResolutionCounter{1};  // set when cameras are connected
@@ -99,6 +109,8 @@ public:
     bool slotRecords(int slot) const;
 
 private:
+    mutable std::mutex statusLock;
+    std::string statusText;  // guarded by statusLock
     mutable std::mutex namesLock;
     std::array<std::string, maxCameras> cameraName;  // guarded by namesLock
 };

@@ -36,7 +36,7 @@ StartupResult Startup::run(const std::filesystem::path& programFolder, bool anot
     }
 
     if (hooks_.readStatusText) {
-        if (auto text = hooks_.readStatusText(interfaceFolder / state_.skinPackageName)) state_.statusText = *text;
+        if (auto text = hooks_.readStatusText(interfaceFolder / state_.skinPackageName)) state_.setStatusText(*text);
     }
 
     for (auto& d : state_.cameraDefaults) d = CameraDefaults{};

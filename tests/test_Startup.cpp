@@ -143,7 +143,7 @@ TEST_F(StartupTest, FullSequenceInOrder)
     EXPECT_EQ(run(), StartupResult::MainWindowClosed);
     EXPECT_EQ(steps, (std::vector<std::string>{"status:default.int", "schedule", "skin", "bitmaps", "tick", "main",
                                                "untick"}));
-    EXPECT_EQ(state.statusText, "Welcome");
+    EXPECT_EQ(state.statusTextCopy(), "Welcome");
     EXPECT_EQ(state.settings.segmentMinutes, 12);
     EXPECT_EQ(state.settings.compressOptions.handler, 77u);
     EXPECT_EQ(state.settings.compressOptions.bytesPerSecond, 0u);

@@ -1,0 +1,232 @@
+#include "CameraWorkers.h"
+
+#include <algorithm>
+
+#include "CameraAddress.h"
+#include "Clock.h"
+#include "FrameRate.h"
+#include "FrameSink.h"
+#include "MessagePump.h"
+#include "MjpegStreamReader.h"
+#include "Notifier.h"
+#include "RequestPaths.h"
+
+namespace cx {
+
+namespace {
+constexpr auto waitSlice = std::chrono::milliseconds(20);
+
+// Tells whether the notifier was used during a call: a camera that gave a
+// wrong answer (and so a message) is not asked again and again.
+class CountingNotifier final : public Notifier {
+public:
+    explicit CountingNotifier(Notifier& inner) : inner_(inner) {}
+    void notify(const std::string& text, const std::string& caption, NotifyIcon icon) override
+    {
+        ++count;
+        inner_.notify(text, caption, icon);
+    }
+    int count = 0;
+
+private:
+    Notifier& inner_;
+};
+}  // namespace
+
+CameraWorkers::CameraWorkers(AppState& state, FrameSink& sink, Notifier& notifier, const Clock& clock,
+                             WorkerTiming timing)
+    : state_(state), sink_(sink), notifier_(notifier), clock_(clock), timing_(timing)
+{
+}
+
+CameraWorkers::~CameraWorkers()
+{
+    stopAll();
+}
+
+void CameraWorkers::ConnectAllCameras()
+{
+    state_.highResolutionCounter = 1;  // the steady clock is always there
+    BuildRequestPaths();
+    for (int slot = 0; slot < state_.cameraTable.count && slot < maxCameras; ++slot) StartCamera(slot);
+}
+
+void CameraWorkers::StartCamera(int slot)
+{
+    if (!validSlot(slot) || slot >= state_.cameraTable.count) return;
+    const auto i = static_cast<size_t>(slot);
+    {
+        std::lock_guard lock(threadsLock_);
+        if (state_.workerRunning[i].load() == 1) return;
+        if (threads_[i].joinable()) threads_[i].join();  // ended, not yet joined
+        state_.workerRunning[i] = 1;
+        StartFrameRate(state_, slot, clock_);
+        setConnection(slot, ConnectionState::Connecting);
+        if (state_.cameraTable.type[i] != binaryProtocolType) {
+            threads_[i] = std::thread([this, slot] { HttpWorker(slot); });
+        } else {
+            ++state_.runningProtocolWorkers;
+            threads_[i] = std::thread([this, slot] { ProtocolWorker(slot); });
+        }
+    }
+    if (slot == state_.loadedRows - 1 && lastCameraStarted) lastCameraStarted();
+}
+
+bool CameraWorkers::stopAll(std::chrono::milliseconds timeout)
+{
+    state_.stopAllCameras = 1;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto anyRunning = [this] {
+        return std::any_of(state_.workerRunning.begin(), state_.workerRunning.end(),
+                           [](const std::atomic<int>& r) { return r.load() == 1; });
+    };
+    // A worker may wait for a message box that only this thread can show.
+    while (anyRunning() && std::chrono::steady_clock::now() < deadline) {
+        PumpPendingMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const bool allEnded = !anyRunning();
+    std::lock_guard lock(threadsLock_);
+    for (auto& t : threads_)
+        if (t.joinable()) t.join();
+    return allEnded;
+}
+
+void CameraWorkers::setConnection(int slot, ConnectionState s)
+{
+    const auto i = static_cast<size_t>(slot);
+    const int previous = state_.connectionState[i].exchange(static_cast<int>(s));
+    if (s == ConnectionState::Offline && previous != static_cast<int>(ConnectionState::Offline))
+        state_.offlineSince[i] = clock_.now();
+}
+
+bool CameraWorkers::backOff(int slot, int& delayMs, const std::function<bool()>& endWait)
+{
+    setConnection(slot, ConnectionState::Offline);
+    const auto i = static_cast<size_t>(slot);
+    state_.nextRetry[i] = clock_.now() + (delayMs + 999) / 1000;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
+    delayMs = std::min(delayMs * 2, timing_.backoffMaxMs);
+    while (std::chrono::steady_clock::now() < until) {
+        if (state_.stopAllCameras.load() == 1 || endWait()) return false;
+        std::this_thread::sleep_for(waitSlice);
+    }
+    return state_.stopAllCameras.load() != 1 && !endWait();
+}
+
+void CameraWorkers::finish(int slot)
+{
+    const auto i = static_cast<size_t>(slot);
+    state_.nextRetry[i] = 0;
+    setConnection(slot, ConnectionState::Idle);
+    state_.workerRunning[i] = 0;  // last action: the slot may be started again
+}
+
+void CameraWorkers::HttpWorker(int slot)
+{
+    const auto i = static_cast<size_t>(slot);
+    if (state_.loadedRows == 0) return finish(slot);
+    const HostPort target = SplitHttpAddress(state_.cameraTable.address[i]);
+    const CameraType code = state_.cameraTable.type[i];
+    const std::string path = LookupVideoPath(code);
+    const bool snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
+    HttpImageClient client(state_, sink_, timing_.http);
+
+    // A stream camera also ends when its view is switched off or rebuilt.
+    auto streamEnds = [this, i, snapshot] {
+        return !snapshot && (state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1);
+    };
+
+    int delayMs = timing_.backoffStartMs;
+    while (state_.stopAllCameras.load() != 1) {
+        const LoadResult r = client.LoadPictureData(target.host, target.port, path, slot, code);
+        if (r.frames > 0) {
+            setConnection(slot, ConnectionState::Live);
+            delayMs = timing_.backoffStartMs;
+        }
+        if (r.end == LoadEnd::Stopped) break;
+        if (!snapshot && (r.end == LoadEnd::MonitorOff || r.end == LoadEnd::NoPane)) break;
+        if (snapshot && r.frames > 0) {
+            PumpPendingMessages();
+            continue;
+        }
+        // A failed request, a status without a frame, or a stream that broke or ended.
+        if (!backOff(slot, delayMs, streamEnds)) break;
+        setConnection(slot, ConnectionState::Connecting);
+    }
+    finish(slot);
+}
+
+void CameraWorkers::ProtocolWorker(int slot)
+{
+    const auto i = static_cast<size_t>(slot);
+    CountingNotifier notifier(notifier_);
+    auto cancelled = [this, i] { return state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0; };
+    ProtocolCamera camera(state_, notifier, timing_.protocol, cancelled);
+    auto noRetry = [this, i] { return state_.stopRequest[i].load() != 0; };
+
+    enum class Why { StopRequest, StopAll, MonitorOff, NoPane, Broken };
+    int delayMs = timing_.backoffStartMs;
+    for (;;) {
+        if (state_.stopAllCameras.load() == 1) break;
+        setConnection(slot, ConnectionState::Connecting);
+        const int messagesBefore = notifier.count;
+        if (!camera.ConnectToCamera(slot) ||
+            !camera.LoginToCamera(slot, state_.cameraTable.login[i], state_.cameraTable.password[i])) {
+            // A camera that answered wrongly was told about: leave the slot dark.
+            if (notifier.count != messagesBefore) break;
+            if (!backOff(slot, delayMs, noRetry)) break;
+            continue;
+        }
+
+        Why why = Why::Broken;
+        camera.SendImageRequestPacket(slot);
+        for (;;) {
+            if (state_.stopRequest[i].load() != 0) { why = Why::StopRequest; break; }
+            if (state_.stopAllCameras.load() == 1) { why = Why::StopAll; break; }
+            if (state_.settings.monitorEnabled[i].load() == 0) {
+                sink_.paintBlack(slot);
+                why = Why::MonitorOff;
+                break;
+            }
+            if (state_.protocolSocket[i].load() < 0) break;
+
+            uint8_t header[IMAGE_HEADER_LENGTH];
+            const int n = camera.ReceiveExactly(slot, header, IMAGE_HEADER_LENGTH);
+            if (n != IMAGE_HEADER_LENGTH) {
+                if (n == -1 && !camera.lastReceiveTimedOut() && cancelled()) continue;  // the checks above end it
+                break;  // closed, failed or silent: reconnect
+            }
+            const ImageHeader h = parseImageHeader(header);
+            if (h.code != imageHeaderCode) {
+                camera.SendImageRequestPacket(slot);
+                continue;
+            }
+            if (h.size <= 0 || h.size > maxFrameBytes) break;  // no way to stay in step with the camera
+            if (state_.layoutRebuilding.load() == 1 || !sink_.paneReady(slot)) { why = Why::NoPane; break; }
+
+            ++state_.framesReceived[i];
+            std::vector<uint8_t> frame(static_cast<size_t>(h.size));
+            const int got = camera.ReceiveExactly(slot, frame.data(), static_cast<int>(h.size));
+            if (got != h.size) break;  // a torn picture is not shown or recorded
+            state_.imageSize[i] = static_cast<int>(h.size);
+            sink_.handOff(slot, std::move(frame));
+            setConnection(slot, ConnectionState::Live);
+            delayMs = timing_.backoffStartMs;
+            camera.SendImageRequestPacket(slot);
+            PumpPendingMessages();
+        }
+
+        state_.stopRequest[i] = 0;
+        camera.CloseConnection(slot);
+        if (why == Why::StopAll) break;
+        if (state_.restartRequest[i].exchange(0) == 1) continue;
+        if (why != Why::Broken) break;
+        if (!backOff(slot, delayMs, noRetry)) break;
+    }
+    camera.CloseConnection(slot);
+    --state_.runningProtocolWorkers;
+    finish(slot);
+}
+
+}  // namespace cx

@@ -1,0 +1,191 @@
+#include "HttpImageClient.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "AppState.h"
+#include "FrameSink.h"
+#include "HttpStream.h"
+#include "MjpegStreamReader.h"
+#include "TextToInt.h"
+
+namespace cx {
+
+namespace {
+
+std::string lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+}  // namespace
+
+bool FindLocation(const std::string& headers, std::string& location)
+{
+    const size_t at = lower(headers).find("location:");
+    if (at == std::string::npos) return false;
+    // The label and the one character after it.
+    location = at + 10 <= headers.size() ? headers.substr(at + 10) : std::string();
+    const size_t lf = location.find('\n');
+    if (lf != std::string::npos && lf > 0) location.resize(lf);
+    while (!location.empty() && (location.back() == '\r' || location.back() == ' ')) location.pop_back();
+    location.erase(0, location.find_first_not_of(' '));
+    return true;
+}
+
+bool SplitUrl(const std::string& url, UrlParts& parts)
+{
+    std::string rest = url;
+    const size_t scheme = rest.find("://");
+    if (scheme != std::string::npos) rest = rest.substr(scheme + 3);
+    if (rest.empty() || rest[0] == '/') return false;
+    const size_t slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    parts.path = slash == std::string::npos ? "/" : rest.substr(slash);
+    const size_t atSign = authority.rfind('@');
+    if (atSign != std::string::npos) authority = authority.substr(atSign + 1);
+    const size_t colon = authority.rfind(':');
+    parts.port = 80;
+    if (colon != std::string::npos) {
+        const std::string port = authority.substr(colon + 1);
+        if (port.empty() || !std::all_of(port.begin(), port.end(), [](unsigned char c) { return std::isdigit(c); }))
+            return false;
+        parts.port = textToInt(port);
+        if (parts.port <= 0 || parts.port > 65535) return false;
+        authority.resize(colon);
+    }
+    if (authority.empty() || authority.find_first_of(" \t\r\n") != std::string::npos) return false;
+    parts.host = authority;
+    return true;
+}
+
+HttpImageClient::HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts)
+    : state_(state), sink_(sink), timeouts_(timeouts)
+{
+}
+
+LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, const std::string& path, int slot,
+                                            CameraType code)
+{
+    LoadResult result;
+    if (!validSlot(slot) || slot >= state_.cameraTable.count) return result;
+    const auto i = static_cast<size_t>(slot);
+    const bool snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
+
+    // Waits inside the transfer end early on these.
+    auto cancelled = [this, i, snapshot] {
+        if (state_.stopAllCameras.load() == 1) return true;
+        if (snapshot) return false;  // a snapshot camera finishes its one frame
+        return state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1;
+    };
+
+    HttpRequest request;
+    request.host = host;
+    request.port = port;
+    request.path = path;
+    request.login = state_.cameraTable.login[i];
+    request.password = state_.cameraTable.password[i];
+    request.headers = {acceptLine, userAgentLine};
+    request.connectTimeoutMs = timeouts_.connectTimeoutMs;
+    request.connectBackoffMs = timeouts_.connectBackoffMs;
+    request.connectRetries = timeouts_.connectRetries;
+    request.readTimeoutMs = timeouts_.readTimeoutMs;
+
+    HttpStream stream(cancelled);
+    result.status = stream.open(request);
+    if (state_.stopAllCameras.load() == 1) {
+        result.end = LoadEnd::Stopped;
+        return result;
+    }
+    if (result.status == 0) return result;  // Failed
+
+    if (result.status == 301 || result.status == 302 || result.status == 303) {
+        // Followed once, and the redirected answer's body is not read: the
+        // next call asks the configured path again.
+        std::string location;
+        UrlParts target;
+        if (!FindLocation(stream.headers(), location) || !SplitUrl(location, target)) {
+            result.status = 0;
+            return result;
+        }
+        stream.close();
+        HttpRequest moved = request;
+        moved.host = target.host;
+        moved.port = target.port;
+        moved.path = target.path;
+        moved.headers = {acceptLine};
+        HttpStream second(cancelled);
+        result.status = second.open(moved);
+        result.end = result.status == 0 ? LoadEnd::Failed : LoadEnd::Done;
+        return result;
+    }
+    if (result.status != 200) {
+        result.end = LoadEnd::Done;
+        return result;
+    }
+
+    if (snapshot) {
+        const long long announced = stream.contentLength();
+        const size_t limit = readsFixedSnapshotSize(code) ? fixedSnapshotBytes
+                             : announced >= 0 ? static_cast<size_t>(std::min<long long>(announced, maxFrameBytes))
+                                              : static_cast<size_t>(maxFrameBytes);
+        std::vector<uint8_t> frame(limit);
+        size_t got = 0;
+        const ReadResult r = stream.readBytes(frame.data(), limit, got);
+        if (r == ReadResult::Cancelled || r == ReadResult::Error || r == ReadResult::TimedOut || got == 0 ||
+            (announced >= 0 && !readsFixedSnapshotSize(code) && got < limit)) {
+            result.status = 0;  // torn or empty picture: nothing is handed on
+            result.end = state_.stopAllCameras.load() == 1 ? LoadEnd::Stopped : LoadEnd::Failed;
+            return result;
+        }
+        frame.resize(got);
+        state_.imageSize[i] = static_cast<int>(got);
+        ++state_.framesReceived[i];
+        sink_.handOff(slot, std::move(frame));
+        result.frames = 1;
+        result.end = LoadEnd::Done;
+        return result;
+    }
+
+    MjpegStreamReader reader(stream, streamFraming(code));
+    for (;;) {
+        if (state_.stopAllCameras.load() == 1) {
+            result.end = LoadEnd::Stopped;
+            return result;
+        }
+        if (state_.settings.monitorEnabled[i].load() == 0) {
+            sink_.paintBlack(slot);
+            result.end = LoadEnd::MonitorOff;
+            return result;
+        }
+        StreamFrame frame = reader.next();
+        switch (frame.kind) {
+        case StreamFrame::Kind::Skipped: continue;
+        case StreamFrame::Kind::End: result.end = LoadEnd::Ended; return result;
+        case StreamFrame::Kind::Failed:
+            if (frame.result == ReadResult::Cancelled && state_.layoutRebuilding.load() == 1) {
+                result.status = 0;
+                result.end = LoadEnd::NoPane;
+                return result;
+            }
+            if (frame.result == ReadResult::Cancelled) continue;  // the checks above tell why
+            result.status = 0;
+            result.end = LoadEnd::Failed;
+            return result;
+        case StreamFrame::Kind::Frame: break;
+        }
+        if (state_.layoutRebuilding.load() == 1 || !sink_.paneReady(slot)) {
+            result.status = 0;
+            result.end = LoadEnd::NoPane;
+            return result;
+        }
+        state_.imageSize[i] = static_cast<int>(frame.bytes.size());
+        ++state_.framesReceived[i];
+        sink_.handOff(slot, std::move(frame.bytes));
+        state_.connectionState[i] = static_cast<int>(ConnectionState::Live);
+        ++result.frames;
+    }
+}
+
+}  // namespace cx

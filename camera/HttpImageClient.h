@@ -1,0 +1,65 @@
+#pragma once
+// The HTTP side of a camera worker: one request per call; a snapshot
+// camera yields one frame per call, a stream camera frames until the
+// stream has to end.
+
+#include <string>
+
+#include "CameraModels.h"
+
+namespace cx {
+
+class AppState;
+class FrameSink;
+
+inline constexpr const char* acceptLine =
+    "Accept: audio/x-aiff, audio/basic, audio/midi, audio/mpeg, audio/wav, image/jpeg, image/jpg, image/bmp";
+inline constexpr const char* userAgentLine = "User-Agent: Corvanex/1.4";
+
+struct HttpTimeouts {
+    long connectTimeoutMs = 3000;
+    long connectBackoffMs = 1000;
+    int connectRetries = 1;
+    int readTimeoutMs = 10000;  // a camera silent this long is dropped
+};
+
+// Why a call ended.
+enum class LoadEnd {
+    Done,        // a snapshot frame was handled, or a status without frames was received
+    Stopped,     // stopAllCameras
+    MonitorOff,  // live view switched off (pane painted black)
+    NoPane,      // the grid is being rebuilt or the pane is gone
+    Ended,       // the camera ended the stream
+    Failed,      // connection or transfer failure
+};
+
+struct LoadResult {
+    int status = 0;  // HTTP status of the last response, 0 after a failure
+    int frames = 0;  // frames handed off
+    LoadEnd end = LoadEnd::Failed;
+};
+
+// A redirect target split into its parts; nothing when it cannot be split.
+struct UrlParts {
+    std::string host;
+    int port = 80;
+    std::string path;
+};
+bool SplitUrl(const std::string& url, UrlParts& parts);
+
+// The text after "Location:" in a response head, cut at its line end.
+bool FindLocation(const std::string& headers, std::string& location);
+
+class HttpImageClient {
+public:
+    HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts = {});
+
+    LoadResult LoadPictureData(const std::string& host, int port, const std::string& path, int slot, CameraType code);
+
+private:
+    AppState& state_;
+    FrameSink& sink_;
+    HttpTimeouts timeouts_;
+};
+
+}  // namespace cx

@@ -1,0 +1,253 @@
+#include "HttpStream.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace cx {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr int sliceMs = 50;
+constexpr size_t pauseAbove = 8 * 1024 * 1024;  // stop the transfer while this much waits unread
+
+void globalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool connectFailure(CURLcode rc)
+{
+    return rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_COULDNT_RESOLVE_HOST;
+}
+
+}  // namespace
+
+HttpStream::HttpStream(std::function<bool()> cancelled) : cancelled_(std::move(cancelled))
+{
+    globalInit();
+}
+
+HttpStream::~HttpStream()
+{
+    close();
+}
+
+void HttpStream::close()
+{
+    if (multi_ && easy_) curl_multi_remove_handle(multi_, easy_);
+    if (easy_) curl_easy_cleanup(easy_);
+    if (multi_) curl_multi_cleanup(multi_);
+    if (headerList_) curl_slist_free_all(headerList_);
+    easy_ = nullptr;
+    multi_ = nullptr;
+    headerList_ = nullptr;
+    buffer_.clear();
+    offset_ = 0;
+    done_ = true;
+    paused_ = false;
+}
+
+size_t HttpStream::onBody(char* data, size_t size, size_t count, void* self)
+{
+    auto* s = static_cast<HttpStream*>(self);
+    if (s->buffered() > pauseAbove) {
+        s->paused_ = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    s->buffer_.append(data, size * count);
+    s->headComplete_ = true;
+    return size * count;
+}
+
+size_t HttpStream::onHeader(char* data, size_t size, size_t count, void* self)
+{
+    auto* s = static_cast<HttpStream*>(self);
+    const std::string line(data, size * count);
+    if (line.rfind("HTTP/", 0) == 0) s->headers_.clear();  // a new response (after 100 or an auth round)
+    s->headers_ += line;
+    if (line == "\r\n" || line == "\n") {
+        long code = 0;
+        curl_easy_getinfo(s->easy_, CURLINFO_RESPONSE_CODE, &code);
+        // curl may answer a 401 with credentials on its own; a 401 is final
+        // only once the transfer is over.
+        if (code >= 200 && code != 401) s->headComplete_ = true;
+    }
+    return size * count;
+}
+
+bool HttpStream::start(const HttpRequest& r)
+{
+    close();
+    done_ = false;
+    result_ = CURLE_OK;
+    headers_.clear();
+    headComplete_ = false;
+    errorBuffer_[0] = '\0';
+    readTimeoutMs_ = r.readTimeoutMs;
+    easy_ = curl_easy_init();
+    multi_ = curl_multi_init();
+    if (!easy_ || !multi_) {
+        error_ = "cannot create an HTTP transfer";
+        return false;
+    }
+    const std::string hostPart = r.host.find(':') != std::string::npos ? "[" + r.host + "]" : r.host;
+    std::string path = r.path;
+    if (path.empty() || path[0] != '/') path.insert(path.begin(), '/');
+    url_ = "http://" + hostPart + (r.port > 0 ? ":" + std::to_string(r.port) : std::string()) + path;
+    for (const auto& h : r.headers) headerList_ = curl_slist_append(headerList_, h.c_str());
+
+    curl_easy_setopt(easy_, CURLOPT_URL, url_.c_str());
+    curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);  // redirects are handled by the caller
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, r.connectTimeoutMs);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &HttpStream::onBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpStream::onHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(easy_, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http");
+    if (!r.login.empty() || !r.password.empty()) {
+        curl_easy_setopt(easy_, CURLOPT_USERNAME, r.login.c_str());
+        curl_easy_setopt(easy_, CURLOPT_PASSWORD, r.password.c_str());
+        curl_easy_setopt(easy_, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
+    }
+    curl_multi_add_handle(multi_, easy_);
+    return true;
+}
+
+bool HttpStream::pump()
+{
+    if (done_ || !multi_) return false;
+    if (paused_ && buffered() <= pauseAbove / 2) {
+        paused_ = false;
+        curl_easy_pause(easy_, CURLPAUSE_CONT);
+    }
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+    int pending = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi_, &pending)) {
+        if (msg->msg == CURLMSG_DONE) {
+            done_ = true;
+            result_ = msg->data.result;
+        }
+    }
+    if (done_) {
+        if (result_ != CURLE_OK) error_ = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(result_);
+        return false;
+    }
+    int ready = 0;
+    curl_multi_poll(multi_, nullptr, 0, sliceMs, &ready);
+    return true;
+}
+
+ReadResult HttpStream::waitUntil(const std::function<bool()>& ready)
+{
+    auto lastProgress = SteadyClock::now();
+    size_t lastSize = buffer_.size();
+    while (!ready()) {
+        if (cancelled_ && cancelled_()) return ReadResult::Cancelled;
+        if (!pump()) {
+            if (ready()) return ReadResult::Ok;
+            return result_ == CURLE_OK ? ReadResult::End : ReadResult::Error;
+        }
+        if (buffer_.size() != lastSize) {
+            lastSize = buffer_.size();
+            lastProgress = SteadyClock::now();
+        } else if (SteadyClock::now() - lastProgress > std::chrono::milliseconds(readTimeoutMs_)) {
+            error_ = "no data from the camera for " + std::to_string(readTimeoutMs_) + " ms";
+            return ReadResult::TimedOut;
+        }
+    }
+    return ReadResult::Ok;
+}
+
+int HttpStream::open(const HttpRequest& request)
+{
+    for (int attempt = 0; attempt <= std::max(0, request.connectRetries); ++attempt) {
+        if (!start(request)) return 0;
+        const ReadResult r = waitUntil([this] { return headComplete_; });
+        long code = 0;
+        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
+        if (r == ReadResult::Ok || (r == ReadResult::End && code > 0)) return static_cast<int>(code);
+        if (r == ReadResult::Cancelled || r == ReadResult::TimedOut) return 0;
+        if (!connectFailure(result_) || attempt == request.connectRetries) return 0;
+        // One more try after the back-off, unless cancelled meanwhile.
+        const auto until = SteadyClock::now() + std::chrono::milliseconds(request.connectBackoffMs);
+        while (SteadyClock::now() < until) {
+            if (cancelled_ && cancelled_()) return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long>(sliceMs, request.connectBackoffMs)));
+        }
+    }
+    return 0;
+}
+
+long long HttpStream::contentLength() const
+{
+    if (!easy_) return -1;
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
+    return length;
+}
+
+void HttpStream::compact()
+{
+    if (offset_ > 65536 && offset_ * 2 > buffer_.size()) {
+        buffer_.erase(0, offset_);
+        offset_ = 0;
+    }
+}
+
+ReadResult HttpStream::readLine(std::string& line, size_t maxLength)
+{
+    line.clear();
+    size_t searched = offset_;
+    const ReadResult r = waitUntil([&] {
+        const size_t at = buffer_.find('\n', searched);
+        if (at != std::string::npos || buffer_.size() - offset_ >= maxLength) return true;
+        searched = buffer_.size();
+        return false;
+    });
+    const size_t newline = buffer_.find('\n', offset_);
+    if (r != ReadResult::Ok && newline == std::string::npos) {
+        if (buffered() == 0) return r;
+        // The body ended inside a line: hand out what there is.
+        line.assign(buffer_, offset_, std::string::npos);
+        offset_ = buffer_.size();
+        compact();
+        return ReadResult::Ok;
+    }
+    size_t end = newline == std::string::npos ? offset_ + maxLength : newline;
+    end = std::min(end, offset_ + maxLength);
+    line.assign(buffer_, offset_, end - offset_);
+    offset_ = (newline != std::string::npos && end == newline) ? newline + 1 : end;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    compact();
+    return ReadResult::Ok;
+}
+
+ReadResult HttpStream::readBytes(uint8_t* data, size_t n, size_t& got)
+{
+    got = 0;
+    while (got < n) {
+        const size_t take = std::min(n - got, buffered());
+        if (take > 0) {
+            std::copy_n(buffer_.data() + offset_, take, data + got);
+            offset_ += take;
+            got += take;
+            compact();
+            continue;
+        }
+        const ReadResult r = waitUntil([this] { return buffered() > 0; });
+        if (r != ReadResult::Ok) return r;
+    }
+    return ReadResult::Ok;
+}
+
+}  // namespace cx

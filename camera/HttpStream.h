@@ -1,0 +1,86 @@
+#pragma once
+// One HTTP GET read as a stream: the caller pulls the body line by line or
+// by byte count while the transfer runs (libcurl multi interface). Every
+// wait is cut into short slices so a cancel request ends it quickly, and a
+// transfer that stops delivering for readTimeoutMs fails.
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "BodyReader.h"
+
+namespace cx {
+
+struct HttpRequest {
+    std::string host;
+    int port = 0;  // 0: the default HTTP port
+    std::string path;
+    std::string login;
+    std::string password;
+    std::vector<std::string> headers;  // complete lines without CR LF, e.g. "Accept: image/jpeg"
+    long connectTimeoutMs = 3000;
+    long connectBackoffMs = 1000;
+    int connectRetries = 1;
+    int readTimeoutMs = 10000;
+};
+
+class HttpStream final : public BodyReader {
+public:
+    // `cancelled` is asked between slices of every wait.
+    explicit HttpStream(std::function<bool()> cancelled = {});
+    ~HttpStream();
+    HttpStream(const HttpStream&) = delete;
+    HttpStream& operator=(const HttpStream&) = delete;
+
+    // Sends the request and waits for the response head. Returns the HTTP
+    // status, or 0 when no response came (errorText() tells why).
+    int open(const HttpRequest& request);
+
+    // The final response's header lines, each ending in CR LF.
+    const std::string& headers() const { return headers_; }
+    // The announced Content-Length, -1 when none.
+    long long contentLength() const;
+
+    // The next body line without its line end; lines longer than maxLength
+    // come in pieces. End when the body is over.
+    ReadResult readLine(std::string& line, size_t maxLength = 65536) override;
+    // Reads until n bytes arrived or the body ended; `got` tells how many.
+    ReadResult readBytes(uint8_t* data, size_t n, size_t& got) override;
+    // Body bytes already received and not yet read.
+    size_t buffered() const { return buffer_.size() - offset_; }
+
+    const std::string& errorText() const { return error_; }
+    void close();
+
+private:
+    static size_t onBody(char* data, size_t size, size_t count, void* self);
+    static size_t onHeader(char* data, size_t size, size_t count, void* self);
+    bool start(const HttpRequest& request);
+    // Runs the transfer for one slice; false when it can deliver no more.
+    bool pump();
+    // Pumps until `ready` holds, the body ends or the wait fails.
+    ReadResult waitUntil(const std::function<bool()>& ready);
+    void compact();
+
+    std::function<bool()> cancelled_;
+    CURL* easy_ = nullptr;
+    CURLM* multi_ = nullptr;
+    curl_slist* headerList_ = nullptr;
+    std::string url_;
+    std::string headers_;
+    bool headComplete_ = false;
+    bool done_ = false;
+    bool paused_ = false;
+    CURLcode result_ = CURLE_OK;
+    std::string buffer_;
+    size_t offset_ = 0;
+    int readTimeoutMs_ = 10000;
+    std::string error_;
+    char errorBuffer_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace cx

@@ -1,0 +1,51 @@
+#pragma once
+// Frames of a multipart JPEG stream, announced by a few text lines each:
+// some lines, a "Content-Length: N" line, one more line, N picture bytes,
+// and a few lines after them, as many as the camera model uses.
+
+#include <cstdint>
+#include <vector>
+
+#include "BodyReader.h"
+#include "CameraModels.h"
+
+namespace cx {
+
+// Announced lengths above this are treated as missing (nothing allocated).
+inline constexpr long long maxFrameBytes = 32LL * 1024 * 1024;
+
+// The byte count of a length line: the decimal value after its first
+// blank; 0 when it has no blank, starts with one, or announces nothing
+// usable (0, negative or above maxFrameBytes).
+size_t frameLengthFromLine(const std::string& line);
+
+struct StreamFrame {
+    enum class Kind {
+        Frame,    // `bytes` holds one picture
+        Skipped,  // no usable length: the frame is skipped, the stream goes on
+        End,      // the body ended (also in the middle of a frame)
+        Failed,   // read error, time-out or cancel (see `result`)
+    };
+    Kind kind = Kind::End;
+    std::vector<uint8_t> bytes;
+    ReadResult result = ReadResult::Ok;
+};
+
+class MjpegStreamReader {
+public:
+    MjpegStreamReader(BodyReader& body, StreamFraming framing) : body_(body), framing_(framing) {}
+
+    // Reads the next frame. After a skipped frame the reader looks for the
+    // next boundary line ("--...") before it counts lines again, so picture
+    // bytes that followed an unusable length line do not shift the framing.
+    StreamFrame next();
+
+private:
+    ReadResult readLines(int count, std::string* last);
+
+    BodyReader& body_;
+    StreamFraming framing_;
+    bool resync_ = false;
+};
+
+}  // namespace cx

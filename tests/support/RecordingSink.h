@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "FrameSink.h"
+#include "FrameSource.h"
+
+namespace cx::test {
+
+// Keeps what workers hand over: per slot, the simulated frame numbers.
+class RecordingSink final : public FrameSink {
+public:
+    struct Frame {
+        int slot;
+        std::optional<uint64_t> number;
+        size_t size;
+        bool jpegStart;
+    };
+
+    void handOff(int slot, std::vector<uint8_t>&& frame) override
+    {
+        std::lock_guard lock(mutex_);
+        frames_.push_back({slot, sim::simulatedFrameNumber(frame.data(), frame.size()), frame.size(),
+                           frame.size() > 2 && frame[0] == 0xFF && frame[1] == 0xD8});
+        changed_.notify_all();
+    }
+    void paintBlack(int slot) override
+    {
+        std::lock_guard lock(mutex_);
+        black_.push_back(slot);
+        changed_.notify_all();
+    }
+    bool paneReady(int) override { return paneReady_.load(); }
+
+    // Waits (bounded) until `slot` has at least n frames; returns its frames.
+    std::vector<Frame> waitFrames(int slot, size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, timeout, [&] { return countLocked(slot) >= n; });
+        return framesLocked(slot);
+    }
+    bool waitBlack(int slot, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] {
+            for (int s : black_)
+                if (s == slot) return true;
+            return false;
+        });
+    }
+    std::vector<Frame> frames(int slot)
+    {
+        std::lock_guard lock(mutex_);
+        return framesLocked(slot);
+    }
+
+    std::atomic<bool> paneReady_{true};
+
+private:
+    size_t countLocked(int slot) const
+    {
+        size_t n = 0;
+        for (const auto& f : frames_) n += f.slot == slot;
+        return n;
+    }
+    std::vector<Frame> framesLocked(int slot) const
+    {
+        std::vector<Frame> out;
+        for (const auto& f : frames_)
+            if (f.slot == slot) out.push_back(f);
+        return out;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Frame> frames_;
+    std::vector<int> black_;
+};
+
+}  // namespace cx::test

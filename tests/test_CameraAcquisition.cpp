@@ -1,0 +1,366 @@
+// Workers and clients against the camera simulator on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <thread>
+
+#include "AppState.h"
+#include "CameraSimulator.h"
+#include "CameraWorkers.h"
+#include "HttpImageClient.h"
+#include "RequestPaths.h"
+#include "support/FakeClock.h"
+#include "support/RecordingNotifier.h"
+#include "support/RecordingSink.h"
+
+using namespace cx;
+using namespace std::chrono_literals;
+using cx::sim::CameraConfig;
+using cx::sim::CameraKind;
+using cx::sim::CameraSimulator;
+using cx::sim::Fault;
+using cx::test::FakeClock;
+using cx::test::RecordingNotifier;
+using cx::test::RecordingSink;
+
+namespace {
+
+class AcquisitionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        timing.backoffStartMs = 100;
+        timing.backoffMaxMs = 400;
+        timing.http.readTimeoutMs = 1000;
+        timing.http.connectTimeoutMs = 1000;
+        timing.http.connectBackoffMs = 100;
+        timing.protocol.readTimeoutMs = 1000;
+        timing.protocol.connectTimeoutMs = 1000;
+    }
+
+    // Configures the next slot for a simulated camera; returns the slot.
+    int addCamera(CameraConfig config, CameraType type, const std::string& login = "",
+                  const std::string& password = "")
+    {
+        int port = 0;
+        if (config.kind == CameraKind::Protocol && config.port == 0) {
+            // Binary-protocol addresses carry a four-digit port.
+            static int next = 7000 + static_cast<int>(::getpid() % 2000);
+            for (int tries = 0; tries < 200 && port == 0; ++tries) {
+                config.port = next++;
+                if (next > 9999) next = 1100;
+                port = simulator.add(config);
+            }
+        } else {
+            port = simulator.add(config);
+        }
+        EXPECT_NE(port, 0);
+        const int slot = state.cameraTable.count;
+        auto& t = state.cameraTable;
+        t.address.push_back("127.0.0.1:" + std::to_string(port));
+        t.login.push_back(login);
+        t.password.push_back(password);
+        t.type.push_back(type);
+        t.flipHorizontal.push_back(0);
+        t.flipVertical.push_back(0);
+        ++t.count;
+        state.loadedRows = t.count;
+        return slot;
+    }
+
+    CameraWorkers& workers()
+    {
+        if (!workers_) workers_ = std::make_unique<CameraWorkers>(state, sink, notifier, clock, timing);
+        return *workers_;
+    }
+
+    void TearDown() override
+    {
+        if (workers_) {
+            EXPECT_TRUE(workers_->stopAll(1000ms));
+        }
+        simulator.stop();
+    }
+
+    static void expectConsecutive(const std::vector<RecordingSink::Frame>& frames)
+    {
+        ASSERT_FALSE(frames.empty());
+        for (size_t k = 0; k < frames.size(); ++k) {
+            ASSERT_TRUE(frames[k].number.has_value()) << k;
+            EXPECT_TRUE(frames[k].jpegStart) << k;
+            if (k > 0) {
+                EXPECT_EQ(*frames[k].number, *frames[k - 1].number + 1) << k;
+            }
+        }
+    }
+
+    AppState state;
+    RecordingSink sink;
+    RecordingNotifier notifier;
+    FakeClock clock;
+    CameraSimulator simulator;
+    WorkerTiming timing;
+    std::unique_ptr<CameraWorkers> workers_;
+};
+
+CameraConfig stream(int before, int after, const std::string& path = "/axis-cgi/mjpg/video.cgi?showlength=1")
+{
+    CameraConfig c;
+    c.kind = CameraKind::Stream;
+    c.path = path;
+    c.linesBefore = before;
+    c.linesAfter = after;
+    c.fps = 200;
+    return c;
+}
+
+}  // namespace
+
+TEST_F(AcquisitionTest, StreamFramingsDeliverEveryFrame)
+{
+    // Code 101: two lines before, one after; code 1: two and two; code 500: four and none.
+    const int a = addCamera(stream(2, 1), 101);
+    const int b = addCamera(stream(2, 2), 1);
+    const int c = addCamera(stream(4, 0, "/cgi-bin/video.jpg?cam=1"), 500);
+    workers().ConnectAllCameras();
+    for (int slot : {a, b, c}) {
+        const auto frames = sink.waitFrames(slot, 8);
+        ASSERT_GE(frames.size(), 8u) << slot;
+        expectConsecutive(frames);
+        EXPECT_EQ(*frames.front().number, 0u) << slot;
+    }
+    EXPECT_EQ(simulator.connections(0), 1u);
+    EXPECT_GE(state.framesReceived[static_cast<size_t>(a)].load(), 8);
+    EXPECT_EQ(state.connectionState[static_cast<size_t>(a)].load(), static_cast<int>(ConnectionState::Live));
+}
+
+TEST_F(AcquisitionTest, SnapshotCameras)
+{
+    CameraConfig withLength;
+    withLength.kind = CameraKind::Snapshot;
+    withLength.path = "/netcam.jpg";  // its configured path has no leading slash
+    CameraConfig noLength = withLength;
+    noLength.kind = CameraKind::SnapshotNoLength;
+    noLength.path = "/image.jpg";
+    CameraConfig fixed = withLength;  // code 800 reads 57344 bytes whatever is announced
+    fixed.path = "/__live.jpg?&&&";
+    const int a = addCamera(withLength, 200);
+    const int b = addCamera(noLength, 308);
+    const int c = addCamera(fixed, 800);
+    workers().ConnectAllCameras();
+    for (int slot : {a, b, c}) {
+        const auto frames = sink.waitFrames(slot, 4);
+        ASSERT_GE(frames.size(), 4u) << slot;
+        expectConsecutive(frames);
+    }
+    // Each snapshot frame is one request and one connection.
+    EXPECT_GE(simulator.connections(0), 4u);
+    // The body is shorter than 57344 bytes: the shorter count is kept.
+    EXPECT_LT(sink.frames(c).front().size, 57344u);
+    EXPECT_EQ(static_cast<size_t>(state.imageSize[static_cast<size_t>(c)].load()) < 57344u, true);
+}
+
+TEST_F(AcquisitionTest, AuthenticationRedirectsAndStatuses)
+{
+    CameraConfig basic;
+    basic.kind = CameraKind::Snapshot;
+    basic.path = "/image.jpg";
+    basic.auth = sim::Auth::Basic;
+    basic.user = "admin";
+    basic.password = "s3cret";
+    CameraConfig digest = basic;
+    digest.auth = sim::Auth::Digest;
+    CameraConfig redirect = basic;
+    redirect.auth = sim::Auth::None;
+    redirect.redirect = 302;
+    CameraConfig redirectNowhere = redirect;
+    redirectNowhere.redirectLocation = false;
+
+    const int ok = addCamera(basic, 308, "admin", "s3cret");
+    const int wrong = addCamera(basic, 308, "admin", "nope");
+    const int dig = addCamera(digest, 308, "admin", "s3cret");
+    const int moved = addCamera(redirect, 308);
+    const int nowhere = addCamera(redirectNowhere, 308);
+    BuildRequestPaths();
+
+    HttpImageClient client(state, sink, timing.http);
+    auto load = [&](int slot, const std::string& path = "/image.jpg") {
+        const auto hp = state.cameraTable.address[static_cast<size_t>(slot)];
+        const auto colon = hp.find(':');
+        return client.LoadPictureData(hp.substr(0, colon), std::stoi(hp.substr(colon + 1)), path, slot, 308);
+    };
+    LoadResult r = load(ok);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.frames, 1);
+    r = load(wrong);
+    EXPECT_EQ(r.status, 401);
+    EXPECT_EQ(r.frames, 0);
+    r = load(dig);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.frames, 1);
+    r = load(moved);  // one more request, no frame: the status of the redirected answer
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.frames, 0);
+    r = load(nowhere);
+    EXPECT_EQ(r.status, 0);
+    r = load(ok, "/other.jpg");
+    EXPECT_EQ(r.status, 404);
+    EXPECT_EQ(r.frames, 0);
+    EXPECT_EQ(sink.frames(ok).size(), 1u);
+    EXPECT_EQ(sink.frames(dig).size(), 1u);
+}
+
+TEST_F(AcquisitionTest, StreamFaultsSkipOrReconnect)
+{
+    struct Case {
+        Fault fault;
+        bool reconnects;
+    };
+    const Case cases[] = {
+        {Fault::LengthZero, false},         {Fault::LengthWithoutBlank, false}, {Fault::OversizedLength, false},
+        {Fault::Garbage, false},            {Fault::CloseMidFrame, true},       {Fault::EndStream, true},
+        {Fault::StallMidFrame, true},       {Fault::StallAfterHeaders, true},
+    };
+    std::vector<int> slots;
+    for (const auto& c : cases) {
+        CameraConfig config = stream(2, 1);
+        config.fault = c.fault;
+        config.faultAfter = 3;
+        config.faultCount = 2;
+        slots.push_back(addCamera(config, 101));
+    }
+    workers().ConnectAllCameras();
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        // Frames after the fault arrive: on the same connection, or after a reconnect.
+        const auto frames = sink.waitFrames(slots[k], 8, 15s);
+        ASSERT_GE(frames.size(), 8u) << "case " << k;
+        for (const auto& f : frames) EXPECT_TRUE(f.jpegStart && f.number.has_value()) << "case " << k;
+        if (cases[k].reconnects) {
+            EXPECT_GE(simulator.connections(k), 2u) << "case " << k;
+        } else {
+            EXPECT_EQ(simulator.connections(k), 1u) << "case " << k;
+        }
+    }
+}
+
+TEST_F(AcquisitionTest, StopAllEndsEveryWorkerEvenWhenStalled)
+{
+    CameraConfig stalled = stream(2, 1);
+    stalled.fault = Fault::StallAfterHeaders;
+    stalled.faultAfter = 0;
+    stalled.faultCount = 1000000;
+    CameraConfig midFrame = stream(2, 1);
+    midFrame.fault = Fault::StallMidFrame;
+    midFrame.faultAfter = 1;
+    midFrame.faultCount = 1000000;
+    CameraConfig protocol;
+    protocol.kind = CameraKind::Protocol;
+    protocol.fault = Fault::StallMidFrame;
+    protocol.faultAfter = 1;
+    protocol.faultCount = 1000000;
+    timing.http.readTimeoutMs = 60000;  // nothing but the stop request may end these waits
+    timing.protocol.readTimeoutMs = 60000;
+    addCamera(stalled, 101);
+    const int b = addCamera(midFrame, 101);
+    const int c = addCamera(protocol, 0);
+    workers().ConnectAllCameras();
+    sink.waitFrames(b, 1);
+    sink.waitFrames(c, 1);
+    std::this_thread::sleep_for(100ms);  // let them get stuck
+    EXPECT_TRUE(workers().stopAll(1000ms));
+    for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 0);
+    EXPECT_EQ(state.runningProtocolWorkers.load(), 0);
+}
+
+TEST_F(AcquisitionTest, OneWorkerPerSlotAndMonitorOff)
+{
+    const int slot = addCamera(stream(2, 1), 101);
+    workers().StartCamera(slot);
+    workers().StartCamera(slot);  // the worker runs: nothing happens
+    sink.waitFrames(slot, 5);
+    EXPECT_EQ(simulator.connections(0), 1u);
+
+    state.settings.monitorEnabled[static_cast<size_t>(slot)] = 0;
+    EXPECT_TRUE(sink.waitBlack(slot));
+    for (int i = 0; i < 200 && state.workerRunning[static_cast<size_t>(slot)].load() == 1; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 0);
+
+    // Switched on again: a new worker, a new connection.
+    state.settings.monitorEnabled[static_cast<size_t>(slot)] = 1;
+    const size_t before = sink.frames(slot).size();
+    workers().StartCamera(slot);
+    sink.waitFrames(slot, before + 3);
+    EXPECT_EQ(simulator.connections(0), 2u);
+}
+
+TEST_F(AcquisitionTest, ProtocolCameras)
+{
+    CameraConfig good;
+    good.kind = CameraKind::Protocol;
+    good.user = "operator";
+    good.password = "pw";
+    good.fps = 200;
+    CameraConfig code131 = good;
+    code131.fault = Fault::HeaderCode131;
+    code131.faultAfter = 2;
+    code131.faultCount = 3;
+    CameraConfig dropped = good;
+    dropped.fault = Fault::CloseMidFrame;
+    dropped.faultAfter = 2;
+    CameraConfig busy = good;
+    busy.greeting = 120;
+    const int a = addCamera(good, 0, "operator", "pw");
+    const int b = addCamera(code131, 0, "operator", "pw");
+    const int c = addCamera(dropped, 0, "operator", "pw");
+    const int d = addCamera(busy, 0, "operator", "pw");
+    const int e = addCamera(good, 0, "operator", "wrong");
+    workers().ConnectAllCameras();
+
+    expectConsecutive(sink.waitFrames(a, 10));
+    // Headers with code 131 are answered with a new request; frames go on.
+    const auto afterIgnored = sink.waitFrames(b, 6);
+    ASSERT_GE(afterIgnored.size(), 6u);
+    expectConsecutive(afterIgnored);
+    EXPECT_EQ(simulator.connections(1), 1u);
+    // A camera that closed mid-picture is connected again; the torn picture is dropped.
+    const auto resumed = sink.waitFrames(c, 5);
+    ASSERT_GE(resumed.size(), 5u);
+    EXPECT_GE(simulator.connections(2), 2u);
+    for (const auto& f : resumed) EXPECT_TRUE(f.jpegStart);
+
+    for (int i = 0; i < 300 && (state.workerRunning[static_cast<size_t>(d)].load() == 1 ||
+                                state.workerRunning[static_cast<size_t>(e)].load() == 1);
+         ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(state.workerRunning[static_cast<size_t>(d)].load(), 0);
+    EXPECT_EQ(state.workerRunning[static_cast<size_t>(e)].load(), 0);
+    const auto texts = notifier.texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "ERROR: Exceeds maximum client number"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Error: User Authentication failed"), texts.end());
+    EXPECT_TRUE(sink.frames(d).empty());
+    EXPECT_TRUE(sink.frames(e).empty());
+}
+
+TEST_F(AcquisitionTest, ProtocolStopAndRestartRequests)
+{
+    CameraConfig good;
+    good.kind = CameraKind::Protocol;
+    good.fps = 100;
+    const int slot = addCamera(good, 0);
+    workers().StartCamera(slot);
+    sink.waitFrames(slot, 3);
+    state.restartRequest[static_cast<size_t>(slot)] = 1;
+    state.stopRequest[static_cast<size_t>(slot)] = 1;
+    const size_t before = sink.frames(slot).size();
+    sink.waitFrames(slot, before + 3);
+    EXPECT_EQ(simulator.connections(0), 2u);  // closed, connected and logged in again
+    EXPECT_EQ(state.restartRequest[static_cast<size_t>(slot)].load(), 0);
+
+    state.stopRequest[static_cast<size_t>(slot)] = 1;  // without a restart the slot ends
+    for (int i = 0; i < 200 && state.workerRunning[static_cast<size_t>(slot)].load() == 1; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 0);
+    EXPECT_EQ(state.protocolSocket[static_cast<size_t>(slot)].load(), -1);
+}

@@ -1,0 +1,36 @@
+#pragma once
+// JPEG frames for simulated cameras: generated pictures of a chosen size,
+// or the JPEG files of a folder served unchanged in a loop. Every frame
+// handed out carries its number in a JPEG comment, so a receiver can tell
+// frames apart without decoding.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cx::sim {
+
+class FrameSource {
+public:
+    // Generated frames of width x height (the frame number is also drawn in).
+    FrameSource(int width, int height, int distinctFrames = 30);
+    // The *.jpg / *.jpeg files of `folder`, sorted by name; empty when none.
+    explicit FrameSource(const std::filesystem::path& folder);
+
+    bool empty() const { return frames_.empty(); }
+    // Frame `number` with its number stamped in a comment.
+    std::vector<uint8_t> frame(uint64_t number) const;
+
+private:
+    std::vector<std::vector<uint8_t>> frames_;
+};
+
+// The number a simulated frame carries, if any.
+std::optional<uint64_t> simulatedFrameNumber(const uint8_t* data, size_t size);
+
+// Encodes RGB pixels (3 bytes each) as a JPEG of the given quality.
+std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& rgb, int width, int height, int quality = 80);
+
+}  // namespace cx::sim

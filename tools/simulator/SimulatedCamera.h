@@ -1,0 +1,55 @@
+#pragma once
+// What one simulated camera serves and how it misbehaves.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace cx::sim {
+
+enum class CameraKind {
+    Snapshot,        // one JPEG per GET, with Content-Length
+    SnapshotNoLength,  // one JPEG per GET, body ends with the connection
+    Stream,          // multipart MJPEG with length lines
+    Protocol,        // the binary camera protocol
+};
+
+enum class Auth { None, Basic, Digest };
+
+enum class Fault {
+    None,
+    CloseMidFrame,     // drop the connection halfway through a frame's bytes
+    StallAfterHeaders, // send the response headers, then nothing
+    LengthWithoutBlank,  // "Content-Length:N"
+    LengthZero,        // "Content-Length: 0"
+    OversizedLength,   // announce far more bytes than any frame
+    Garbage,           // random bytes instead of a frame's lines
+    HeaderCode131,     // binary protocol: a header with code 131
+    EndStream,         // the stream ends normally after the fault frames
+    StallMidFrame,     // send half a frame, then nothing
+};
+
+struct CameraConfig {
+    CameraKind kind = CameraKind::Stream;
+    int port = 0;                 // 0: any free port
+    std::string path = "/";       // HTTP path served (any other path gets 404)
+    int linesBefore = 2;          // stream framing: lines before the length line
+    int linesAfter = 1;           // stream framing: lines after the picture
+    double fps = 0;               // 0: as fast as possible
+    int width = 320;
+    int height = 240;
+    std::filesystem::path photos; // serve these JPEG files instead of generated frames
+    Auth auth = Auth::None;
+    std::string user;
+    std::string password;
+    int redirect = 0;             // 301/302: answer every request with it
+    bool redirectLocation = true; // with a Location header
+    std::string location;         // where it points (absolute URL); empty: this camera's path
+    Fault fault = Fault::None;
+    int faultAfter = 0;           // good frames before the fault (stream: per connection)
+    int faultCount = 1;           // frames the fault applies to
+    int greeting = 121;           // binary protocol greeting code
+    int loginResult = 301;        // binary protocol login result (when credentials match or none set)
+};
+
+}  // namespace cx::sim
