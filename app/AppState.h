@@ -104,6 +104,8 @@ public:
     // Serialises the per-frame work of all workers (decode, record, draw)
     // and the opening and closing of recordings.
     std::mutex frameLock;
+    // Held by the audio reader around one read pass; nothing else takes it.
+    std::mutex audioLock;
 
     // A frame of this slot is appended to its recording.
     bool slotRecords(int slot) const;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "AppState.h"
+#include "AudioReader.h"
 #include "CameraSimulator.h"
 #include "CameraWorkers.h"
 #include "HttpImageClient.h"
@@ -363,4 +364,42 @@ TEST_F(AcquisitionTest, ProtocolStopAndRestartRequests)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 0);
     EXPECT_EQ(state.protocolSocket[static_cast<size_t>(slot)].load(), -1);
+}
+
+TEST_F(AcquisitionTest, AudioStream)
+{
+    CameraConfig audio;
+    audio.kind = CameraKind::Audio;
+    audio.path = "/axis-cgi/audio/receive.cgi?httptype=singlepart";
+    CameraConfig other = audio;
+    other.path = "/";  // models without an audio path ask for the empty path
+    CameraConfig locked = audio;
+    locked.auth = sim::Auth::Basic;
+    locked.user = "a";
+    locked.password = "b";
+
+    addCamera(stream(2, 1), 101);
+    BuildRequestPaths();
+    AudioReader reader(state, {1000, 100, 1, 1000});
+    reader.StartAudio(1);  // only one camera: nothing happens
+
+    addCamera(audio, 108);  // slot 1, an AXIS 213
+    reader.stopWhen = [&] { return simulator.framesSent(1) >= 5; };
+    reader.StartAudio(1);
+    EXPECT_GE(simulator.framesSent(1), 5u);
+    EXPECT_EQ(simulator.connections(1), 1u);
+
+    // Slot 1 another model: the empty path.
+    state.cameraTable.address[1] = state.cameraTable.address[0];
+    const int otherPort = simulator.add(other);
+    state.cameraTable.address[1] = "127.0.0.1:" + std::to_string(otherPort);
+    state.cameraTable.type[1] = 101;
+    reader.stopWhen = [&] { return simulator.framesSent(2) >= 2; };
+    reader.StartAudio(1);
+    EXPECT_GE(simulator.framesSent(2), 2u);
+
+    reader.stopWhen = nullptr;
+    const int lockedPort = simulator.add(locked);
+    EXPECT_EQ(reader.ReadAudioStream("127.0.0.1", lockedPort, audio.path, 1), 401);
+    EXPECT_EQ(simulator.connections(0), 0u);  // the video camera was never asked
 }

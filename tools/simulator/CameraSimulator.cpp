@@ -354,6 +354,18 @@ void CameraSimulator::serveHttp(Camera& camera, int fd)
         return;
     }
 
+    if (c.kind == CameraKind::Audio) {
+        if (!sendText(fd, "HTTP/1.0 200 OK\r\nContent-Type: audio/basic\r\n\r\n", stopping_)) return;
+        std::string chunk;
+        for (int line = 0; line < 4; ++line) chunk += std::string(160, static_cast<char>('a' + line)) + "\r\n";
+        while (!stopping_.load()) {
+            if (!sendText(fd, chunk, stopping_)) return;
+            ++camera.sent;
+            sleepUnlessStopped(std::chrono::milliseconds(20), stopping_);
+        }
+        return;
+    }
+
     // Multipart stream.
     if (!sendText(fd, "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=myboundary\r\n\r\n",
                   stopping_))

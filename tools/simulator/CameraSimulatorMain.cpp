@@ -2,7 +2,7 @@
 //
 //   cx-camsim [--seconds N] --camera KEY=VALUE,... [--camera ...]
 //
-// Keys: kind=snapshot|snapshot-nolength|stream|protocol, port=N, path=/p,
+// Keys: kind=snapshot|snapshot-nolength|stream|protocol|audio, port=N, path=/p,
 // framing=BEFORE-AFTER (stream lines around each picture), fps=F, size=WxH,
 // photos=DIR, auth=none|basic|digest, user=U, password=P, redirect=301|302,
 // location=URL|none, fault=NAME, fault-after=N, fault-count=N, greeting=N,
@@ -34,7 +34,8 @@ bool parseCamera(const std::string& spec, CameraConfig& c, std::string& error)
     static const std::map<std::string, CameraKind> kinds = {{"snapshot", CameraKind::Snapshot},
                                                            {"snapshot-nolength", CameraKind::SnapshotNoLength},
                                                            {"stream", CameraKind::Stream},
-                                                           {"protocol", CameraKind::Protocol}};
+                                                           {"protocol", CameraKind::Protocol},
+                                                           {"audio", CameraKind::Audio}};
     static const std::map<std::string, Fault> faults = {
         {"none", Fault::None},
         {"close-mid-frame", Fault::CloseMidFrame},

@@ -12,6 +12,7 @@ enum class CameraKind {
     SnapshotNoLength,  // one JPEG per GET, body ends with the connection
     Stream,          // multipart MJPEG with length lines
     Protocol,        // the binary camera protocol
+    Audio,           // an endless audio body (lines of samples)
 };
 
 enum class Auth { None, Basic, Digest };

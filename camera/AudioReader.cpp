@@ -1,0 +1,52 @@
+#include "AudioReader.h"
+
+#include "AppState.h"
+#include "CameraAddress.h"
+#include "HttpStream.h"
+#include "MessagePump.h"
+#include "RequestPaths.h"
+
+namespace cx {
+
+AudioReader::AudioReader(AppState& state, AudioTimeouts timeouts) : state_(state), timeouts_(timeouts) {}
+
+void AudioReader::StartAudio(int slot)
+{
+    if (!validSlot(slot) || slot >= state_.loadedRows || slot >= state_.cameraTable.count) return;
+    const auto i = static_cast<size_t>(slot);
+    const HostPort target = SplitHttpAddress(state_.cameraTable.address[i]);
+    ReadAudioStream(target.host, target.port, LookupAudioPath(state_.cameraTable.type[i]), slot);
+}
+
+int AudioReader::ReadAudioStream(const std::string& host, int port, const std::string& path, int slot)
+{
+    if (!validSlot(slot) || slot >= state_.cameraTable.count) return 0;
+    const auto i = static_cast<size_t>(slot);
+    HttpRequest request;
+    request.host = host;
+    request.port = port;
+    request.path = path;
+    request.login = state_.cameraTable.login[i];
+    request.password = state_.cameraTable.password[i];
+    request.headers = {acceptLine, userAgentLine};
+    request.connectTimeoutMs = timeouts_.connectTimeoutMs;
+    request.connectBackoffMs = timeouts_.connectBackoffMs;
+    request.connectRetries = timeouts_.connectRetries;
+    request.readTimeoutMs = timeouts_.readTimeoutMs;
+
+    HttpStream stream([this] { return PumpPendingMessages() == 0 || (stopWhen && stopWhen()); });
+    const int status = stream.open(request);
+    if (status != 200) return status;
+
+    std::string line;
+    for (;;) {
+        {
+            std::lock_guard lock(state_.audioLock);
+            for (int k = 0; k < 4; ++k)
+                if (stream.readLine(line) != ReadResult::Ok) return 0;
+        }
+        if (PumpPendingMessages() == 0) return 0;
+    }
+}
+
+}  // namespace cx
