@@ -217,6 +217,9 @@ void CameraWorkers::ProtocolWorker(int slot)
             PumpPendingMessages();
         }
 
+        // A receive cut short by a request is no broken connection.
+        if (why == Why::Broken && state_.stopRequest[i].load() != 0) why = Why::StopRequest;
+        if (why == Why::Broken && state_.stopAllCameras.load() == 1) why = Why::StopAll;
         state_.stopRequest[i] = 0;
         camera.CloseConnection(slot);
         if (why == Why::StopAll) break;

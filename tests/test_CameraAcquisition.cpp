@@ -31,6 +31,7 @@ class AcquisitionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        BuildRequestPaths();
         timing.backoffStartMs = 100;
         timing.backoffMaxMs = 400;
         timing.http.readTimeoutMs = 1000;
@@ -104,6 +105,16 @@ protected:
     WorkerTiming timing;
     std::unique_ptr<CameraWorkers> workers_;
 };
+
+// Polls `done` for at most ten seconds.
+bool waitUntil(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
 
 CameraConfig stream(int before, int after, const std::string& path = "/axis-cgi/mjpg/video.cgi?showlength=1")
 {
@@ -183,7 +194,6 @@ TEST_F(AcquisitionTest, AuthenticationRedirectsAndStatuses)
     const int dig = addCamera(digest, 308, "admin", "s3cret");
     const int moved = addCamera(redirect, 308);
     const int nowhere = addCamera(redirectNowhere, 308);
-    BuildRequestPaths();
 
     HttpImageClient client(state, sink, timing.http);
     auto load = [&](int slot, const std::string& path = "/image.jpg") {
@@ -284,9 +294,7 @@ TEST_F(AcquisitionTest, OneWorkerPerSlotAndMonitorOff)
 
     state.settings.monitorEnabled[static_cast<size_t>(slot)] = 0;
     EXPECT_TRUE(sink.waitBlack(slot));
-    for (int i = 0; i < 200 && state.workerRunning[static_cast<size_t>(slot)].load() == 1; ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 0);
+    EXPECT_TRUE(waitUntil([&] { return state.workerRunning[static_cast<size_t>(slot)].load() == 0; }));
 
     // Switched on again: a new worker, a new connection.
     state.settings.monitorEnabled[static_cast<size_t>(slot)] = 1;
@@ -331,12 +339,10 @@ TEST_F(AcquisitionTest, ProtocolCameras)
     EXPECT_GE(simulator.connections(2), 2u);
     for (const auto& f : resumed) EXPECT_TRUE(f.jpegStart);
 
-    for (int i = 0; i < 300 && (state.workerRunning[static_cast<size_t>(d)].load() == 1 ||
-                                state.workerRunning[static_cast<size_t>(e)].load() == 1);
-         ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(state.workerRunning[static_cast<size_t>(d)].load(), 0);
-    EXPECT_EQ(state.workerRunning[static_cast<size_t>(e)].load(), 0);
+    EXPECT_TRUE(waitUntil([&] {
+        return state.workerRunning[static_cast<size_t>(d)].load() == 0 &&
+               state.workerRunning[static_cast<size_t>(e)].load() == 0;
+    }));
     const auto texts = notifier.texts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "ERROR: Exceeds maximum client number"), texts.end());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Error: User Authentication failed"), texts.end());
@@ -360,9 +366,7 @@ TEST_F(AcquisitionTest, ProtocolStopAndRestartRequests)
     EXPECT_EQ(state.restartRequest[static_cast<size_t>(slot)].load(), 0);
 
     state.stopRequest[static_cast<size_t>(slot)] = 1;  // without a restart the slot ends
-    for (int i = 0; i < 200 && state.workerRunning[static_cast<size_t>(slot)].load() == 1; ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 0);
+    EXPECT_TRUE(waitUntil([&] { return state.workerRunning[static_cast<size_t>(slot)].load() == 0; }));
     EXPECT_EQ(state.protocolSocket[static_cast<size_t>(slot)].load(), -1);
 }
 
@@ -379,7 +383,6 @@ TEST_F(AcquisitionTest, AudioStream)
     locked.password = "b";
 
     addCamera(stream(2, 1), 101);
-    BuildRequestPaths();
     AudioReader reader(state, {1000, 100, 1, 1000});
     reader.StartAudio(1);  // only one camera: nothing happens
 

@@ -3,6 +3,11 @@
 // cameras for a demonstration run.
 //
 //   cx-program-folder DIR [--skin FILE.int]... [--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...
+//                     [--demo-if-empty]
+//
+// --demo-if-empty adds four cameras served by the camera simulator on
+// 127.0.0.1 (ports 8101 to 8104, see scripts/run.sh) when the folder has
+// no camera yet.
 
 #include <cstdio>
 #include <cstring>
@@ -21,7 +26,7 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: cx-program-folder DIR [--skin FILE.int]... "
-                 "[--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...\n");
+                 "[--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]... [--demo-if-empty]\n");
     return 2;
 }
 
@@ -37,8 +42,11 @@ int main(int argc, char** argv)
     const fs::path folder = fs::absolute(argv[1]);
     std::vector<fs::path> skins;
     std::vector<Camera> cameras;
+    bool demoIfEmpty = false;
     for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--skin") == 0 && i + 1 < argc) {
+        if (std::strcmp(argv[i], "--demo-if-empty") == 0) {
+            demoIfEmpty = true;
+        } else if (std::strcmp(argv[i], "--skin") == 0 && i + 1 < argc) {
             skins.emplace_back(argv[++i]);
         } else if (std::strcmp(argv[i], "--camera") == 0 && i + 4 < argc) {
             Camera c{argv[i + 1], argv[i + 2], argv[i + 3], argv[i + 4], "", ""};
@@ -74,6 +82,12 @@ int main(int argc, char** argv)
     if (fresh && !db.createSchema()) {
         std::fprintf(stderr, "cx-program-folder: cannot create the camera database (is the ODBC driver registered?)\n");
         return 1;
+    }
+    if (demoIfEmpty && db.countCameras() == 0) {
+        cameras.push_back({"Lobby", "127.0.0.1", "8101", "101", "", ""});
+        cameras.push_back({"Parking", "127.0.0.1", "8102", "200", "", ""});
+        cameras.push_back({"Gate", "127.0.0.1", "8103", "0", "", ""});
+        cameras.push_back({"Yard", "127.0.0.1", "8104", "500", "", ""});
     }
     for (const auto& c : cameras) {
         if (db.countName(c.name) > 0) continue;
