@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <atomic>
 #include <ctime>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -100,6 +102,8 @@ struct CodecCase {
     const char* codecName;  // as ffprobe names it
     const char* codecTag;
 };
+
+void PrintTo(const CodecCase& c, std::ostream* out) { *out << c.name; }
 
 class RecordingCodecs : public Recording, public ::testing::WithParamInterface<CodecCase> {};
 
@@ -199,6 +203,12 @@ struct RollOverCase {
     int secondsBeforeLastFrame;  // after the segment start
     int expectedFiles;
 };
+
+void PrintTo(const RollOverCase& c, std::ostream* out)
+{
+    *out << "scheduleRecord " << c.scheduleRecord << ", " << c.segmentMinutes << " min, last frame after "
+         << c.secondsBeforeLastFrame << " s";
+}
 
 class RollOver : public Recording, public ::testing::WithParamInterface<RollOverCase> {};
 
@@ -373,4 +383,37 @@ TEST_F(Recording, KilledRecorderLeavesAReadableFile)
     EXPECT_EQ(probe.codecName, "mjpeg");
     EXPECT_GE(probe.packets, static_cast<long>(written));
     EXPECT_LE(probe.packets, static_cast<long>(written) + 1);
+}
+
+TEST_F(Recording, OpenAndCloseNeverOverlapAWrite)
+{
+    // The UI thread opens and closes while the worker writes, as the
+    // recording window and the schedule do; the sanitizer build would
+    // catch a frame written into a released recording.
+    std::atomic<bool> stop{false};
+    std::atomic<int> attempts{0};
+    std::thread worker([&] {
+        while (!stop) {
+            write(0, frames[static_cast<size_t>(attempts++) % frames.size()]);
+            std::this_thread::yield();
+        }
+    });
+    std::vector<fs::path> files;
+    for (int i = 0; i < 20; ++i) {
+        clock.wall += 1;
+        files.push_back(open(0));
+        while (attempts < 3 * (i + 1)) std::this_thread::yield();
+        recorder.CloseRecording(0);
+    }
+    stop = true;
+    worker.join();
+    int frameCount = 0;
+    for (const auto& f : files) {
+        const AviFile avi = readAvi(f);
+        ASSERT_TRUE(avi.valid) << f;
+        EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << f;
+        frameCount += static_cast<int>(avi.framePositions().size());
+    }
+    EXPECT_GT(frameCount, 0);
+    EXPECT_EQ(frameCount, recorder.frameCounter() - 1);
 }

@@ -25,6 +25,8 @@ struct GoodCase {
     JpegOptions options;
 };
 
+void PrintTo(const GoodCase& c, std::ostream* out) { *out << c.width << "x" << c.height; }
+
 class DecodesJpeg : public ::testing::TestWithParam<GoodCase> {};
 
 }  // namespace

@@ -89,6 +89,8 @@ struct FlipCase {
     QPoint mark;  // where the mark's top-left corner lands in a 400 x 300 pane
 };
 
+void PrintTo(const FlipCase& c, std::ostream* out) { *out << "h " << c.h << ", v " << c.v; }
+
 class Flips : public Drawing, public ::testing::WithParamInterface<FlipCase> {};
 
 // The picture and its recording mark turn with the flips; caption and view
