@@ -42,6 +42,10 @@ public:
 
     const DecodedPicture& currentPicture() const { return picture_; }
 
+    // False when the JPEG library could not be set up; the workers report
+    // that and end.
+    bool available() const { return handle_ != nullptr; }
+
     // Frames with more pixels than this are refused (a corrupt header can
     // announce 65535 x 65535).
     void setMaxPixels(int64_t pixels) { maxPixels_ = pixels; }
