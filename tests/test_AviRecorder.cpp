@@ -157,23 +157,38 @@ TEST_F(Recording, DefaultCodecStoresTheCameraBytes)
 
 TEST_F(Recording, BitmapCodecStoresTheExportedPixels)
 {
+    // An odd width, so every row carries padding.
     state.settings.compressOptions.handler = fourCC('D', 'I', 'B', ' ');
+    const auto jpeg = quadrantJpeg(65, 33);
     const fs::path path = open(0);
-    write(0, frames[0]);
+    write(0, jpeg);
     recorder.CloseRecording(0);
 
     const AviFile avi = readAvi(path);
-    const auto header = bitmapInfoHeader(64, 48);
+    const auto header = bitmapInfoHeader(65, 33);
     ASSERT_GE(avi.format.size(), 40u);
-    // Our own header: size, width, height (positive: bottom-up), planes, bits, compression.
+    // Size, width, height (positive: bottom-up), planes, bits, compression.
     EXPECT_TRUE(std::equal(header.begin(), header.begin() + 20, avi.format.begin()));
     ASSERT_EQ(avi.framePositions().size(), 1u);
 
     FrameDecoder full;
-    full.DecodeFrame(frames[0].data(), frames[0].size());
-    std::vector<uint8_t> expected(bitmapImageSize(64, 48));
+    full.DecodeFrame(jpeg.data(), jpeg.size());
+    std::vector<uint8_t> expected(bitmapImageSize(65, 33));
     SaveAsBitmap(full.currentPicture(), expected.data(), expected.size());
     EXPECT_EQ(avi.chunks[avi.framePositions()[0]].data, expected);
+
+    // FFmpeg reads the frame back upright with the padding dropped.
+    const std::string rgb = runCommand("ffmpeg -v error -nostdin -i '" + path.string() +
+                                       "' -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+    ASSERT_EQ(rgb.size(), 65u * 33u * 3u);
+    int wrong = 0;
+    for (int y = 0; y < 33; ++y)
+        for (int x = 0; x < 65; ++x) {
+            const QRgb p = full.currentPicture().pixels.pixel(x, y);
+            const auto* q = reinterpret_cast<const uint8_t*>(&rgb[(static_cast<size_t>(y) * 65 + static_cast<size_t>(x)) * 3]);
+            if (q[0] != qRed(p) || q[1] != qGreen(p) || q[2] != qBlue(p)) ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(Recording, FrameCounterIsSharedAndPositionsAreRelativeToEachFile)
