@@ -1,0 +1,109 @@
+#include "FrameDrawer.h"
+
+#include <cstdio>
+
+#include <QPainter>
+
+#include "AppState.h"
+#include "ImageBlit.h"
+#include "PaneBuffer.h"
+
+namespace cx {
+
+namespace {
+
+QColor fromColorRef(uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+
+}  // namespace
+
+std::string captionText(const std::string& cameraName, float frameRate)
+{
+    const double rate = frameRate;
+    const int n = std::snprintf(nullptr, 0, "%s (%2.1f fps)", cameraName.c_str(), rate);
+    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    std::snprintf(text.data(), text.size() + 1, "%s (%2.1f fps)", cameraName.c_str(), rate);
+    return text;
+}
+
+FrameDrawer::FrameDrawer(const AppState& state, const OverlayBitmaps& bitmaps) : state_(state), bitmaps_(bitmaps)
+{
+    // The main window's bold caption font; fontconfig picks the nearest
+    // sans-serif face where the named one is not installed.
+    captionFont_.setFamily(QStringLiteral("MS Sans Serif"));
+    captionFont_.setStyleHint(QFont::SansSerif);
+    captionFont_.setPixelSize(18);
+    captionFont_.setWeight(QFont::Bold);
+}
+
+QRect FrameDrawer::drawRect(QSize paneSize) const
+{
+    if (state_.settings.fixedImageSize.load() == 1) return {0, 0, 320, 240};
+    return {QPoint(0, 0), paneSize};
+}
+
+void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRect rect, int slot, float frameRate)
+{
+    if (!validSlot(slot) || state_.stopAllCameras.load() == 1) return;
+    const auto i = static_cast<size_t>(slot);
+    const CameraTable& table = state_.cameraTable;
+    if (i >= table.flipHorizontal.size() || i >= table.flipVertical.size()) return;
+    if (state_.settings.monitorEnabled[i].load() != 1) return;
+
+    const bool mirrorH = table.flipHorizontal[i] == 1;
+    const bool mirrorV = table.flipVertical[i] == 1;
+    const int cx = rect.width() > 0 ? rect.width() : 2;
+    const int cy = rect.height() > 0 ? rect.height() : 2;
+    rect.setSize({cx, cy});
+
+    // The recording mark belongs to the picture and is mirrored with it.
+    const QImage* mark = nullptr;
+    if (state_.manualRecording[i].load() == 1 || state_.scheduledRecording[i].load() == 1) {
+        if (state_.settings.scheduleMode.load() == 1 && state_.settings.scheduleRecord[i].load() == 1)
+            mark = bitmaps_.find(overlay::recordSchedule);
+        else if (state_.manualRecording[i].load() == 1)
+            mark = bitmaps_.find(overlay::recordManual);
+        if (mark != nullptr && blinkCounter_ % 2 != 0) mark = nullptr;
+        ++blinkCounter_;
+    }
+
+    const QImage* button1 =
+        bitmaps_.find(state_.viewEnlarged[i].load() == 1 ? overlay::viewEnlarged : overlay::viewSingle);
+    const struct {
+        const QImage* image;
+        int gap;
+    } buttons[] = {{button1, 0},
+                   {bitmaps_.find(overlay::snapshot), 27},
+                   {bitmaps_.find(overlay::flipHorizontal), 54},
+                   {bitmaps_.find(overlay::flipVertical), 81}};
+
+    const std::string caption = captionText(state_.cameraNameOf(slot), frameRate);
+    const QColor textColour = fromColorRef(state_.settings.textColour.load());
+
+    pane.paint([&](QImage& target) {
+        stretchInto(target, rect, picture.pixels, mirrorH, mirrorV);
+        if (mark != nullptr) {
+            // Top-right corner of the unmirrored frame, carried over by the flips.
+            const int w = mark->width();
+            const int h = mark->height();
+            const int left = mirrorH ? rect.left() : rect.left() + cx - w;
+            const int top = mirrorV ? rect.top() + cy - h : rect.top();
+            copyKeyed(target, {left, top}, mirrorH || mirrorV ? mark->mirrored(mirrorH, mirrorV) : *mark,
+                      qRgb(0, 0, 0), rect);
+        }
+        {
+            QPainter painter(&target);
+            painter.setClipRect(rect);
+            painter.setFont(captionFont_);
+            painter.setPen(textColour);
+            painter.drawText(QRect(rect.left(), rect.top() + cy - 16, cx, 32), Qt::AlignLeft | Qt::AlignTop,
+                             QString::fromStdString(caption));
+        }
+        for (const auto& b : buttons) {
+            if (b.image == nullptr) continue;
+            const QPoint at(rect.left() + cx - b.image->width() - b.gap, rect.top() + cy - b.image->height());
+            copyKeyed(target, at, *b.image, qRgb(255, 255, 255), rect);
+        }
+    });
+}
+
+}  // namespace cx

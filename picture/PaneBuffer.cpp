@@ -1,0 +1,60 @@
+#include "PaneBuffer.h"
+
+namespace cx {
+
+namespace {
+
+QImage blackImage(QSize size)
+{
+    QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    return image;
+}
+
+}  // namespace
+
+PaneBuffer::PaneBuffer(QSize size) : image_(blackImage(size)) {}
+
+void PaneBuffer::resize(QSize size)
+{
+    QImage fresh = blackImage(size);
+    std::lock_guard lock(mutex_);
+    image_.swap(fresh);
+}
+
+QSize PaneBuffer::size() const
+{
+    std::lock_guard lock(mutex_);
+    return image_.size();
+}
+
+void PaneBuffer::setRepaintRequest(RepaintRequest request)
+{
+    std::lock_guard lock(mutex_);
+    request_ = std::move(request);
+}
+
+void PaneBuffer::paint(const std::function<void(QImage&)>& draw)
+{
+    RepaintRequest request;
+    {
+        std::lock_guard lock(mutex_);
+        draw(image_);
+        request = request_;
+    }
+    if (request) request();
+}
+
+void PaneBuffer::read(const std::function<void(const QImage&)>& read) const
+{
+    std::lock_guard lock(mutex_);
+    read(image_);
+}
+
+QImage PaneBuffer::image() const
+{
+    std::lock_guard lock(mutex_);
+    return image_.copy();
+}
+
+}  // namespace cx

@@ -1,0 +1,43 @@
+#pragma once
+// A camera pane's back buffer: the worker composes frames into it, the
+// pane's paint event only copies it out.
+
+#include <functional>
+#include <mutex>
+
+#include <QImage>
+#include <QSize>
+
+namespace cx {
+
+class PaneBuffer {
+public:
+    // Called after every finished drawing, on the drawing thread, without
+    // the buffer's lock held. A widget posts itself a queued update here.
+    using RepaintRequest = std::function<void()>;
+
+    explicit PaneBuffer(QSize size = QSize(320, 240));
+
+    // The pane's client size changed (UI thread); the content turns black.
+    void resize(QSize size);
+    QSize size() const;
+
+    void setRepaintRequest(RepaintRequest request);
+
+    // Runs `draw` on the back buffer under the buffer's lock, then asks for
+    // a repaint.
+    void paint(const std::function<void(QImage&)>& draw);
+
+    // Runs `read` on the back buffer under the buffer's lock (paint events).
+    void read(const std::function<void(const QImage&)>& read) const;
+
+    // A copy of the back buffer.
+    QImage image() const;
+
+private:
+    mutable std::mutex mutex_;
+    QImage image_;             // guarded by mutex_
+    RepaintRequest request_;   // guarded by mutex_
+};
+
+}  // namespace cx

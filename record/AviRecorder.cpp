@@ -1,0 +1,88 @@
+#include "AviRecorder.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "AppState.h"
+#include "Clock.h"
+#include "FileStamp.h"
+#include "Notifier.h"
+
+namespace cx {
+
+AviRecorder::AviRecorder(AppState& state, Notifier& notifier, const Clock& clock)
+    : state_(state), notifier_(notifier), clock_(clock)
+{
+}
+
+std::filesystem::path AviRecorder::BuildRecordingName(int slot) const
+{
+    return std::filesystem::path("video") / state_.cameraNameOf(slot) / (dateTimeStamp(clock_.now()) + ".avi");
+}
+
+bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
+{
+    if (!validSlot(slot)) return false;
+    const auto i = static_cast<size_t>(slot);
+    const std::filesystem::path full = path.is_relative() ? state_.programFolder / path : path;
+    state_.aviFile[i].reset();
+    state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
+    return state_.aviFile[i] != nullptr;
+}
+
+void AviRecorder::closeLocked(int slot)
+{
+    if (!validSlot(slot)) return;
+    state_.aviFile[static_cast<size_t>(slot)].reset();
+}
+
+bool AviRecorder::OpenRecording(const std::filesystem::path& path, int slot)
+{
+    bool opened = false;
+    {
+        std::lock_guard lock(state_.frameLock);
+        opened = openLocked(path, slot);
+    }
+    // Told outside the lock, so the cameras keep running while the message shows.
+    if (!opened) notifier_.notify(openingRecordingFailedText, "Corvanex", NotifyIcon::None);
+    return opened;
+}
+
+void AviRecorder::CloseRecording(int slot)
+{
+    std::lock_guard lock(state_.frameLock);
+    closeLocked(slot);
+}
+
+bool AviRecorder::wantsPixels(int slot) const
+{
+    if (!validSlot(slot)) return false;
+    const auto& recording = state_.aviFile[static_cast<size_t>(slot)];
+    return recording != nullptr && recording->needsPixels();
+}
+
+void AviRecorder::WriteFrame(int slot, int width, int height, std::span<const uint8_t> jpeg,
+                             const DecodedPicture& picture)
+{
+    if (!validSlot(slot)) return;
+    const auto i = static_cast<size_t>(slot);
+    const std::shared_ptr<AviRecording> recording = state_.aviFile[i];
+    if (!recording) return;
+
+    const int32_t counter = frameCounter_++;
+    RecordingFrame frame{jpeg, &picture, width, height};
+    recording->write(frame, recording->positionFor(counter));  // a lost frame is not reported
+
+    if (state_.settings.scheduleRecord[i].load() != 1) return;
+    // Below one minute every frame would start a new file.
+    const int64_t segment = std::max(1, state_.settings.segmentMinutes.load());
+    const int64_t now = clock_.now();
+    if ((now - state_.segmentStart[i].load()) / 60 < segment) return;
+    closeLocked(slot);
+    state_.segmentStart[i] = now;
+    // Shown from the worker, which keeps frameLock until it is dismissed.
+    if (!openLocked(BuildRecordingName(slot), slot))
+        notifier_.notify(openingRecordingFailedText, "Corvanex", NotifyIcon::None);
+}
+
+}  // namespace cx

@@ -1,0 +1,273 @@
+#include "AviRecording.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include "BitmapExport.h"
+
+namespace cx {
+
+namespace {
+
+constexpr int ioBufferSize = 64 * 1024;
+
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using IoBytes = const uint8_t*;
+#else
+using IoBytes = uint8_t*;
+#endif
+
+int writeToFile(void* opaque, IoBytes data, int size)
+{
+    static_cast<RecordingFile*>(opaque)->write(data, static_cast<size_t>(size));
+    return size;  // refused bytes are kept by the file, never an error for the muxer
+}
+
+int64_t seekInFile(void* opaque, int64_t offset, int whence)
+{
+    auto* file = static_cast<RecordingFile*>(opaque);
+    if (whence & AVSEEK_SIZE) return file->size();
+    return file->seek(offset, whence & ~AVSEEK_FORCE);
+}
+
+}  // namespace
+
+std::shared_ptr<AviRecording> AviRecording::create(const std::filesystem::path& wanted, const CompressOptions& options,
+                                                   RecordingFile::WriteFunction write)
+{
+    auto file = RecordingFile::create(wanted, std::move(write));
+    if (!file) return nullptr;
+    std::shared_ptr<AviRecording> recording(new AviRecording(std::move(file), chooseRecordingCodec(options.handler)));
+    if (recording->format_ == nullptr || recording->io_ == nullptr || recording->packet_ == nullptr) {
+        // Keep the file: it exists now, and an empty recording beats a gap.
+        recording->broken_ = true;
+    }
+    return recording;
+}
+
+AviRecording::AviRecording(std::unique_ptr<RecordingFile> file, RecordingCodec codec)
+    : file_(std::move(file)), path_(file_->path()), codec_(codec)
+{
+    packet_ = av_packet_alloc();
+    if (avformat_alloc_output_context2(&format_, nullptr, "avi", nullptr) < 0) format_ = nullptr;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
+    if (buffer != nullptr) {
+        io_ = avio_alloc_context(buffer, ioBufferSize, 1, file_.get(), nullptr, writeToFile, seekInFile);
+        if (io_ == nullptr) av_free(buffer);
+    }
+    if (format_ != nullptr) format_->pb = io_;
+}
+
+AviRecording::~AviRecording() { finish(); }
+
+int64_t AviRecording::positionFor(int32_t counter)
+{
+    if (!firstCounter_) firstCounter_ = counter;
+    return int64_t{positionsPerFrame} * (int64_t{counter} - *firstCounter_);
+}
+
+bool AviRecording::openEncoder(int width, int height)
+{
+    const AVCodec* codec = avcodec_find_encoder(static_cast<AVCodecID>(codec_.codecId));
+    if (codec == nullptr) return false;
+    encoder_ = avcodec_alloc_context3(codec);
+    if (encoder_ == nullptr) return false;
+    encoder_->width = width;
+    encoder_->height = height;
+    encoder_->time_base = AVRational{1, rate};
+    encoder_->framerate = AVRational{rate, 1};
+    encoder_->gop_size = 1;  // every frame a key frame
+    encoder_->max_b_frames = 0;
+    encoder_->pix_fmt = codec->pix_fmts != nullptr ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+    encoder_->thread_count = 1;
+    if (format_->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(encoder_, codec, nullptr) < 0) return false;
+    encoderFrame_ = av_frame_alloc();
+    if (encoderFrame_ == nullptr) return false;
+    encoderFrame_->format = encoder_->pix_fmt;
+    encoderFrame_->width = width;
+    encoderFrame_->height = height;
+    if (av_frame_get_buffer(encoderFrame_, 0) < 0) return false;
+    scaler_ = sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, encoder_->pix_fmt, SWS_BILINEAR, nullptr,
+                             nullptr, nullptr);
+    return scaler_ != nullptr;
+}
+
+bool AviRecording::start(int width, int height)
+{
+    if (width <= 0 || height <= 0) return false;
+    started_ = true;
+    width_ = width;
+    height_ = height;
+    AVStream* stream = avformat_new_stream(format_, nullptr);
+    if (stream == nullptr) return false;
+    stream->time_base = AVRational{1, rate};
+    stream->avg_frame_rate = AVRational{rate, 1};
+    AVCodecParameters* par = stream->codecpar;
+    AVDictionary* options = nullptr;
+    bool usable = true;
+    switch (codec_.format) {
+    case RecordingFormat::Jpeg:
+        par->codec_type = AVMEDIA_TYPE_VIDEO;
+        par->codec_id = AV_CODEC_ID_MJPEG;
+        par->width = width;
+        par->height = height;
+        break;
+    case RecordingFormat::Bitmap:
+        par->codec_type = AVMEDIA_TYPE_VIDEO;
+        par->codec_id = AV_CODEC_ID_RAWVIDEO;
+        par->format = AV_PIX_FMT_BGR24;
+        par->bits_per_coded_sample = 24;
+        par->width = width;
+        par->height = height;
+        // Positive height in the header: rows are stored bottom row first.
+        av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+        break;
+    case RecordingFormat::Encoded:
+        usable = openEncoder(width, height);
+        if (usable) {
+            avcodec_parameters_from_context(par, encoder_);
+        } else {
+            par->codec_type = AVMEDIA_TYPE_VIDEO;
+            par->codec_id = static_cast<AVCodecID>(codec_.codecId);
+            par->width = width;
+            par->height = height;
+        }
+        break;
+    }
+    const int rc = avformat_write_header(format_, &options);
+    av_dict_free(&options);
+    avio_flush(format_->pb);
+    if (rc < 0) {
+        format_->pb = nullptr;  // nothing more goes to the file
+        return false;
+    }
+    return usable;
+}
+
+bool AviRecording::writePacket(AVPacket* packet)
+{
+    packet->stream_index = 0;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    if (av_write_frame(format_, packet) < 0) return false;
+    avio_flush(format_->pb);
+    return true;
+}
+
+void AviRecording::drainEncoder(bool flush)
+{
+    if (encoder_ == nullptr) return;
+    if (flush) avcodec_send_frame(encoder_, nullptr);
+    AVPacket* out = av_packet_alloc();
+    if (out == nullptr) return;
+    while (avcodec_receive_packet(encoder_, out) == 0) {
+        av_packet_rescale_ts(out, encoder_->time_base, format_->streams[0]->time_base);
+        if (writePacket(out)) ++framesWritten_;
+        av_packet_unref(out);
+    }
+    av_packet_free(&out);
+}
+
+bool AviRecording::encode(const RecordingFrame& frame, int64_t position)
+{
+    const size_t size = bitmapImageSize(width_, height_);
+    pixels_.assign(size, 0);
+    if (frame.picture != nullptr) SaveAsBitmap(*frame.picture, pixels_.data(), size);
+    if (av_frame_make_writable(encoderFrame_) < 0) return false;
+    // Bottom-up rows: start at the last stored row and step backwards.
+    const int stride = static_cast<int>(bitmapStride(width_));
+    const uint8_t* source[1] = {pixels_.data() + static_cast<size_t>(height_ - 1) * static_cast<size_t>(stride)};
+    const int strides[1] = {-stride};
+    sws_scale(scaler_, source, strides, 0, height_, encoderFrame_->data, encoderFrame_->linesize);
+    encoderFrame_->pts = position;
+    const int before = framesWritten_;
+    if (avcodec_send_frame(encoder_, encoderFrame_) < 0) return false;
+    drainEncoder(false);
+    return framesWritten_ > before;
+}
+
+bool AviRecording::write(const RecordingFrame& frame, int64_t position)
+{
+    if (finished_ || broken_) return false;
+    if (!started_ && !start(frame.width, frame.height)) {
+        broken_ = true;
+        return false;
+    }
+    switch (codec_.format) {
+    case RecordingFormat::Jpeg: {
+        if (frame.jpeg.empty()) return false;
+        av_packet_unref(packet_);
+        // The muxer only reads the bytes; they are not copied.
+        packet_->data = const_cast<uint8_t*>(frame.jpeg.data());
+        packet_->size = static_cast<int>(frame.jpeg.size());
+        packet_->pts = packet_->dts = position;
+        packet_->duration = 1;
+        const bool ok = writePacket(packet_);
+        packet_->data = nullptr;
+        packet_->size = 0;
+        if (ok) ++framesWritten_;
+        return ok;
+    }
+    case RecordingFormat::Bitmap: {
+        // A file holds one picture size; a frame of another size is dropped.
+        if (frame.width != width_ || frame.height != height_) return false;
+        const size_t size = bitmapImageSize(width_, height_);
+        pixels_.assign(size, 0);
+        if (frame.picture != nullptr) SaveAsBitmap(*frame.picture, pixels_.data(), size);
+        av_packet_unref(packet_);
+        packet_->data = pixels_.data();
+        packet_->size = static_cast<int>(size);
+        packet_->pts = packet_->dts = position;
+        packet_->duration = 1;
+        const bool ok = writePacket(packet_);
+        packet_->data = nullptr;
+        packet_->size = 0;
+        if (ok) ++framesWritten_;
+        return ok;
+    }
+    case RecordingFormat::Encoded:
+        if (frame.width != width_ || frame.height != height_) return false;
+        return encode(frame, position);
+    }
+    return false;
+}
+
+void AviRecording::finish()
+{
+    if (finished_) return;
+    finished_ = true;
+    if (format_ != nullptr && format_->pb != nullptr) {
+        // A recording closed before its first frame still becomes a valid,
+        // empty file.
+        if (!started_) start(320, 240);
+        if (format_->pb != nullptr && started_) {
+            drainEncoder(true);
+            av_write_trailer(format_);
+            avio_flush(format_->pb);
+        }
+    }
+    if (scaler_ != nullptr) sws_freeContext(scaler_);
+    scaler_ = nullptr;
+    av_frame_free(&encoderFrame_);
+    avcodec_free_context(&encoder_);
+    av_packet_free(&packet_);
+    if (format_ != nullptr) {
+        format_->pb = nullptr;
+        avformat_free_context(format_);
+        format_ = nullptr;
+    }
+    if (io_ != nullptr) {
+        av_freep(&io_->buffer);
+        avio_context_free(&io_);
+    }
+    file_.reset();
+}
+
+}  // namespace cx

@@ -1,0 +1,434 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <atomic>
+#include <ctime>
+#include <thread>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "AppState.h"
+#include "AviRecorder.h"
+#include "BitmapExport.h"
+#include "FrameDecoder.h"
+#include "support/AviReader.h"
+#include "support/FakeClock.h"
+#include "support/Ffprobe.h"
+#include "support/JpegFixtures.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempFolder.h"
+
+using namespace cx;
+using namespace cx::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+int64_t utc(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return static_cast<int64_t>(::timegm(&t));
+}
+
+std::vector<uint8_t> readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A program folder with a camera folder, a recorder and a few frames.
+struct Recording : ::testing::Test {
+    TempFolder folder;
+    AppState state;
+    FakeClock clock;
+    RecordingNotifier notifier;
+    AviRecorder recorder{state, notifier, clock};
+    FrameDecoder decoder;
+    std::vector<std::vector<uint8_t>> frames;
+
+    Recording()
+    {
+        state.programFolder = folder.path();
+        state.setCameraName(0, "Door");
+        state.setCameraName(1, "Yard");
+        fs::create_directories(folder.path() / "video" / "Door");
+        fs::create_directories(folder.path() / "video" / "Yard");
+        clock.wall = utc(2026, 3, 1, 9, 59, 58);
+        for (int q : {50, 60, 70, 80, 90, 95}) frames.push_back(quadrantJpeg(64, 48, {.quality = q}));
+    }
+
+    fs::path open(int slot)
+    {
+        const fs::path name = recorder.BuildRecordingName(slot);
+        EXPECT_TRUE(recorder.OpenRecording(name, slot));
+        state.segmentStart[static_cast<size_t>(slot)] = clock.now();
+        return state.aviFile[static_cast<size_t>(slot)] ? state.aviFile[static_cast<size_t>(slot)]->path() : fs::path();
+    }
+
+    // The worker's part: decode (full size when the recording stores
+    // pixels) and write, under frameLock.
+    void write(int slot, const std::vector<uint8_t>& jpeg)
+    {
+        std::lock_guard lock(state.frameLock);
+        const QSize drawSize = recorder.wantsPixels(slot) ? QSize() : QSize(200, 150);
+        const DecodeResult r = decoder.DecodeFrame(jpeg.data(), jpeg.size(), drawSize);
+        recorder.WriteFrame(slot, r.width, r.height, jpeg, decoder.currentPicture());
+    }
+};
+
+}  // namespace
+
+TEST_F(Recording, NameFollowsCameraAndLocalTime)
+{
+    EXPECT_EQ(recorder.BuildRecordingName(0), fs::path("video/Door/Date_01_03_2026_Time_09_59_58.avi"));
+    clock.wall = utc(2026, 12, 6, 15, 54, 49);
+    EXPECT_EQ(recorder.BuildRecordingName(1), fs::path("video/Yard/Date_06_12_2026_Time_15_54_49.avi"));
+}
+
+struct CodecCase {
+    const char* name;
+    uint32_t handler;
+    const char* codecName;  // as ffprobe names it
+    const char* codecTag;
+};
+
+void PrintTo(const CodecCase& c, std::ostream* out) { *out << c.name; }
+
+class RecordingCodecs : public Recording, public ::testing::WithParamInterface<CodecCase> {};
+
+// Every codec: one key frame every 10 positions from 0, rate 15/1, read
+// back by our reader and by ffprobe after the file was closed.
+TEST_P(RecordingCodecs, FramesAtTenPositionSteps)
+{
+    state.settings.compressOptions.handler = GetParam().handler;
+    const CompressOptions before = state.settings.compressOptions;
+    const fs::path path = open(0);
+    for (const auto& f : frames) write(0, f);
+    recorder.CloseRecording(0);
+    EXPECT_EQ(state.aviFile[0], nullptr);
+    EXPECT_EQ(recorder.frameCounter(), 1 + static_cast<int>(frames.size()));
+    EXPECT_EQ(std::memcmp(&before, &state.settings.compressOptions, sizeof before), 0) << "options are kept as stored";
+
+    const AviFile avi = readAvi(path);
+    ASSERT_TRUE(avi.valid);
+    EXPECT_EQ(avi.streamType, "vids");
+    EXPECT_EQ(avi.scale, 1u);
+    EXPECT_EQ(avi.rate, 15u);
+    EXPECT_EQ(avi.quality, -1);
+    EXPECT_EQ(avi.framePositions(), (std::vector<size_t>{0, 10, 20, 30, 40, 50}));
+    EXPECT_EQ(avi.indexEntries, avi.chunks.size());
+
+    const ProbedStream probe = ffprobe(path);
+    ASSERT_TRUE(probe.ok) << path;
+    EXPECT_EQ(probe.codecName, GetParam().codecName);
+    EXPECT_EQ(probe.codecTag, GetParam().codecTag);
+    EXPECT_EQ(probe.frameRate, "15/1");
+    EXPECT_EQ(probe.packetTimes, (std::vector<long>{0, 10, 20, 30, 40, 50}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Handlers, RecordingCodecs,
+                         ::testing::Values(CodecCase{"Default", 0, "mjpeg", "MJPG"},
+                                           CodecCase{"Bitmap", fourCC('D', 'I', 'B', ' '), "rawvideo", "[0][0][0][0]"},
+                                           CodecCase{"Ffv1", fourCC('F', 'F', 'V', '1'), "ffv1", "FFV1"},
+                                           CodecCase{"Unknown", fourCC('Q', 'Z', 'Q', 'Z'), "mjpeg", "MJPG"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Recording, DefaultCodecStoresTheCameraBytes)
+{
+    const fs::path path = open(0);
+    for (const auto& f : frames) write(0, f);
+    recorder.CloseRecording(0);
+    const AviFile avi = readAvi(path);
+    const auto positions = avi.framePositions();
+    ASSERT_EQ(positions.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(avi.chunks[positions[i]].data, frames[i]) << i;
+}
+
+TEST_F(Recording, BitmapCodecStoresTheExportedPixels)
+{
+    // An odd width, so every row carries padding.
+    state.settings.compressOptions.handler = fourCC('D', 'I', 'B', ' ');
+    const auto jpeg = quadrantJpeg(65, 33);
+    const fs::path path = open(0);
+    write(0, jpeg);
+    recorder.CloseRecording(0);
+
+    const AviFile avi = readAvi(path);
+    const auto header = bitmapInfoHeader(65, 33);
+    ASSERT_GE(avi.format.size(), 40u);
+    // Size, width, height (positive: bottom-up), planes, bits, compression.
+    EXPECT_TRUE(std::equal(header.begin(), header.begin() + 20, avi.format.begin()));
+    ASSERT_EQ(avi.framePositions().size(), 1u);
+
+    FrameDecoder full;
+    full.DecodeFrame(jpeg.data(), jpeg.size());
+    std::vector<uint8_t> expected(bitmapImageSize(65, 33));
+    SaveAsBitmap(full.currentPicture(), expected.data(), expected.size());
+    EXPECT_EQ(avi.chunks[avi.framePositions()[0]].data, expected);
+
+    // FFmpeg reads the frame back upright with the padding dropped.
+    const std::string rgb = runCommand("ffmpeg -v error -nostdin -i '" + path.string() +
+                                       "' -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+    ASSERT_EQ(rgb.size(), 65u * 33u * 3u);
+    int wrong = 0;
+    for (int y = 0; y < 33; ++y)
+        for (int x = 0; x < 65; ++x) {
+            const QRgb p = full.currentPicture().pixels.pixel(x, y);
+            const auto* q = reinterpret_cast<const uint8_t*>(&rgb[(static_cast<size_t>(y) * 65 + static_cast<size_t>(x)) * 3]);
+            if (q[0] != qRed(p) || q[1] != qGreen(p) || q[2] != qBlue(p)) ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Recording, FrameCounterIsSharedAndPositionsAreRelativeToEachFile)
+{
+    write(0, frames[0]);  // no recording open: nothing happens, no counter step
+    EXPECT_EQ(recorder.frameCounter(), 1);
+
+    const fs::path door = open(0);
+    write(0, frames[0]);
+    write(0, frames[1]);
+    const fs::path yard = open(1);  // opened late
+    for (int i = 0; i < 3; ++i) {
+        write(0, frames[2]);
+        write(1, frames[3]);
+    }
+    recorder.CloseRecording(0);
+    recorder.CloseRecording(1);
+    EXPECT_EQ(recorder.frameCounter(), 9);
+    EXPECT_EQ(readAvi(door).framePositions(), (std::vector<size_t>{0, 10, 20, 40, 60}));
+    EXPECT_EQ(readAvi(yard).framePositions(), (std::vector<size_t>{0, 20, 40}));
+    EXPECT_EQ(ffprobe(yard).packetTimes, (std::vector<long>{0, 20, 40}));
+}
+
+struct RollOverCase {
+    int scheduleRecord;
+    int segmentMinutes;
+    int secondsBeforeLastFrame;  // after the segment start
+    int expectedFiles;
+};
+
+void PrintTo(const RollOverCase& c, std::ostream* out)
+{
+    *out << "scheduleRecord " << c.scheduleRecord << ", " << c.segmentMinutes << " min, last frame after "
+         << c.secondsBeforeLastFrame << " s";
+}
+
+class RollOver : public Recording, public ::testing::WithParamInterface<RollOverCase> {};
+
+TEST_P(RollOver, OnlyScheduledCamerasCutSegments)
+{
+    const RollOverCase c = GetParam();
+    state.settings.scheduleRecord[0] = c.scheduleRecord;
+    state.settings.segmentMinutes = c.segmentMinutes;
+    const int64_t start = clock.now();
+    open(0);
+    write(0, frames[0]);
+    clock.wall = start + c.secondsBeforeLastFrame - 1;
+    write(0, frames[1]);  // one second short: same file
+    clock.wall = start + c.secondsBeforeLastFrame;
+    write(0, frames[2]);  // still written into the first file, then the cut
+    write(0, frames[3]);
+    recorder.CloseRecording(0);
+
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder.path() / "video" / "Door")) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(static_cast<int>(files.size()), c.expectedFiles);
+    EXPECT_EQ(files[0].filename(), "Date_01_03_2026_Time_09_59_58.avi");
+    if (c.expectedFiles == 1) {
+        EXPECT_EQ(readAvi(files[0]).framePositions().size(), 4u);
+        return;
+    }
+    EXPECT_EQ(readAvi(files[0]).framePositions().size(), 3u);
+    EXPECT_EQ(readAvi(files[1]).framePositions(), (std::vector<size_t>{0}));
+    EXPECT_EQ(ffprobe(files[1]).packets, 1);
+    EXPECT_EQ(state.segmentStart[0].load(), start + c.secondsBeforeLastFrame);
+    EXPECT_TRUE(notifier.texts().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Segments, RollOver,
+                         ::testing::Values(RollOverCase{1, 5, 300, 2},      // 10:04:58 closes the first file
+                                           RollOverCase{1, 1, 60, 2},
+                                           RollOverCase{1, 0, 60, 2},       // below 1 acts as 1
+                                           RollOverCase{1, -3, 60, 2},
+                                           RollOverCase{0, 5, 3 * 3600, 1}  // manual camera: one file
+                                           ));
+
+TEST_F(Recording, RollOverNamesTheNewFileAfterTheCut)
+{
+    state.settings.scheduleRecord[0] = 1;
+    state.settings.segmentMinutes = 5;
+    open(0);
+    write(0, frames[0]);
+    clock.wall = utc(2026, 3, 1, 10, 5, 3);
+    write(0, frames[1]);
+    ASSERT_NE(state.aviFile[0], nullptr);
+    EXPECT_EQ(state.aviFile[0]->path().filename(), "Date_01_03_2026_Time_10_05_03.avi");
+    recorder.CloseRecording(0);
+}
+
+TEST_F(Recording, NeverReplacesAnExistingFile)
+{
+    const fs::path taken = folder.path() / recorder.BuildRecordingName(0);
+    { std::ofstream(taken) << "earlier recording"; }
+    const fs::path first = open(0);
+    write(0, frames[0]);
+    recorder.CloseRecording(0);
+    // Same second again, e.g. a cut right after a manual start.
+    const fs::path second = open(0);
+    recorder.CloseRecording(0);
+
+    EXPECT_EQ(readBytes(taken), std::vector<uint8_t>({'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'r', 'e', 'c', 'o', 'r',
+                                                      'd', 'i', 'n', 'g'}));
+    EXPECT_EQ(first.filename(), "Date_01_03_2026_Time_09_59_58_2.avi");
+    EXPECT_EQ(second.filename(), "Date_01_03_2026_Time_09_59_58_3.avi");
+    EXPECT_EQ(readAvi(first).framePositions().size(), 1u);
+    // Closed before any frame: still a valid, empty recording.
+    const ProbedStream empty = ffprobe(second);
+    EXPECT_TRUE(empty.ok);
+    EXPECT_EQ(empty.packets, 0);
+}
+
+TEST_F(Recording, FileThatCannotBeCreatedIsReportedAndNothingIsWritten)
+{
+    state.setCameraName(2, "Nowhere");  // no folder below video
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2));
+    EXPECT_EQ(state.aviFile[2], nullptr);
+    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"FAILURE: Opening AVI file..."});
+    write(2, frames[0]);
+    EXPECT_EQ(recorder.frameCounter(), 1);
+
+    // The same in a roll-over, from the worker.
+    state.settings.scheduleRecord[0] = 1;
+    open(0);
+    fs::remove_all(folder.path() / "video" / "Door");
+    clock.wall += 600;
+    write(0, frames[0]);
+    EXPECT_EQ(state.aviFile[0], nullptr);
+    EXPECT_EQ(notifier.texts().size(), 2u);
+}
+
+TEST_F(Recording, FailedWritesCostNoFrames)
+{
+    // The disk refuses everything while `full` is set, then frees up.
+    bool full = false;
+    int refused = 0;
+    recorder.setWriteFunction([&](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+        if (full) {
+            ++refused;
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::pwrite(fd, data, size, offset);
+    });
+    const fs::path path = open(0);
+    write(0, frames[0]);
+    write(0, frames[1]);
+    full = true;
+    write(0, frames[2]);
+    write(0, frames[3]);
+    full = false;
+    write(0, frames[4]);
+    write(0, frames[5]);
+    recorder.CloseRecording(0);
+    EXPECT_GT(refused, 0);
+    EXPECT_TRUE(notifier.texts().empty());
+
+    const AviFile avi = readAvi(path);
+    const auto positions = avi.framePositions();
+    ASSERT_EQ(positions.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(avi.chunks[positions[i]].data, frames[i]) << i;
+    EXPECT_EQ(ffprobe(path).packets, static_cast<long>(frames.size()));
+}
+
+TEST_F(Recording, KilledRecorderLeavesAReadableFile)
+{
+    int reports[2];
+    ASSERT_EQ(::pipe(reports), 0);
+    const fs::path path = folder.path() / recorder.BuildRecordingName(0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Records until killed, telling the parent after every frame.
+        ::close(reports[0]);
+        open(0);
+        for (uint32_t n = 1;; ++n) {
+            write(0, frames[n % frames.size()]);
+            if (::write(reports[1], &n, sizeof n) != sizeof n) ::_exit(1);
+        }
+    }
+    ::close(reports[1]);
+    uint32_t written = 0;
+    while (written < 40 && ::read(reports[0], &written, sizeof written) == sizeof written) {
+    }
+    ::kill(child, SIGKILL);
+    uint32_t n = 0;
+    while (::read(reports[0], &n, sizeof n) == sizeof n) written = n;  // reports sent before the kill
+    ::close(reports[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_GE(written, 40u);
+
+    // Every frame the recorder had finished is there; at most the one being
+    // written when the signal came is missing or extra.
+    const AviFile avi = readAvi(path);
+    ASSERT_TRUE(avi.valid);
+    const auto positions = avi.framePositions();
+    EXPECT_GE(positions.size(), written);
+    EXPECT_LE(positions.size(), written + 1);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        ASSERT_EQ(positions[i], i * 10);
+        EXPECT_EQ(avi.chunks[positions[i]].data, frames[(i + 1) % frames.size()]) << i;
+    }
+    const ProbedStream probe = ffprobe(path);
+    EXPECT_TRUE(probe.ok);
+    EXPECT_EQ(probe.codecName, "mjpeg");
+    EXPECT_GE(probe.packets, static_cast<long>(written));
+    EXPECT_LE(probe.packets, static_cast<long>(written) + 1);
+}
+
+TEST_F(Recording, OpenAndCloseNeverOverlapAWrite)
+{
+    // The UI thread opens and closes while the worker writes, as the
+    // recording window and the schedule do; the sanitizer build would
+    // catch a frame written into a released recording.
+    std::atomic<bool> stop{false};
+    std::atomic<int> attempts{0};
+    std::thread worker([&] {
+        while (!stop) {
+            write(0, frames[static_cast<size_t>(attempts++) % frames.size()]);
+            std::this_thread::yield();
+        }
+    });
+    std::vector<fs::path> files;
+    for (int i = 0; i < 20; ++i) {
+        clock.wall += 1;
+        files.push_back(open(0));
+        while (attempts < 3 * (i + 1)) std::this_thread::yield();
+        recorder.CloseRecording(0);
+    }
+    stop = true;
+    worker.join();
+    int frameCount = 0;
+    for (const auto& f : files) {
+        const AviFile avi = readAvi(f);
+        ASSERT_TRUE(avi.valid) << f;
+        EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << f;
+        frameCount += static_cast<int>(avi.framePositions().size());
+    }
+    EXPECT_GT(frameCount, 0);
+    EXPECT_EQ(frameCount, recorder.frameCounter() - 1);
+}
