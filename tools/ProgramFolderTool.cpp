@@ -3,6 +3,8 @@
 // cameras for a demonstration run.
 //
 //   cx-program-folder DIR [--skin FILE.int]... [--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...
+//
+// Without --skin the folder gets the default skin drawn by the build.
 
 #include <cstdio>
 #include <cstring>
@@ -52,6 +54,10 @@ int main(int argc, char** argv)
             return usage();
         }
     }
+
+#ifdef CX_DEFAULT_SKIN
+    if (skins.empty()) skins.emplace_back(CX_DEFAULT_SKIN);
+#endif
 
     std::error_code ec;
     fs::create_directories(folder / "Interface", ec);

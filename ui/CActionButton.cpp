@@ -1,0 +1,10 @@
+#include "CActionButton.h"
+
+namespace cx {
+
+CActionButton::CActionButton(QWidget* parent) : CHoverButton(parent)
+{
+    unsetCursor();
+}
+
+}  // namespace cx
