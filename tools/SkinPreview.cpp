@@ -56,6 +56,7 @@ void addLabel(QWidget* parent, LabelRole role, const SkinRect& r, const QString&
     label->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
     label->setText(text);
     label->setAlignment(align);
+    label->setPaintsBackground(false);
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPixelSize(role == LabelRole::Clock ? 20 : 13);
     f.setWeight(role == LabelRole::Clock ? QFont::DemiBold : QFont::Normal);
@@ -137,7 +138,6 @@ int showDialog()
         model->setObjectName(QStringLiteral("model%1").arg(i));
         model->setBitmaps(programBitmap(167), programBitmap(166));
         model->setText(QString::fromUtf8(models[i]));
-        model->move(32 + 124 * i, 220);
         model->resize(150, 38);
         model->move(32 + 166 * i, 220);
     }

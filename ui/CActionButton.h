@@ -1,7 +1,8 @@
 #pragma once
 // The camera-model buttons: drawn like CHoverButton but with the
 // top-to-bottom gradient and black text, and pushed while the mouse is over
-// them. They keep the arrow cursor.
+// them. They keep the arrow cursor. On a skin whose dialog gradient is dark
+// the text turns white, or it could not be read.
 
 #include "CHoverButton.h"
 
@@ -15,7 +16,7 @@ public:
 protected:
     bool pushesOnHover() const override { return true; }
     GradientDirection direction() const override { return GradientDirection::TopToBottom; }
-    QColor textColour() const override { return Qt::black; }
+    QColor textColour() const override;
 };
 
 }  // namespace cx

@@ -37,10 +37,17 @@ void CPosStatic::placeByRule(int left, int right, int bottom, int row, int colum
     setGeometry(r.x, r.y, r.width, r.height);
 }
 
+void CPosStatic::setPaintsBackground(bool on)
+{
+    paintsBackground_ = on;
+    setAttribute(Qt::WA_TranslucentBackground, !on);
+    update();
+}
+
 void CPosStatic::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    paintDialogBackground(p, rect(), backgroundDirection());
+    if (paintsBackground_) paintDialogBackground(p, rect(), backgroundDirection());
     const QPixmap picture = pixmap();
     if (!picture.isNull()) {
         p.drawPixmap(QStyle::alignedRect(layoutDirection(), alignment(), picture.size(), contentsRect()), picture);

@@ -29,11 +29,16 @@ public:
     // the parent rectangle; moved left when it would stick out past `right`.
     void placeByRule(int left, int right, int bottom, int row, int column);
 
+    // Off: only the text is drawn, so a window picture shows through (the
+    // main window's labels).
+    void setPaintsBackground(bool on);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     LabelRole role_;
+    bool paintsBackground_ = true;
 };
 
 }  // namespace cx

@@ -365,7 +365,9 @@ QImage productLogo(QSize size, bool withName)
 QImage mainBackground(QSize size, const InterfaceInfo& info)
 {
     QImage image(size, QImage::Format_RGB32);
-    image.fill(palette::key);
+    // Dark rather than the key under the body, so its antialiased rim does
+    // not turn pink; keyOutside() sets the key afterwards.
+    image.fill(QColor(4, 6, 9));
     const QRectF bodyRect(6.5, 6.5, size.width() - 14.0, size.height() - 14.0);
     const QPainterPath body = roundedRect(bodyRect, 16);
     const auto rect = [](const SkinRect& r) { return QRectF(r.left, r.top, r.right - r.left, r.bottom - r.top); };
