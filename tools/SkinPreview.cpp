@@ -132,6 +132,10 @@ int showDialog()
         value->setGeometry(190, 72 + 34 * i, 330, 26);
     }
 
+    auto* modelTitle = new CPosStatic(LabelRole::Other, dialog);
+    modelTitle->setText(QStringLiteral("Camera model"));
+    modelTitle->setGeometry(32, 212, 300, 20);
+
     const char* models[] = {"Snapshot JPEG", "MJPEG Stream", "Binary Protocol"};
     for (int i = 0; i < 3; ++i) {
         auto* model = new CActionButton(dialog);
@@ -139,7 +143,7 @@ int showDialog()
         model->setBitmaps(programBitmap(167), programBitmap(166));
         model->setText(QString::fromUtf8(models[i]));
         model->resize(150, 38);
-        model->move(32 + 166 * i, 220);
+        model->move(32 + 166 * i, 236);
     }
 
     const char* tools[] = {"Monitor", "Replay Video", "Close"};
@@ -148,7 +152,7 @@ int showDialog()
         auto* hover = new CHoverButton(dialog);
         hover->setBitmaps(programBitmap(159), programBitmap(160));
         hover->setText(QString::fromUtf8(tools[i]));
-        hover->placeByRule(0, dialog->width(), 340, 0, columns[i]);
+        hover->placeByRule(0, dialog->width(), 346, 0, columns[i]);
     }
 
     const char* skinButtons[][2] = {{"properties.bmp", "Properties"}, {"Remove Camera.bmp", "Remove"},
