@@ -1,6 +1,9 @@
 #include "Startup.h"
 
+#include <cstdio>
+#include <cstring>
 #include <system_error>
+#include <vector>
 
 #include "AppState.h"
 #include "CameraStore.h"
@@ -35,8 +38,16 @@ StartupResult Startup::run(const std::filesystem::path& programFolder, bool anot
         return StartupResult::FoldersMissing;
     }
 
+    const auto package = interfaceFolder / state_.skinPackageName;
+    if (hooks_.openSkinPackage && !hooks_.openSkinPackage(package)) {
+        const std::string shown = (std::filesystem::path(interfaceFolder.filename()) / state_.skinPackageName).string();
+        std::vector<char> text(std::strlen(skinMissingFormat) + shown.size() + 1);
+        std::snprintf(text.data(), text.size(), skinMissingFormat, shown.c_str());
+        notifier_.notify(text.data(), "Corvanex", NotifyIcon::Stop);
+        return StartupResult::SkinMissing;
+    }
     if (hooks_.readStatusText) {
-        if (auto text = hooks_.readStatusText(interfaceFolder / state_.skinPackageName)) state_.setStatusText(*text);
+        if (auto text = hooks_.readStatusText(package)) state_.setStatusText(*text);
     }
 
     for (auto& d : state_.cameraDefaults) d = CameraDefaults{};

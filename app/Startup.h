@@ -14,8 +14,14 @@ class CameraStore;
 class Notifier;
 
 inline constexpr const char* foldersMissingText = "Some Folders are missing, Please re-install Corvanex";
+// Shown when the skin package in use cannot be opened; %s is its path
+// below the program folder.
+inline constexpr const char* skinMissingFormat = "The interface file %s is missing or damaged, Please re-install Corvanex";
 
 struct StartupHooks {
+    // Opens the skin package in use; false ends start-up with a message
+    // naming the file.
+    std::function<bool(const std::filesystem::path& package)> openSkinPackage;
     // Text of the package's "Status.txt" entry, if it has one.
     std::function<std::optional<std::string>(const std::filesystem::path& package)> readStatusText;
     std::function<void()> loadSchedule;
@@ -29,7 +35,7 @@ struct StartupHooks {
     std::function<void()> runMainWindow;
 };
 
-enum class StartupResult { AnotherInstance, FoldersMissing, NoCameras, MainWindowClosed };
+enum class StartupResult { AnotherInstance, FoldersMissing, SkinMissing, NoCameras, MainWindowClosed };
 
 class Startup {
 public:

@@ -186,3 +186,29 @@ TEST(ProgramFolder, SafePathComponents)
     for (const auto& c : cases) EXPECT_EQ(isSafePathComponent(c.name), c.safe) << c.name;
     EXPECT_FALSE(isSafePathComponent(std::string("a\0b", 3)));
 }
+
+TEST_F(StartupTest, UnopenableSkinEndsWithMessageNamingTheFile)
+{
+    // Another package satisfies the folder check, but the one in use is gone.
+    fs::create_directories(folder.path() / "Interface");
+    touch(folder.path() / "Interface" / "other.int");
+    touch(folder.path() / "Database" / "Corvanex.mdb");
+    store.names = {"a"};
+    fs::path asked;
+    hooks.openSkinPackage = [&](const fs::path& package) {
+        asked = package;
+        return fs::exists(package);
+    };
+    hooks.parseSkinDescription = [&] { steps.push_back("skin"); };
+    hooks.runMainWindow = [&] { steps.push_back("main"); };
+    EXPECT_EQ(run(), StartupResult::SkinMissing);
+    EXPECT_EQ(asked, folder.path() / "Interface" / "default.int");
+    ASSERT_EQ(notifier.texts().size(), 1u);
+    EXPECT_NE(notifier.texts()[0].find("Interface/default.int"), std::string::npos) << notifier.texts()[0];
+    EXPECT_TRUE(steps.empty());
+
+    // With the package present the sequence goes on.
+    touch(folder.path() / "Interface" / "default.int");
+    EXPECT_EQ(run(), StartupResult::MainWindowClosed);
+    EXPECT_EQ(steps, (std::vector<std::string>{"skin", "main"}));
+}

@@ -5,6 +5,7 @@
 //   cx-program-folder DIR [--skin FILE.int]... [--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...
 //                     [--demo-if-empty]
 //
+// Without --skin the folder gets the default skin drawn by the build.
 // --demo-if-empty adds four cameras served by the camera simulator on
 // 127.0.0.1 (ports 8101 to 8104, see scripts/run.sh) when the folder has
 // no camera yet.
@@ -60,6 +61,10 @@ int main(int argc, char** argv)
             return usage();
         }
     }
+
+#ifdef CX_DEFAULT_SKIN
+    if (skins.empty()) skins.emplace_back(CX_DEFAULT_SKIN);
+#endif
 
     std::error_code ec;
     fs::create_directories(folder / "Interface", ec);

@@ -4,9 +4,12 @@
 #include <QApplication>
 #include <filesystem>
 
+#include "ActiveSkin.h"
 #include "AppState.h"
 #include "CameraDatabase.h"
 #include "MessageBoxNotifier.h"
+#include "ProgramBitmaps.h"
+#include "SkinLook.h"
 #include "SingleInstance.h"
 #include "Startup.h"
 
@@ -24,7 +27,18 @@ int main(int argc, char** argv)
     cx::CameraDatabase database(programFolder);
     cx::MessageBoxNotifier notifier;
 
+    // The skin in use; the skinned controls draw from it and from the settings.
+    cx::ActiveSkin skin;
+    cx::SkinLook::instance().attach(&skin, &state->settings);
+
     cx::StartupHooks hooks;
+    hooks.openSkinPackage = [&skin](const std::filesystem::path& package) { return skin.open(package); };
+    hooks.readStatusText = [&skin](const std::filesystem::path&) { return skin.statusSuffix(); };
+    hooks.parseSkinDescription = [&skin, &programFolder] { skin.parseDescription(programFolder); };
+    hooks.loadBitmaps = [] {
+        auto& look = cx::SkinLook::instance();
+        if (look.tile().isNull()) look.setTile(cx::programBitmap(154));
+    };
     cx::Startup startup(*state, database, notifier, hooks);
     startup.run(programFolder, instance.anotherRunning());
     startup.exitStep();

@@ -1,0 +1,22 @@
+#pragma once
+// The camera-model buttons: drawn like CHoverButton but with the
+// top-to-bottom gradient and black text, and pushed while the mouse is over
+// them. They keep the arrow cursor. On a skin whose dialog gradient is dark
+// the text turns white, or it could not be read.
+
+#include "CHoverButton.h"
+
+namespace cx {
+
+class CActionButton : public CHoverButton {
+    Q_OBJECT
+public:
+    explicit CActionButton(QWidget* parent = nullptr);
+
+protected:
+    bool pushesOnHover() const override { return true; }
+    GradientDirection direction() const override { return GradientDirection::TopToBottom; }
+    QColor textColour() const override;
+};
+
+}  // namespace cx

@@ -1,0 +1,48 @@
+#pragma once
+// What the skinned controls draw with: the package in use and its
+// description, the user's colour and background-image settings, the
+// dialog tile (bitmap 154) and the transparent colour shared by every
+// skinned button. One per process, on the UI thread.
+
+#include <string>
+
+#include <QColor>
+#include <QImage>
+
+#include "InterfaceInfo.h"
+
+namespace cx {
+
+class ActiveSkin;
+struct Settings;
+
+class SkinLook {
+public:
+    static SkinLook& instance();
+
+    // Both may be null (no skin yet, default settings); they must outlive
+    // their use here.
+    void attach(const ActiveSkin* skin, Settings* settings);
+    void setTile(QImage tile) { tile_ = std::move(tile); }
+
+    const InterfaceInfo& info() const;
+    QImage bitmap(const std::string& entry) const;
+    const QImage& tile() const { return tile_; }
+
+    bool backgroundImageEnabled() const;
+    QColor backgroundColour() const;
+
+    // Key colour of the button bitmap loaded last; all skinned buttons
+    // leave this colour out when they draw.
+    QRgb sharedTransparentColour() const { return sharedKey_; }
+    void setSharedTransparentColour(QRgb key) { sharedKey_ = key | 0xFF000000u; }
+
+private:
+    SkinLook() = default;
+    const ActiveSkin* skin_ = nullptr;
+    Settings* settings_ = nullptr;
+    QImage tile_;
+    QRgb sharedKey_ = 0xFFFF00FFu;
+};
+
+}  // namespace cx
