@@ -1,0 +1,252 @@
+// Whole headless pipeline against the camera simulator (run as a separate
+// process, so only our own CPU time is counted): workers, decode, compose
+// into panes, recording with the default codec. FFmpeg reading the same
+// stream URL on one thread to BGR is measured in the same run as the
+// reference.
+//
+//   cx_acquisition_bench [photo folder] [seconds per scenario]
+//   (default photo folder: ../shared/photos beside the project)
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AppState.h"
+#include "AviRecorder.h"
+#include "CameraWorkers.h"
+#include "Clock.h"
+#include "FrameDrawer.h"
+#include "FrameHandoff.h"
+#include "Notifier.h"
+#include "OverlayBitmaps.h"
+#include "PaneBuffer.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string streamPath = "/axis-cgi/mjpg/video.cgi?showlength=1";
+
+double cpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The simulator as a child process; ports read from its first lines.
+struct Simulator {
+    pid_t pid = -1;
+    std::vector<int> ports;
+
+    Simulator(int cameras, double fps, const fs::path& photos)
+    {
+        int out[2];
+        if (pipe(out) != 0) return;
+        std::vector<std::string> args = {CX_CAMSIM};
+        for (int i = 0; i < cameras; ++i) {
+            args.push_back("--camera");
+            args.push_back("kind=stream,framing=2-1,path=" + streamPath + ",fps=" + std::to_string(fps) +
+                           ",photos=" + photos.string());
+        }
+        pid = fork();
+        if (pid == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        FILE* in = fdopen(out[0], "r");
+        char line[256];
+        while (static_cast<int>(ports.size()) < cameras && fgets(line, sizeof line, in)) {
+            int index = 0, port = 0;
+            if (std::sscanf(line, "camera %d port %d", &index, &port) == 2) ports.push_back(port);
+        }
+        fclose(in);
+    }
+    ~Simulator()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// FFmpeg decoding `frames` frames of the stream at `port`: CPU seconds per frame.
+double ffmpegReference(int port, int frames)
+{
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + streamPath;
+    const std::string count = std::to_string(frames);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-threads", "1", "-i", url.c_str(), "-frames:v",
+               count.c_str(), "-pix_fmt", "bgr24", "-f", "null", "-", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return cpu / frames;
+}
+
+class QuietNotifier final : public cx::Notifier {
+public:
+    void notify(const std::string& text, const std::string&, cx::NotifyIcon) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    }
+};
+
+struct Result {
+    double aggregateFps = 0;
+    double offeredFps = 0;
+    double cpuMicrosPerFrame = 0;
+    double referenceMicrosPerFrame = 0;
+};
+
+Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, double seconds, bool record)
+{
+    Result result;
+    const fs::path folder = fs::temp_directory_path() / ("cxbench-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder / "video");
+
+    Simulator simulator(cameras, fps, photos);
+    if (static_cast<int>(simulator.ports.size()) != cameras) {
+        std::fprintf(stderr, "simulator did not start\n");
+        return result;
+    }
+
+    cx::AppState state;
+    state.programFolder = folder;
+    QuietNotifier notifier;
+    cx::SystemClock& clock = cx::SystemClock::instance();
+    cx::OverlayBitmaps bitmaps = cx::OverlayBitmaps::builtIn();
+    cx::FrameDecoder decoder;
+    cx::FrameDrawer drawer{state, bitmaps};
+    cx::AviRecorder recorder{state, notifier, clock};
+    cx::FrameHandoff handoff(state, cx::FrameServices{decoder, drawer, recorder}, clock);
+    std::vector<std::unique_ptr<cx::PaneBuffer>> panes;
+    state.cameraTable.allocate(cameras);
+    for (int slot = 0; slot < cameras; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        state.cameraTable.address[i] = "127.0.0.1:" + std::to_string(simulator.ports[i]);
+        state.cameraTable.type[i] = 101;
+        const std::string name = "Camera " + std::to_string(slot + 1);
+        state.setCameraName(slot, name);
+        fs::create_directories(folder / "video" / name);
+        panes.push_back(std::make_unique<cx::PaneBuffer>(pane));
+        state.viewWindow[i] = panes.back().get();
+    }
+    state.cameraTable.count = cameras;
+    state.loadedRows = cameras;
+    if (record)
+        for (int slot = 0; slot < cameras; ++slot) {
+            state.manualRecording[static_cast<size_t>(slot)] = 1;
+            recorder.OpenRecording(recorder.BuildRecordingName(slot), slot);
+        }
+
+    auto framesSoFar = [&] {
+        long long n = 0;
+        for (int slot = 0; slot < cameras; ++slot) n += state.framesReceived[static_cast<size_t>(slot)].load();
+        return n;
+    };
+    cx::CameraWorkers workers(state, handoff, notifier, clock);
+    workers.ConnectAllCameras();
+    std::this_thread::sleep_for(1500ms);  // connections up, caches warm
+    const long long frames0 = framesSoFar();
+    const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    const auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const long long frames1 = framesSoFar();
+    const double cpu1 = cpuSeconds(RUSAGE_SELF);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    workers.stopAll();
+    for (int slot = 0; slot < cameras; ++slot) recorder.CloseRecording(slot);
+
+    const long long frames = frames1 - frames0;
+    result.aggregateFps = static_cast<double>(frames) / elapsed;
+    result.offeredFps = cameras * fps;
+    result.cpuMicrosPerFrame = frames > 0 ? (cpu1 - cpu0) / static_cast<double>(frames) * 1e6 : 0;
+    result.referenceMicrosPerFrame = ffmpegReference(simulator.ports[0], 150) * 1e6;
+    fs::remove_all(folder);
+    return result;
+}
+
+// A folder holding the photographs of the given pixel size.
+fs::path photoSet(const fs::path& photos, bool big)
+{
+    const fs::path set = fs::temp_directory_path() / ("cxbench-photos-" + std::string(big ? "1080" : "640"));
+    fs::remove_all(set);
+    fs::create_directories(set);
+    for (const auto& e : fs::directory_iterator(photos)) {
+        const std::string name = e.path().filename().string();
+        const bool isBig = name.find("1080") != std::string::npos;
+        if (e.path().extension() == ".jpg" && isBig == big) fs::create_symlink(fs::absolute(e.path()), set / name);
+    }
+    return set;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    const fs::path photos = argc > 1 ? fs::path(argv[1]) : fs::path(CX_SOURCE_DIR) / ".." / "shared" / "photos";
+    const double seconds = argc > 2 ? std::atof(argv[2]) : 8.0;
+    if (!fs::is_directory(photos)) {
+        std::fprintf(stderr, "no photographs at %s\n", photos.c_str());
+        return 1;
+    }
+    const fs::path small = photoSet(photos, false);
+    const fs::path large = photoSet(photos, true);
+
+    struct Scenario {
+        const char* name;
+        int cameras;
+        double fps;
+        bool big;
+        QSize pane;
+    } scenarios[] = {
+        {"1 x 640x480 @30, pane 400x300", 1, 30, false, {400, 300}},
+        {"4 x 640x480 @30, panes 400x300", 4, 30, false, {400, 300}},
+        {"16 x 640x480 @30, panes 200x150", 16, 30, false, {200, 150}},
+        {"4 x 1920x1080 @15, panes 400x300", 4, 15, true, {400, 300}},
+    };
+    std::printf("%-36s %9s %9s %10s %10s %7s\n", "scenario (recording on)", "offered", "received", "us/frame",
+                "ffmpeg", "ratio");
+    for (const auto& s : scenarios) {
+        const Result r = runScenario(s.cameras, s.fps, s.big ? large : small, s.pane, seconds, true);
+        std::printf("%-36s %7.1f/s %7.1f/s %10.0f %10.0f %7.2f\n", s.name, r.offeredFps, r.aggregateFps,
+                    r.cpuMicrosPerFrame, r.referenceMicrosPerFrame,
+                    r.referenceMicrosPerFrame > 0 ? r.cpuMicrosPerFrame / r.referenceMicrosPerFrame : 0.0);
+        std::fflush(stdout);
+    }
+    fs::remove_all(small);
+    fs::remove_all(large);
+    return 0;
+}
