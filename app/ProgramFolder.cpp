@@ -1,4 +1,5 @@
 #include "ProgramFolder.h"
+#include "AsciiLower.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,22 +7,14 @@
 
 namespace cx {
 
-namespace {
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-}  // namespace
-
 std::filesystem::path resolveNoCase(const std::filesystem::path& folder, const std::string& name)
 {
     std::error_code ec;
     const auto exact = folder / name;
     if (std::filesystem::exists(exact, ec)) return exact;
-    const std::string wanted = lower(name);
+    const std::string wanted = asciiLower(name);
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        if (lower(entry.path().filename().string()) == wanted) return entry.path();
+        if (asciiLower(entry.path().filename().string()) == wanted) return entry.path();
     }
     return exact;
 }
@@ -29,10 +22,10 @@ std::filesystem::path resolveNoCase(const std::filesystem::path& folder, const s
 bool folderHasFileWithExtension(const std::filesystem::path& folder, const std::string& extension)
 {
     std::error_code ec;
-    const std::string wanted = lower(extension);
+    const std::string wanted = asciiLower(extension);
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         if (!entry.is_regular_file(ec)) continue;
-        const std::string name = lower(entry.path().filename().string());
+        const std::string name = asciiLower(entry.path().filename().string());
         if (name.size() > wanted.size() && name.compare(name.size() - wanted.size(), wanted.size(), wanted) == 0)
             return true;
     }

@@ -8,7 +8,7 @@
 
 namespace cx {
 
-AudioReader::AudioReader(AppState& state, AudioTimeouts timeouts) : state_(state), timeouts_(timeouts) {}
+AudioReader::AudioReader(AppState& state, HttpTimeouts timeouts) : state_(state), timeouts_(timeouts) {}
 
 void AudioReader::StartAudio(int slot)
 {
@@ -21,19 +21,7 @@ void AudioReader::StartAudio(int slot)
 int AudioReader::ReadAudioStream(const std::string& host, int port, const std::string& path, int slot)
 {
     if (!validSlot(slot) || slot >= state_.cameraTable.count) return 0;
-    const auto i = static_cast<size_t>(slot);
-    HttpRequest request;
-    request.host = host;
-    request.port = port;
-    request.path = path;
-    request.login = state_.cameraTable.login[i];
-    request.password = state_.cameraTable.password[i];
-    request.headers = {acceptLine, userAgentLine};
-    request.connectTimeoutMs = timeouts_.connectTimeoutMs;
-    request.connectBackoffMs = timeouts_.connectBackoffMs;
-    request.connectRetries = timeouts_.connectRetries;
-    request.readTimeoutMs = timeouts_.readTimeoutMs;
-
+    const HttpRequest request = CameraRequest(state_, slot, host, port, path, timeouts_);
     HttpStream stream([this] { return PumpPendingMessages() == 0 || (stopWhen && stopWhen()); });
     const int status = stream.open(request);
     if (status != 200) return status;

@@ -12,16 +12,17 @@ namespace cx {
 
 class AppState;
 
-struct AudioTimeouts {
-    long connectTimeoutMs = 5000;
-    long connectBackoffMs = 1000;
-    int connectRetries = 1;
-    int readTimeoutMs = 10000;
-};
+// The audio request waits longer for its connection than the picture requests.
+inline HttpTimeouts audioTimeouts()
+{
+    HttpTimeouts t;
+    t.connectTimeoutMs = 5000;
+    return t;
+}
 
 class AudioReader {
 public:
-    explicit AudioReader(AppState& state, AudioTimeouts timeouts = {});
+    explicit AudioReader(AppState& state, HttpTimeouts timeouts = audioTimeouts());
 
     // Reads the audio stream of `slot` until it breaks; nothing when the
     // slot has no camera.
@@ -34,7 +35,7 @@ public:
 
 private:
     AppState& state_;
-    AudioTimeouts timeouts_;
+    HttpTimeouts timeouts_;
 };
 
 }  // namespace cx

@@ -1,4 +1,5 @@
 #include "HttpImageClient.h"
+#include "AsciiLower.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,19 +12,9 @@
 
 namespace cx {
 
-namespace {
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-}  // namespace
-
 bool FindLocation(const std::string& headers, std::string& location)
 {
-    const size_t at = lower(headers).find("location:");
+    const size_t at = asciiLower(headers).find("location:");
     if (at == std::string::npos) return false;
     // The label and the one character after it.
     location = at + 10 <= headers.size() ? headers.substr(at + 10) : std::string();
@@ -60,6 +51,24 @@ bool SplitUrl(const std::string& url, UrlParts& parts)
     return true;
 }
 
+HttpRequest CameraRequest(const AppState& state, int slot, const std::string& host, int port, const std::string& path,
+                          const HttpTimeouts& timeouts)
+{
+    const auto i = static_cast<size_t>(slot);
+    HttpRequest request;
+    request.host = host;
+    request.port = port;
+    request.path = path;
+    request.login = state.cameraTable.login[i];
+    request.password = state.cameraTable.password[i];
+    request.headers = {acceptLine, userAgentLine};
+    request.connectTimeoutMs = timeouts.connectTimeoutMs;
+    request.connectBackoffMs = timeouts.connectBackoffMs;
+    request.connectRetries = timeouts.connectRetries;
+    request.readTimeoutMs = timeouts.readTimeoutMs;
+    return request;
+}
+
 HttpImageClient::HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts)
     : state_(state), sink_(sink), timeouts_(timeouts)
 {
@@ -80,17 +89,7 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         return state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1;
     };
 
-    HttpRequest request;
-    request.host = host;
-    request.port = port;
-    request.path = path;
-    request.login = state_.cameraTable.login[i];
-    request.password = state_.cameraTable.password[i];
-    request.headers = {acceptLine, userAgentLine};
-    request.connectTimeoutMs = timeouts_.connectTimeoutMs;
-    request.connectBackoffMs = timeouts_.connectBackoffMs;
-    request.connectRetries = timeouts_.connectRetries;
-    request.readTimeoutMs = timeouts_.readTimeoutMs;
+    const HttpRequest request = CameraRequest(state_, slot, host, port, path, timeouts_);
 
     HttpStream stream(cancelled);
     result.status = stream.open(request);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CameraModels.h"
+#include "HttpStream.h"
 
 namespace cx {
 
@@ -38,6 +39,11 @@ struct LoadResult {
     int frames = 0;  // frames handed off
     LoadEnd end = LoadEnd::Failed;
 };
+
+// The request a camera is asked with: its path, the fixed header lines,
+// the slot's credentials and the given time-outs.
+HttpRequest CameraRequest(const AppState& state, int slot, const std::string& host, int port, const std::string& path,
+                          const HttpTimeouts& timeouts);
 
 // A redirect target split into its parts; nothing when it cannot be split.
 struct UrlParts {

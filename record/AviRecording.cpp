@@ -193,6 +193,21 @@ bool AviRecording::encode(const RecordingFrame& frame, int64_t position)
     return framesWritten_ > before;
 }
 
+bool AviRecording::writeBorrowed(const uint8_t* data, size_t size, int64_t position)
+{
+    av_packet_unref(packet_);
+    // The muxer only reads the bytes; they are not copied.
+    packet_->data = const_cast<uint8_t*>(data);
+    packet_->size = static_cast<int>(size);
+    packet_->pts = packet_->dts = position;
+    packet_->duration = 1;
+    const bool ok = writePacket(packet_);
+    packet_->data = nullptr;
+    packet_->size = 0;
+    if (ok) ++framesWritten_;
+    return ok;
+}
+
 bool AviRecording::write(const RecordingFrame& frame, int64_t position)
 {
     if (finished_ || broken_) return false;
@@ -203,17 +218,7 @@ bool AviRecording::write(const RecordingFrame& frame, int64_t position)
     switch (codec_.format) {
     case RecordingFormat::Jpeg: {
         if (frame.jpeg.empty()) return false;
-        av_packet_unref(packet_);
-        // The muxer only reads the bytes; they are not copied.
-        packet_->data = const_cast<uint8_t*>(frame.jpeg.data());
-        packet_->size = static_cast<int>(frame.jpeg.size());
-        packet_->pts = packet_->dts = position;
-        packet_->duration = 1;
-        const bool ok = writePacket(packet_);
-        packet_->data = nullptr;
-        packet_->size = 0;
-        if (ok) ++framesWritten_;
-        return ok;
+        return writeBorrowed(frame.jpeg.data(), frame.jpeg.size(), position);
     }
     case RecordingFormat::Bitmap: {
         // A file holds one picture size; a frame of another size is dropped.
@@ -221,16 +226,7 @@ bool AviRecording::write(const RecordingFrame& frame, int64_t position)
         const size_t size = bitmapImageSize(width_, height_);
         pixels_.assign(size, 0);
         if (frame.picture != nullptr) SaveAsBitmap(*frame.picture, pixels_.data(), size);
-        av_packet_unref(packet_);
-        packet_->data = pixels_.data();
-        packet_->size = static_cast<int>(size);
-        packet_->pts = packet_->dts = position;
-        packet_->duration = 1;
-        const bool ok = writePacket(packet_);
-        packet_->data = nullptr;
-        packet_->size = 0;
-        if (ok) ++framesWritten_;
-        return ok;
+        return writeBorrowed(pixels_.data(), size, position);
     }
     case RecordingFormat::Encoded:
         if (frame.width != width_ || frame.height != height_) return false;

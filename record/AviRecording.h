@@ -71,6 +71,8 @@ private:
     bool start(int width, int height);
     bool openEncoder(int width, int height);
     bool writePacket(AVPacket* packet);
+    // Writes `size` bytes the caller keeps as one frame at `position`.
+    bool writeBorrowed(const uint8_t* data, size_t size, int64_t position);
     bool encode(const RecordingFrame& frame, int64_t position);
     void drainEncoder(bool flush);
 

@@ -383,7 +383,7 @@ TEST_F(AcquisitionTest, AudioStream)
     locked.password = "b";
 
     addCamera(stream(2, 1), 101);
-    AudioReader reader(state, {1000, 100, 1, 1000});
+    AudioReader reader(state, timing.http);
     reader.StartAudio(1);  // only one camera: nothing happens
 
     addCamera(audio, 108);  // slot 1, an AXIS 213

@@ -1,4 +1,5 @@
 #include "CameraSimulator.h"
+#include "AsciiLower.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -23,12 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 std::string md5Hex(const std::string& text)
 {
     return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Md5).toHex().toStdString();
@@ -43,7 +38,7 @@ std::map<std::string, std::string> digestParameters(const std::string& value)
         while (i < value.size() && (value[i] == ' ' || value[i] == ',')) ++i;
         const size_t eq = value.find('=', i);
         if (eq == std::string::npos) break;
-        std::string key = lower(value.substr(i, eq - i));
+        std::string key = asciiLower(value.substr(i, eq - i));
         i = eq + 1;
         std::string v;
         if (i < value.size() && value[i] == '"') {
@@ -275,7 +270,7 @@ void CameraSimulator::serveHttp(Camera& camera, int fd)
         firstSpace == std::string::npos ? "" : head.substr(firstSpace + 1, secondSpace - firstSpace - 1);
     std::string authorization;
     {
-        const std::string lowered = lower(head);
+        const std::string lowered = asciiLower(head);
         const size_t at = lowered.find("\r\nauthorization:");
         if (at != std::string::npos) {
             const size_t start = at + 16;

@@ -29,7 +29,7 @@ volatile std::sig_atomic_t interrupted = 0;
 
 void onSignal(int) { interrupted = 1; }
 
-bool parseCamera(const std::string& spec, CameraConfig& c, std::string& error)
+bool parseCamera(const std::string& description, CameraConfig& c, std::string& error)
 {
     static const std::map<std::string, CameraKind> kinds = {{"snapshot", CameraKind::Snapshot},
                                                            {"snapshot-nolength", CameraKind::SnapshotNoLength},
@@ -49,10 +49,10 @@ bool parseCamera(const std::string& spec, CameraConfig& c, std::string& error)
         {"stall-mid-frame", Fault::StallMidFrame},
     };
     size_t start = 0;
-    while (start < spec.size()) {
-        size_t end = spec.find(',', start);
-        if (end == std::string::npos) end = spec.size();
-        const std::string item = spec.substr(start, end - start);
+    while (start < description.size()) {
+        size_t end = description.find(',', start);
+        if (end == std::string::npos) end = description.size();
+        const std::string item = description.substr(start, end - start);
         start = end + 1;
         const size_t eq = item.find('=');
         if (eq == std::string::npos) {

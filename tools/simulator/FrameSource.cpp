@@ -1,4 +1,5 @@
 #include "FrameSource.h"
+#include "AsciiLower.h"
 
 #include <turbojpeg.h>
 
@@ -84,8 +85,7 @@ FrameSource::FrameSource(const std::filesystem::path& folder)
     std::vector<std::filesystem::path> files;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        auto ext = entry.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string ext = asciiLower(entry.path().extension().string());
         if (ext == ".jpg" || ext == ".jpeg") files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
