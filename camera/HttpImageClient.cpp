@@ -125,15 +125,29 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
     }
 
     if (snapshot) {
+        // Models 400 and 800 send a fixed size; the others announce one. A
+        // missing or implausible length reads the body to its end, growing
+        // the buffer as bytes arrive instead of reserving the maximum.
         const long long announced = stream.contentLength();
-        const size_t limit = readsFixedSnapshotSize(code) ? fixedSnapshotBytes
-                             : announced >= 0 ? static_cast<size_t>(std::min<long long>(announced, maxFrameBytes))
-                                              : static_cast<size_t>(maxFrameBytes);
-        std::vector<uint8_t> frame(limit);
+        const bool fixedSize = readsFixedSnapshotSize(code);
+        const bool knownLength = !fixedSize && announced >= 0 && announced <= maxFrameBytes;
+        std::vector<uint8_t> frame;
         size_t got = 0;
-        const ReadResult r = stream.readBytes(frame.data(), limit, got);
+        ReadResult r = ReadResult::Ok;
+        if (fixedSize || knownLength) {
+            frame.resize(fixedSize ? fixedSnapshotBytes : static_cast<size_t>(announced));
+            r = stream.readBytes(frame.data(), frame.size(), got);
+        } else {
+            constexpr size_t chunk = 256 * 1024;
+            while (r == ReadResult::Ok && got < static_cast<size_t>(maxFrameBytes)) {
+                frame.resize(got + chunk);
+                size_t n = 0;
+                r = stream.readBytes(frame.data() + got, chunk, n);
+                got += n;
+            }
+        }
         if (r == ReadResult::Cancelled || r == ReadResult::Error || r == ReadResult::TimedOut || got == 0 ||
-            (announced >= 0 && !readsFixedSnapshotSize(code) && got < limit)) {
+            (knownLength && got < frame.size())) {
             result.status = 0;  // torn or empty picture: nothing is handed on
             result.end = state_.stopAllCameras.load() == 1 ? LoadEnd::Stopped : LoadEnd::Failed;
             return result;
