@@ -2,7 +2,7 @@
 // recording cost per frame, and FFmpeg decoding the same JPEGs on one
 // thread as the reference, all measured in this run.
 //
-//   cx_picture_bench [photo folder]     (default ../shared/photos)
+//   cx_picture_bench [photo folder]     (default: ../shared/photos beside the project)
 
 #include <turbojpeg.h>
 
@@ -181,7 +181,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const fs::path photos = argc > 1 ? fs::path(argv[1]) : fs::path("../shared/photos");
+    const fs::path photos = argc > 1 ? fs::path(argv[1]) : fs::path(CX_SOURCE_DIR) / ".." / "shared" / "photos";
     char pattern[] = "/tmp/cx-bench-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) return 1;
     const fs::path work = pattern;
