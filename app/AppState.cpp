@@ -40,13 +40,19 @@ void AppState::setStatusText(const std::string& text)
     statusText = text;
 }
 
+std::optional<CameraEntry> AppState::cameraEntry(int slot)
+{
+    std::lock_guard lock(frameLock);
+    return cameraTable.entry(slot);
+}
+
 bool AppState::slotRecords(int slot) const
 {
     if (!validSlot(slot)) return false;
     const auto i = static_cast<size_t>(slot);
     if (settings.scheduleMode.load() == 1)
         return settings.scheduleRecord[i].load() == 1 && scheduledRecording[i].load() == 1;
-    return settings.scheduleMode.load() == 0 && manualRecording[i].load() == 1;
+    return manualRecording[i].load() == 1;  // any mode but schedule mode
 }
 
 }  // namespace cx

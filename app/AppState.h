@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,10 @@ public:
 
     // --- Cameras (UI thread writes; see CameraTable) ---
     CameraTable cameraTable;
-    int32_t loadedRows = 0;  // rows taken by the last table load
+    std::atomic<int> loadedRows{0};  // rows taken by the last table load; UI thread writes
+    // A copy of the slot's table entries, taken under frameLock (not to be
+    // called while holding it).
+    std::optional<CameraEntry> cameraEntry(int slot);
     std::array<CameraDefaults, maxCameras> cameraDefaults{};
 
     // Camera names: written by the UI thread (names load), read by workers
@@ -76,7 +80,10 @@ public:
     // Open recording of each slot. Guarded by frameLock: the UI thread
     // opens and closes under it, the worker writes frames under it.
     std::array<std::shared_ptr<AviRecording>, maxCameras> aviFile{};
-    std::array<std::atomic<PaneBuffer*>, maxCameras> viewWindow{};  // UI thread sets while building the grid
+    // The slot's pane. The UI thread sets it while building the grid and
+    // clears it under frameLock before the pane goes away; workers use the
+    // pane only while holding frameLock.
+    std::array<std::atomic<PaneBuffer*>, maxCameras> viewWindow{};
     SlotFlags viewEnlarged{};      // UI thread
     SlotFlags snapshotRequest{};   // UI sets 1, the slot's worker clears it when it saves
     SlotFlags workerRunning{};     // 1 while the slot's worker thread runs; the worker clears it

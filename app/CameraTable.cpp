@@ -30,4 +30,13 @@ void CameraTable::allocate(int n)
     flipVertical.assign(size, 0);
 }
 
+std::optional<CameraEntry> CameraTable::entry(int slot) const
+{
+    const auto i = static_cast<size_t>(slot);
+    if (slot < 0 || slot >= count || i >= address.size() || i >= login.size() || i >= password.size() ||
+        i >= type.size())
+        return std::nullopt;
+    return CameraEntry{address[i], login[i], password[i], type[i]};
+}
+
 }  // namespace cx

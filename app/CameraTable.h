@@ -2,6 +2,7 @@
 // The configured cameras as loaded from the camera database, indexed by slot.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,9 +10,17 @@ namespace cx {
 
 inline constexpr int maxCameras = 16;
 
-// Written only by the camera database loads on the UI thread; workers read
-// their own slot after the table was loaded and before it is loaded again
-// (the table is reloaded only while no worker runs).
+// One camera's entries, copied out of the table.
+struct CameraEntry {
+    std::string address;
+    std::string login;
+    std::string password;
+    int32_t type = 0;
+};
+
+// Written only by the camera database loads on the UI thread, which put a
+// new table in place under frameLock; other threads copy what they need
+// under that lock (AppState::cameraEntry) or read it while holding it.
 struct CameraTable {
     int32_t count = 0;
     std::vector<std::string> address;  // cameraIP ":" cameraport
@@ -25,6 +34,8 @@ struct CameraTable {
     void clear();
     // Allocates the arrays for n cameras (values empty / 0), count stays.
     void allocate(int n);
+    // The slot's entries when the slot is configured and loaded.
+    std::optional<CameraEntry> entry(int slot) const;
 };
 
 // Default flip values a camera's properties dialog falls back to.

@@ -12,26 +12,48 @@ AudioReader::AudioReader(AppState& state, HttpTimeouts timeouts) : state_(state)
 
 void AudioReader::StartAudio(int slot)
 {
-    if (!validSlot(slot) || slot >= state_.loadedRows || slot >= state_.cameraTable.count) return;
-    const auto i = static_cast<size_t>(slot);
-    const HostPort target = SplitHttpAddress(state_.cameraTable.address[i]);
-    ReadAudioStream(target.host, target.port, LookupAudioPath(state_.cameraTable.type[i]), slot);
+    if (reading_) return;  // already reading, further down this thread's stack
+    if (slot >= state_.loadedRows) return;
+    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+    if (!camera) return;
+    const HostPort target = SplitHttpAddress(camera->address);
+    ReadAudioStream(target.host, target.port, LookupAudioPath(camera->type), slot);
 }
 
 int AudioReader::ReadAudioStream(const std::string& host, int port, const std::string& path, int slot)
 {
-    if (!validSlot(slot) || slot >= state_.cameraTable.count) return 0;
-    const HttpRequest request = CameraRequest(state_, slot, host, port, path, timeouts_);
-    HttpStream stream([this] { return PumpPendingMessages() == 0 || (stopWhen && stopWhen()); });
+    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+    if (!camera) return 0;
+    const HttpRequest request = CameraRequest(*camera, host, port, path, timeouts_);
+    // Waiting for data dispatches events; reading the lines under audioLock
+    // does not, so a second "Sound" click cannot come in while it is held.
+    bool holdingLock = false;
+    bool quit = false;
+    HttpStream stream([&] {
+        if (!holdingLock && PumpPendingMessages() == 0) quit = true;
+        return quit || (stopWhen && stopWhen());
+    });
+    reading_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{reading_};
     const int status = stream.open(request);
     if (status != 200) return status;
 
     std::string line;
     for (;;) {
+        if (stream.waitForData() != ReadResult::Ok) return 0;
         {
             std::lock_guard lock(state_.audioLock);
-            for (int k = 0; k < 4; ++k)
-                if (stream.readLine(line) != ReadResult::Ok) return 0;
+            holdingLock = true;
+            for (int k = 0; k < 4; ++k) {
+                if (stream.readLine(line) != ReadResult::Ok) {
+                    holdingLock = false;
+                    return 0;
+                }
+            }
+            holdingLock = false;
         }
         if (PumpPendingMessages() == 0) return 0;
     }

@@ -36,6 +36,7 @@ public:
 private:
     AppState& state_;
     HttpTimeouts timeouts_;
+    bool reading_ = false;  // UI thread
 };
 
 }  // namespace cx

@@ -53,7 +53,8 @@ void CameraWorkers::ConnectAllCameras()
 
 void CameraWorkers::StartCamera(int slot)
 {
-    if (!validSlot(slot) || slot >= state_.cameraTable.count) return;
+    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+    if (!camera) return;
     const auto i = static_cast<size_t>(slot);
     {
         std::lock_guard lock(threadsLock_);
@@ -62,7 +63,7 @@ void CameraWorkers::StartCamera(int slot)
         state_.workerRunning[i] = 1;
         StartFrameRate(state_, slot, clock_);
         setConnection(slot, ConnectionState::Connecting);
-        if (state_.cameraTable.type[i] != binaryProtocolType) {
+        if (camera->type != binaryProtocolType) {
             threads_[i] = std::thread([this, slot] { HttpWorker(slot); });
         } else {
             ++state_.runningProtocolWorkers;
@@ -80,16 +81,19 @@ bool CameraWorkers::stopAll(std::chrono::milliseconds timeout)
         return std::any_of(state_.workerRunning.begin(), state_.workerRunning.end(),
                            [](const std::atomic<int>& r) { return r.load() == 1; });
     };
-    // A worker may wait for a message box that only this thread can show.
-    while (anyRunning() && std::chrono::steady_clock::now() < deadline) {
+    // A worker may wait for a message box that only this thread can show,
+    // so keep dispatching until every worker has ended; joining a thread
+    // that still runs could wait for ever.
+    bool inTime = true;
+    while (anyRunning()) {
         PumpPendingMessages();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (std::chrono::steady_clock::now() > deadline) inTime = false;
     }
-    const bool allEnded = !anyRunning();
     std::lock_guard lock(threadsLock_);
     for (auto& t : threads_)
         if (t.joinable()) t.join();
-    return allEnded;
+    return inTime;
 }
 
 void CameraWorkers::setConnection(int slot, ConnectionState s)
@@ -125,9 +129,10 @@ void CameraWorkers::finish(int slot)
 void CameraWorkers::HttpWorker(int slot)
 {
     const auto i = static_cast<size_t>(slot);
-    if (state_.loadedRows == 0) return finish(slot);
-    const HostPort target = SplitHttpAddress(state_.cameraTable.address[i]);
-    const CameraType code = state_.cameraTable.type[i];
+    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+    if (state_.loadedRows == 0 || !camera) return finish(slot);
+    const HostPort target = SplitHttpAddress(camera->address);
+    const CameraType code = camera->type;
     const std::string path = LookupVideoPath(code);
     const bool snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
     HttpImageClient client(state_, sink_, timing_.http);
@@ -154,6 +159,7 @@ void CameraWorkers::HttpWorker(int slot)
         if (!backOff(slot, delayMs, streamEnds)) break;
         setConnection(slot, ConnectionState::Connecting);
     }
+    if (!snapshot && state_.settings.monitorEnabled[i].load() == 0) sink_.paintBlack(slot);
     finish(slot);
 }
 
@@ -163,7 +169,9 @@ void CameraWorkers::ProtocolWorker(int slot)
     CountingNotifier notifier(notifier_);
     auto cancelled = [this, i] { return state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0; };
     ProtocolCamera camera(state_, notifier, timing_.protocol, cancelled);
-    auto noRetry = [this, i] { return state_.stopRequest[i].load() != 0; };
+    auto noRetry = [this, i] {
+        return state_.stopRequest[i].load() != 0 || state_.settings.monitorEnabled[i].load() == 0;
+    };
 
     enum class Why { StopRequest, StopAll, MonitorOff, NoPane, Broken };
     int delayMs = timing_.backoffStartMs;
@@ -171,8 +179,10 @@ void CameraWorkers::ProtocolWorker(int slot)
         if (state_.stopAllCameras.load() == 1) break;
         setConnection(slot, ConnectionState::Connecting);
         const int messagesBefore = notifier.count;
-        if (!camera.ConnectToCamera(slot) ||
-            !camera.LoginToCamera(slot, state_.cameraTable.login[i], state_.cameraTable.password[i])) {
+        // Taken afresh at every connect: a restart picks up changed settings.
+        const std::optional<CameraEntry> entry = state_.cameraEntry(slot);
+        if (!entry) break;
+        if (!camera.ConnectToCamera(slot) || !camera.LoginToCamera(slot, entry->login, entry->password)) {
             // A camera that answered wrongly was told about: leave the slot dark.
             if (notifier.count != messagesBefore) break;
             if (!backOff(slot, delayMs, noRetry)) break;
@@ -194,7 +204,7 @@ void CameraWorkers::ProtocolWorker(int slot)
             uint8_t header[IMAGE_HEADER_LENGTH];
             const int n = camera.ReceiveExactly(slot, header, IMAGE_HEADER_LENGTH);
             if (n != IMAGE_HEADER_LENGTH) {
-                if (n == -1 && !camera.lastReceiveTimedOut() && cancelled()) continue;  // the checks above end it
+                if (n == -1 && camera.lastWaitCancelled()) continue;  // the checks above end it
                 break;  // closed, failed or silent: reconnect
             }
             const ImageHeader h = parseImageHeader(header);
@@ -228,6 +238,7 @@ void CameraWorkers::ProtocolWorker(int slot)
         if (!backOff(slot, delayMs, noRetry)) break;
     }
     camera.CloseConnection(slot);
+    if (state_.settings.monitorEnabled[i].load() == 0) sink_.paintBlack(slot);
     --state_.runningProtocolWorkers;
     finish(slot);
 }

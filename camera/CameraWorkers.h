@@ -39,8 +39,9 @@ public:
     void ConnectAllCameras();
     // Starts the slot's worker unless one runs; never two on one slot.
     void StartCamera(int slot);
-    // Raises stopAllCameras and waits until every worker has ended; true
-    // when they all ended within `timeout`.
+    // Raises stopAllCameras and waits until every worker has ended (on the
+    // UI thread, dispatching events meanwhile); true when they all ended
+    // within `timeout`.
     bool stopAll(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
 
     // Called on the starting thread once the last configured slot was started.

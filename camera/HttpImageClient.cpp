@@ -51,16 +51,15 @@ bool SplitUrl(const std::string& url, UrlParts& parts)
     return true;
 }
 
-HttpRequest CameraRequest(const AppState& state, int slot, const std::string& host, int port, const std::string& path,
+HttpRequest CameraRequest(const CameraEntry& camera, const std::string& host, int port, const std::string& path,
                           const HttpTimeouts& timeouts)
 {
-    const auto i = static_cast<size_t>(slot);
     HttpRequest request;
     request.host = host;
     request.port = port;
     request.path = path;
-    request.login = state.cameraTable.login[i];
-    request.password = state.cameraTable.password[i];
+    request.login = camera.login;
+    request.password = camera.password;
     request.headers = {acceptLine, userAgentLine};
     request.connectTimeoutMs = timeouts.connectTimeoutMs;
     request.connectBackoffMs = timeouts.connectBackoffMs;
@@ -78,7 +77,8 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
                                             CameraType code)
 {
     LoadResult result;
-    if (!validSlot(slot) || slot >= state_.cameraTable.count) return result;
+    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+    if (!camera) return result;
     const auto i = static_cast<size_t>(slot);
     const bool snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
 
@@ -89,7 +89,7 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         return state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1;
     };
 
-    const HttpRequest request = CameraRequest(state_, slot, host, port, path, timeouts_);
+    const HttpRequest request = CameraRequest(*camera, host, port, path, timeouts_);
 
     HttpStream stream(cancelled);
     result.status = stream.open(request);
@@ -146,8 +146,9 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
                 got += n;
             }
         }
+        const bool pastLimit = !fixedSize && !knownLength && r == ReadResult::Ok;  // body longer than any picture
         if (r == ReadResult::Cancelled || r == ReadResult::Error || r == ReadResult::TimedOut || got == 0 ||
-            (knownLength && got < frame.size())) {
+            pastLimit || (knownLength && got < frame.size())) {
             result.status = 0;  // torn or empty picture: nothing is handed on
             result.end = state_.stopAllCameras.load() == 1 ? LoadEnd::Stopped : LoadEnd::Failed;
             return result;

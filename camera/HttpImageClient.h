@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CameraModels.h"
+#include "CameraTable.h"
 #include "HttpStream.h"
 
 namespace cx {
@@ -42,7 +43,7 @@ struct LoadResult {
 
 // The request a camera is asked with: its path, the fixed header lines,
 // the slot's credentials and the given time-outs.
-HttpRequest CameraRequest(const AppState& state, int slot, const std::string& host, int port, const std::string& path,
+HttpRequest CameraRequest(const CameraEntry& camera, const std::string& host, int port, const std::string& path,
                           const HttpTimeouts& timeouts);
 
 // A redirect target split into its parts; nothing when it cannot be split.

@@ -216,7 +216,9 @@ ReadResult HttpStream::readLine(std::string& line, size_t maxLength)
     });
     const size_t newline = buffer_.find('\n', offset_);
     if (r != ReadResult::Ok && newline == std::string::npos) {
-        if (buffered() == 0) return r;
+        // A part line counts only when the body really ended there; a
+        // time-out, error or cancel inside a line is reported as such.
+        if (r != ReadResult::End || buffered() == 0) return r;
         // The body ended inside a line: hand out what there is.
         line.assign(buffer_, offset_, std::string::npos);
         offset_ = buffer_.size();
@@ -230,6 +232,11 @@ ReadResult HttpStream::readLine(std::string& line, size_t maxLength)
     if (!line.empty() && line.back() == '\r') line.pop_back();
     compact();
     return ReadResult::Ok;
+}
+
+ReadResult HttpStream::waitForData()
+{
+    return waitUntil([this] { return buffered() > 0; });
 }
 
 ReadResult HttpStream::readBytes(uint8_t* data, size_t n, size_t& got)

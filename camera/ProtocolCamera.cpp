@@ -73,8 +73,13 @@ void ProtocolCamera::message(const std::string& text)
 bool ProtocolCamera::waitFor(int fd, short events, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    timedOut_ = false;
+    cancelledWait_ = false;
     for (;;) {
-        if (cancelled_ && cancelled_()) return false;
+        if (cancelled_ && cancelled_()) {
+            cancelledWait_ = true;
+            return false;
+        }
         pollfd p{fd, events, 0};
         const int rc = ::poll(&p, 1, sliceMs);
         if (rc > 0) return true;
@@ -88,9 +93,10 @@ bool ProtocolCamera::waitFor(int fd, short events, int timeoutMs)
 
 int ProtocolCamera::ConnectToCamera(int slot)
 {
-    if (!validSlot(slot) || slot >= state_.cameraTable.count) return 0;
+    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+    if (!camera) return 0;
     const auto i = static_cast<size_t>(slot);
-    const HostPort target = SplitProtocolAddress(state_.cameraTable.address[i]);
+    const HostPort target = SplitProtocolAddress(camera->address);
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     state_.protocolSocket[i] = fd;
@@ -111,7 +117,6 @@ int ProtocolCamera::ConnectToCamera(int slot)
 
     int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (rc != 0 && errno == EINPROGRESS) {
-        timedOut_ = false;
         if (waitFor(fd, POLLOUT, timeouts_.connectTimeoutMs)) {
             int error = 0;
             socklen_t len = sizeof error;
@@ -132,6 +137,8 @@ int ProtocolCamera::ConnectToCamera(int slot)
         if (code == greetingAccepted) return 1;
         if (code == greetingTooManyClients) message("ERROR: Exceeds maximum client number");
         else message(formatText("Error: unexpected message from camera(%d)", code));
+    } else if (n == -1 && (cancelledWait_ || timedOut_)) {
+        // Stopped, or a camera that accepted and said nothing: no wrong answer.
     } else if (n == -1) {
         message("ConnectToCamera:  read error");
     } else {
@@ -152,12 +159,17 @@ int ProtocolCamera::LoginToCamera(int slot, const std::string& login, const std:
         return 0;
     }
     const int fd = state_.protocolSocket[i].load();
+    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+    const std::string address = camera ? camera->address : std::string();
     ssize_t sent = -1;
-    timedOut_ = false;
     if (waitFor(fd, POLLOUT, timeouts_.readTimeoutMs)) sent = ::send(fd, packet->data(), packet->size(), MSG_NOSIGNAL);
+    if (sent == -1 && (cancelledWait_ || timedOut_)) {
+        CloseConnection(slot);
+        return 0;
+    }
     if (sent == -1) {
         const std::string text = formatText("FAILURE: (%d) LoginToCamera (%s)\n", errno,
-                                            state_.cameraTable.address[i].c_str());
+                                            address.c_str());
         state_.setStatusText(text);
         CloseConnection(slot);
         message(text);
@@ -171,6 +183,10 @@ int ProtocolCamera::LoginToCamera(int slot, const std::string& login, const std:
     }
     uint8_t result[IMG_XFER_USER_AUTH_RSLT_PKT_LEN];
     const int n = ReceiveExactly(slot, result, IMG_XFER_USER_AUTH_RSLT_PKT_LEN);
+    if (n == -1 && (cancelledWait_ || timedOut_)) {
+        CloseConnection(slot);
+        return 0;
+    }
     if (n == -1) {
         message("LoginToCamera: read error");
         CloseConnection(slot);
@@ -198,9 +214,9 @@ int ProtocolCamera::SendImageRequestPacket(int slot)
     char request[8];
     std::snprintf(request, sizeof request, "%04d", imageRequestCode);
     ssize_t sent = -1;
-    timedOut_ = false;
     if (waitFor(fd, POLLOUT, timeouts_.readTimeoutMs)) sent = ::send(fd, request, MESSAGE_PACKET_LENGTH, MSG_NOSIGNAL);
     if (sent == MESSAGE_PACKET_LENGTH) return 1;
+    if (sent == -1 && cancelledWait_) return 0;
     if (sent == -1) {
         state_.setStatusText(formatText("SendImageRequestPacket: write error for Socket %d  (Error %d)", slot, errno));
         return 0;
@@ -216,6 +232,7 @@ int ProtocolCamera::ReceiveExactly(int slot, uint8_t* buffer, int n)
     const int fd = state_.protocolSocket[static_cast<size_t>(slot)].load();
     if (fd < 0) return 0;
     timedOut_ = false;
+    cancelledWait_ = false;
     int total = 0;
     while (total < n) {
         if (!waitFor(fd, POLLIN, timeouts_.readTimeoutMs)) return -1;

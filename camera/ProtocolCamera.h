@@ -57,8 +57,10 @@ public:
     int ReceiveExactly(int slot, uint8_t* buffer, int n);
     void CloseConnection(int slot);
 
-    // Why the last ReceiveExactly gave less than asked.
+    // Why the last wait gave up: the peer was silent too long, or a stop
+    // was requested. Neither is a wrong answer from the camera.
     bool lastReceiveTimedOut() const { return timedOut_; }
+    bool lastWaitCancelled() const { return cancelledWait_; }
 
 private:
     void message(const std::string& text);
@@ -69,6 +71,7 @@ private:
     ProtocolTimeouts timeouts_;
     std::function<bool()> cancelled_;
     bool timedOut_ = false;
+    bool cancelledWait_ = false;
 };
 
 }  // namespace cx

@@ -34,7 +34,12 @@ DecodeResult FrameDecoder::DecodeFrame(const uint8_t* data, size_t size, QSize d
     const QSize target = scaledSize({width, height}, d);
     const size_t pitch = static_cast<size_t>(target.width()) * 4;
     const size_t bytes = pitch * static_cast<size_t>(target.height());
-    if (storage_.size() < bytes) storage_.resize(bytes);
+    // Reused between frames; given back when one odd large frame left far
+    // more than the camera's usual size behind.
+    if (storage_.size() < bytes || storage_.size() > 2 * bytes + (size_t{16} << 20)) {
+        picture_ = DecodedPicture{};
+        storage_ = std::vector<uint8_t>(bytes);
+    }
 
     // TJFLAG_LIMITSCANS stops progressive files with thousands of scans,
     // which would otherwise take seconds per frame.

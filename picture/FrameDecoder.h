@@ -47,14 +47,14 @@ public:
     bool available() const { return handle_ != nullptr; }
 
     // Frames with more pixels than this are refused (a corrupt header can
-    // announce 65535 x 65535).
+    // announce 65535 x 65535; 4096 x 4096 covers every camera picture).
     void setMaxPixels(int64_t pixels) { maxPixels_ = pixels; }
 
 private:
     void* handle_ = nullptr;
     std::vector<uint8_t> storage_;
     DecodedPicture picture_;
-    int64_t maxPixels_ = int64_t{8192} * 8192;
+    int64_t maxPixels_ = int64_t{4096} * 4096;
 };
 
 }  // namespace cx

@@ -24,6 +24,9 @@ bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
 {
     if (!validSlot(slot)) return false;
     const auto i = static_cast<size_t>(slot);
+    // A camera name such as ".." must not lead out of the recordings folder.
+    for (const auto& part : path)
+        if (part == "..") return false;
     const std::filesystem::path full = path.is_relative() ? state_.programFolder / path : path;
     state_.aviFile[i].reset();
     state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
@@ -69,7 +72,7 @@ void AviRecorder::WriteFrame(int slot, int width, int height, std::span<const ui
     const std::shared_ptr<AviRecording> recording = state_.aviFile[i];
     if (!recording) return;
 
-    const int32_t counter = frameCounter_++;
+    const int64_t counter = frameCounter_++;
     RecordingFrame frame{jpeg, &picture, width, height};
     recording->write(frame, recording->positionFor(counter));  // a lost frame is not reported
 
@@ -80,9 +83,12 @@ void AviRecorder::WriteFrame(int slot, int width, int height, std::span<const ui
     if ((now - state_.segmentStart[i].load()) / 60 < segment) return;
     closeLocked(slot);
     state_.segmentStart[i] = now;
-    // Shown from the worker, which keeps frameLock until it is dismissed.
-    if (!openLocked(BuildRecordingName(slot), slot))
-        notifier_.notify(openingRecordingFailedText, "Corvanex", NotifyIcon::None);
+    if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_ = 1;
+}
+
+void AviRecorder::reportPendingFailure()
+{
+    if (pendingFailure_.exchange(0) == 1) notifier_.notify(openingRecordingFailedText, "Corvanex", NotifyIcon::None);
 }
 
 }  // namespace cx

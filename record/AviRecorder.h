@@ -1,6 +1,7 @@
 #pragma once
 // Opens, writes, rolls over and closes the AVI recordings of the cameras.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -47,8 +48,13 @@ public:
     // full size. Caller holds frameLock.
     bool wantsPixels(int slot) const;
 
+    // Shows the message of a roll-over whose new file could not be opened.
+    // Called by the worker once it has released frameLock: a message box
+    // waits for the UI thread, which may itself be waiting for frameLock.
+    void reportPendingFailure();
+
     // The value the next written frame takes.
-    int32_t frameCounter() const { return frameCounter_; }
+    int64_t frameCounter() const { return frameCounter_; }
 
     // Tests route the recordings' file writes through here.
     void setWriteFunction(RecordingFile::WriteFunction write) { write_ = std::move(write); }
@@ -60,7 +66,8 @@ private:
     AppState& state_;
     Notifier& notifier_;
     const Clock& clock_;
-    int32_t frameCounter_ = 1;
+    std::atomic<int> pendingFailure_{0};  // set under frameLock, reported without it
+    int64_t frameCounter_ = 1;  // 64 bits: never wraps while the program runs
     RecordingFile::WriteFunction write_;
 };
 

@@ -67,10 +67,10 @@ AviRecording::AviRecording(std::unique_ptr<RecordingFile> file, RecordingCodec c
 
 AviRecording::~AviRecording() { finish(); }
 
-int64_t AviRecording::positionFor(int32_t counter)
+int64_t AviRecording::positionFor(int64_t counter)
 {
     if (!firstCounter_) firstCounter_ = counter;
-    return int64_t{positionsPerFrame} * (int64_t{counter} - *firstCounter_);
+    return int64_t{positionsPerFrame} * (counter - *firstCounter_);
 }
 
 bool AviRecording::openEncoder(int width, int height)

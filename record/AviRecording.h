@@ -53,7 +53,7 @@ public:
 
     // Position in this file of the frame that took `counter` from the
     // process-wide frame counter: the file's first frame is at 0.
-    int64_t positionFor(int32_t counter);
+    int64_t positionFor(int64_t counter);
 
     // Appends one key frame at `position` and hands it to the system at once,
     // so a killed process loses at most the frame being written. Returns
@@ -90,7 +90,7 @@ private:
     bool finished_ = false;
     int width_ = 0;
     int height_ = 0;
-    std::optional<int32_t> firstCounter_;
+    std::optional<int64_t> firstCounter_;
     int framesWritten_ = 0;
     std::vector<uint8_t> pixels_;
 };

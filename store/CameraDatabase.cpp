@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <optional>
 
 #include "AppState.h"
@@ -30,6 +31,18 @@ std::optional<std::string> format(const char* fmt, auto... args)
 
 bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
+}  // namespace
+
+namespace {
+// A NUL would end the value early inside the statement text and make it
+// name another row: such values are refused instead.
+template <class... Values>
+bool refuseNul(const Values&... values)
+{
+    if (!((values.find('\0') != std::string::npos) || ...)) return false;
+    debugOutput("statement not executed: a value holds a NUL character\n");
+    return true;
+}
 }  // namespace
 
 std::string sqlQuoted(const std::string& value)
@@ -119,7 +132,7 @@ void CameraDatabase::freeStatement()
 
 bool CameraDatabase::prepare(const std::optional<std::string>& text)
 {
-    if (!text || text->find('\0') != std::string::npos) {
+    if (!text) {
         debugOutput("statement not executed: it does not fit the statement buffer\n");
         return false;
     }
@@ -205,6 +218,7 @@ void CameraDatabase::loadNames(AppState& state)
             if (!r[0].empty()) state.setCameraName(k++, r[0]);
             return k < maxCameras;
         });
+        std::lock_guard lock(state.frameLock);
         state.cameraTable.count = k;
     }
     freeStatement();
@@ -226,6 +240,7 @@ std::vector<std::string> CameraDatabase::listNames()
 
 void CameraDatabase::deleteCamera(const std::string& name)
 {
+    if (refuseNul(name)) return;
     runCommand(format("DELETE FROM %s WHERE name='%s'", cameraTableName, sqlQuoted(name).c_str()));
 }
 
@@ -233,6 +248,7 @@ void CameraDatabase::updateCamera(const std::string& oldName, const std::string&
                                   const std::string& cameraPort, const std::string& login,
                                   const std::string& password, int flipHorizontal, int flipVertical)
 {
+    if (refuseNul(oldName, newName, cameraIP, cameraPort, login, password)) return;
     runCommand(format("UPDATE %s SET name = '%s', cameraIP = '%s', cameraport = '%s', login = '%s', password = '%s', "
                       "horizontal = '%d', vertical = '%d' WHERE name = '%s'",
                       cameraTableName, sqlQuoted(newName).c_str(), sqlQuoted(cameraIP).c_str(),
@@ -242,6 +258,7 @@ void CameraDatabase::updateCamera(const std::string& oldName, const std::string&
 
 int CameraDatabase::countName(const std::string& name)
 {
+    if (refuseNul(name)) return 0;
     return queryNumber(format("SELECT COUNT(name) FROM %s WHERE name = '%s'", cameraTableName, sqlQuoted(name).c_str()));
 }
 
@@ -249,6 +266,7 @@ void CameraDatabase::insertCamera(const std::string& name, const std::string& ca
                                   const std::string& login, const std::string& password,
                                   const std::string& cameraType)
 {
+    if (refuseNul(name, cameraIP, cameraPort, login, password, cameraType)) return;
     runCommand(format("INSERT INTO %s (name, cameraIP, cameraport, login, password, cameratype) VALUES ('%s', '%s', "
                       "'%s', '%s', '%s', '%s')",
                       cameraTableName, sqlQuoted(name).c_str(), sqlQuoted(cameraIP).c_str(),
@@ -258,7 +276,6 @@ void CameraDatabase::insertCamera(const std::string& name, const std::string& ca
 
 CameraTable CameraDatabase::loadTable(AppState& state)
 {
-    CameraTable& table = state.cameraTable;
     int n = 0;
     if (getStatement()) {
         if (prepare(format("SELECT COUNT(cameraIP) FROM %s", cameraTableName)) &&
@@ -271,19 +288,21 @@ CameraTable CameraDatabase::loadTable(AppState& state)
         freeStatement();
     }
 
-    table.clear();
+    // Built aside and put in place under frameLock, so running workers never
+    // see half a table.
+    CameraTable table;
     const int capacity = std::clamp(n, 0, maxCameras);
     table.allocate(capacity);
-    state.loadedRows = 0;
+    int rows = 0;
 
     if (capacity > 0 && getStatement()) {
         if (prepare(format("SELECT cameraIP, cameraport, login, password, horizontal, vertical, cameratype FROM %s",
                            cameraTableName)) &&
             succeeded(executeWithDiagnostics())) {
             fetchRows(7, [&](const Row& r) {
-                if (state.loadedRows >= capacity) return false;
+                if (rows >= capacity) return false;
                 if (r[0].empty()) return true;
-                const auto i = static_cast<size_t>(state.loadedRows);
+                const auto i = static_cast<size_t>(rows);
                 table.type[i] = textToInt(r[6]);
                 table.address[i] = r[0] + ":" + r[1];
                 table.login[i] = r[2];
@@ -291,11 +310,16 @@ CameraTable CameraDatabase::loadTable(AppState& state)
                 table.flipHorizontal[i] = textToInt(r[4]);
                 table.flipVertical[i] = textToInt(r[5]);
                 ++table.count;
-                ++state.loadedRows;
-                return state.loadedRows < capacity;
+                ++rows;
+                return rows < capacity;
             });
         }
         freeStatement();
+    }
+    {
+        std::lock_guard lock(state.frameLock);
+        state.cameraTable = table;
+        state.loadedRows = rows;
     }
     return table;
 }

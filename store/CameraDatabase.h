@@ -55,7 +55,7 @@ private:
     bool getStatement();
     void connect();
     // Prepares a formatted statement; false when formatting found it too
-    // long for the statement buffer or a value holds a NUL.
+    // long for the statement buffer.
     bool prepare(const std::optional<std::string>& text);
     SQLRETURN executeWithDiagnostics();
     // Binds `columns` text columns and fetches until no data or an error;

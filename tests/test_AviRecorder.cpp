@@ -317,7 +317,18 @@ TEST_F(Recording, FileThatCannotBeCreatedIsReportedAndNothingIsWritten)
     clock.wall += 600;
     write(0, frames[0]);
     EXPECT_EQ(state.aviFile[0], nullptr);
+    // The worker holds frameLock here: the message waits until it lets go.
+    EXPECT_EQ(notifier.texts().size(), 1u);
+    recorder.reportPendingFailure();
     EXPECT_EQ(notifier.texts().size(), 2u);
+    recorder.reportPendingFailure();
+    EXPECT_EQ(notifier.texts().size(), 2u);
+
+    // A camera name that climbs out of the recordings folder opens nothing there.
+    state.setCameraName(3, "..");
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(3), 3));
+    EXPECT_EQ(state.aviFile[3], nullptr);
+    for (const auto& e : fs::directory_iterator(folder.path())) EXPECT_NE(e.path().extension(), ".avi");
 }
 
 TEST_F(Recording, FailedWritesCostNoFrames)

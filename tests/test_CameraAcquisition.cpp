@@ -350,6 +350,23 @@ TEST_F(AcquisitionTest, ProtocolCameras)
     EXPECT_TRUE(sink.frames(e).empty());
 }
 
+TEST_F(AcquisitionTest, SilentProtocolCameraIsRetriedQuietly)
+{
+    CameraConfig silent;
+    silent.kind = CameraKind::Protocol;
+    silent.fault = Fault::StallAfterHeaders;  // accepts the connection, never greets
+    silent.faultAfter = 0;
+    timing.protocol.readTimeoutMs = 300;
+    const int slot = addCamera(silent, 0);
+    workers().StartCamera(slot);
+    // Not a wrong answer: no message, and the camera is asked again.
+    EXPECT_TRUE(waitUntil([&] { return simulator.connections(0) >= 2; }));
+    EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 1);
+    // Stopped while it waits for the greeting: it ends without a message.
+    EXPECT_TRUE(workers().stopAll(1000ms));
+    EXPECT_TRUE(notifier.texts().empty());
+}
+
 TEST_F(AcquisitionTest, ProtocolStopAndRestartRequests)
 {
     CameraConfig good;

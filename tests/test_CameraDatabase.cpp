@@ -70,7 +70,7 @@ TEST_F(CameraDatabaseTest, InsertAndLoadEverything)
 
     const CameraTable t = db.loadTable(state);
     ASSERT_EQ(t.count, 2);
-    EXPECT_EQ(state.loadedRows, 2);
+    EXPECT_EQ(state.loadedRows.load(), 2);
     EXPECT_EQ(t.address[0], "10.0.0.5:8080");
     EXPECT_EQ(t.login[0], "admin");
     EXPECT_EQ(t.password[0], "secret");
@@ -94,7 +94,7 @@ TEST_F(CameraDatabaseTest, LoadsStopAtSixteen)
     EXPECT_EQ(state.cameraNameOf(15), "cam15");
     const CameraTable t = db.loadTable(state);
     EXPECT_EQ(t.count, 16);
-    EXPECT_EQ(state.loadedRows, 16);
+    EXPECT_EQ(state.loadedRows.load(), 16);
     EXPECT_EQ(t.address[15], "10.0.0.15:80");
     EXPECT_EQ(db.listNames().size(), 20u);  // the list box shows all of them
 }
@@ -126,6 +126,18 @@ TEST_F(CameraDatabaseTest, QuotesStayInTheirRow)
     EXPECT_EQ(db.countCameras(), 2);
     db.deleteCamera("renamed'");
     EXPECT_EQ(db.listNames(), (std::vector<std::string>{"plain"}));
+}
+
+TEST_F(CameraDatabaseTest, NulInAValueNeverReachesTheStatement)
+{
+    addCamera("abc", "10.0.0.1");
+    const std::string withNul("abc\0 and more", 14);
+    db.deleteCamera(withNul);
+    db.updateCamera(withNul, "renamed", "10.0.0.9", "81", "l", "p", 1, 1);
+    db.insertCamera(withNul, "10.0.0.2", "80", "", "", "1");
+    EXPECT_EQ(db.countName(withNul), 0);
+    EXPECT_EQ(db.listNames(), std::vector<std::string>{"abc"});
+    EXPECT_NE(debugText.find("NUL"), std::string::npos);
 }
 
 TEST_F(CameraDatabaseTest, UpdateOfMissingNameChangesNothing)

@@ -412,6 +412,7 @@ void CameraSimulator::serveHttp(Camera& camera, int fd)
 void CameraSimulator::serveProtocol(Camera& camera, int fd)
 {
     const CameraConfig& c = camera.config;
+    if (c.fault == Fault::StallAfterHeaders && c.faultAfter == 0) return stallUntilStopped(fd, stopping_);  // silent
     char code[8];
     std::snprintf(code, sizeof code, "%04d", c.greeting);
     if (!sendAll(fd, code, 4, stopping_) || c.greeting != 121) return stallUntilStopped(fd, stopping_);
