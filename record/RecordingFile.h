@@ -41,7 +41,8 @@ public:
     bool retryPending();
     size_t pendingBytes() const { return pendingBytes_; }
 
-    static constexpr size_t maxPendingBytes = size_t{64} << 20;
+    // Per recording; sixteen cameras on a full disk keep at most 128 MiB.
+    static constexpr size_t maxPendingBytes = size_t{8} << 20;
 
 private:
     RecordingFile(int fd, std::filesystem::path path, WriteFunction write);
