@@ -11,13 +11,6 @@ using namespace cx::test;
 
 namespace {
 
-// JPEG colours drift a little; a quadrant is recognised within this distance.
-bool near(QRgb pixel, Rgb expected, int tolerance = 24)
-{
-    return std::abs(qRed(pixel) - expected.r) <= tolerance && std::abs(qGreen(pixel) - expected.g) <= tolerance &&
-           std::abs(qBlue(pixel) - expected.b) <= tolerance;
-}
-
 struct GoodCase {
     const char* name;
     int width;

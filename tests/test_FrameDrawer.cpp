@@ -12,12 +12,6 @@ using namespace cx::test;
 
 namespace {
 
-bool near(QRgb pixel, Rgb expected, int tolerance = 24)
-{
-    return std::abs(qRed(pixel) - expected.r) <= tolerance && std::abs(qGreen(pixel) - expected.g) <= tolerance &&
-           std::abs(qBlue(pixel) - expected.b) <= tolerance;
-}
-
 QRgb colourRef(uint32_t bgr) { return qRgb(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
 // Pixels of exactly `colour` inside `area`.

@@ -58,14 +58,16 @@ std::vector<uint8_t> generatedPicture(int width, int height, int index, int coun
 
 }  // namespace
 
-std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& rgb, int width, int height, int quality)
+std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& rgb, int width, int height, int quality, bool grey,
+                                bool progressive)
 {
     tjhandle handle = tjInitCompress();
     if (handle == nullptr) throw std::runtime_error("tjInitCompress failed");
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    const int rc = tjCompress2(handle, rgb.data(), width, 0, height, TJPF_RGB, &out, &size, TJSAMP_420, quality,
-                               TJFLAG_FASTDCT);
+    const int rc = tjCompress2(handle, rgb.data(), width, 0, height, TJPF_RGB, &out, &size,
+                               grey ? TJSAMP_GRAY : TJSAMP_420, quality,
+                               TJFLAG_FASTDCT | (progressive ? TJFLAG_PROGRESSIVE : 0));
     std::vector<uint8_t> jpeg;
     if (rc == 0) jpeg.assign(out, out + size);
     tjFree(out);

@@ -30,7 +30,9 @@ private:
 // The number a simulated frame carries, if any.
 std::optional<uint64_t> simulatedFrameNumber(const uint8_t* data, size_t size);
 
-// Encodes RGB pixels (3 bytes each) as a JPEG of the given quality.
-std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& rgb, int width, int height, int quality = 80);
+// Encodes RGB pixels (3 bytes each) as a JPEG of the given quality, in
+// grey-scale or progressive when asked (test fixtures need both).
+std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& rgb, int width, int height, int quality = 80,
+                                bool grey = false, bool progressive = false);
 
 }  // namespace cx::sim
