@@ -1,11 +1,20 @@
 #pragma once
-// Time sources behind one interface, so tests can drive time by hand.
+// Time sources and waits behind one interface, so tests can drive time by
+// hand: a simulated clock runs a back-off or a week of schedule in
+// milliseconds.
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <thread>
 
 namespace cx {
+
+// Asked during a wait: true ends the wait early.
+using StopToken = std::function<bool()>;
 
 class Clock {
 public:
@@ -15,6 +24,9 @@ public:
     virtual int64_t steadyFrequency() const = 0;
     // Wall-clock seconds since 1970 (file names, schedule, segments).
     virtual int64_t now() const = 0;
+    // Waits `duration` of this clock's time unless `stop` turns true first;
+    // false when the wait was ended by `stop`. Safe from any thread.
+    virtual bool waitFor(std::chrono::milliseconds duration, const StopToken& stop) const = 0;
 };
 
 class SystemClock final : public Clock {
@@ -27,6 +39,19 @@ public:
     }
     int64_t steadyFrequency() const override { return 1'000'000'000; }
     int64_t now() const override { return static_cast<int64_t>(std::time(nullptr)); }
+
+    // Sleeps in slices of 20 ms, so a stop is seen within one slice.
+    bool waitFor(std::chrono::milliseconds duration, const StopToken& stop) const override
+    {
+        constexpr auto slice = std::chrono::milliseconds(20);
+        const auto until = std::chrono::steady_clock::now() + duration;
+        for (;;) {
+            if (stop && stop()) return false;
+            const auto left = until - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) return true;
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, slice));
+        }
+    }
 
     static SystemClock& instance()
     {

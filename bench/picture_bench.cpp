@@ -100,6 +100,7 @@ struct FixedClock final : cx::Clock {
     int64_t steadyTicks() const override { return 0; }
     int64_t steadyFrequency() const override { return 1; }
     int64_t now() const override { return 1'780'000'000; }
+    bool waitFor(std::chrono::milliseconds, const cx::StopToken&) const override { return true; }
 };
 
 void benchPhoto(const fs::path& file, const fs::path& work)

@@ -14,7 +14,6 @@
 namespace cx {
 
 namespace {
-constexpr auto waitSlice = std::chrono::milliseconds(20);
 
 // Tells whether the notifier was used during a call: a camera that gave a
 // wrong answer (and so a message) is not asked again and again.
@@ -109,12 +108,10 @@ bool CameraWorkers::backOff(int slot, int& delayMs, const std::function<bool()>&
     setConnection(slot, ConnectionState::Offline);
     const auto i = static_cast<size_t>(slot);
     state_.nextRetry[i] = clock_.now() + (delayMs + 999) / 1000;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
+    const auto wait = std::chrono::milliseconds(delayMs);
     delayMs = std::min(delayMs * 2, timing_.backoffMaxMs);
-    while (std::chrono::steady_clock::now() < until) {
-        if (state_.stopAllCameras.load() == 1 || endWait()) return false;
-        std::this_thread::sleep_for(waitSlice);
-    }
+    if (!clock_.waitFor(wait, [this, &endWait] { return state_.stopAllCameras.load() == 1 || endWait(); }))
+        return false;
     return state_.stopAllCameras.load() != 1 && !endWait();
 }
 
