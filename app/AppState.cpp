@@ -40,10 +40,56 @@ void AppState::setStatusText(const std::string& text)
     statusText = text;
 }
 
-std::optional<CameraEntry> AppState::cameraEntry(int slot)
+std::optional<CameraEntry> AppState::cameraEntry(int slot) const
 {
     std::lock_guard lock(frameLock);
     return cameraTable.entry(slot);
+}
+
+void AppState::replaceCameraTable(CameraTable table, int rows)
+{
+    std::lock_guard lock(frameLock);
+    cameraTable = std::move(table);
+    loadedRows = rows;
+}
+
+void AppState::clearCameraTable()
+{
+    std::lock_guard lock(frameLock);
+    cameraTable.clear();
+}
+
+std::optional<SlotFlips> AppState::slotFlips(int slot) const
+{
+    std::lock_guard lock(frameLock);
+    const auto i = static_cast<size_t>(slot);
+    if (!validSlot(slot) || i >= cameraTable.flipHorizontal.size() || i >= cameraTable.flipVertical.size())
+        return std::nullopt;
+    return SlotFlips{cameraTable.flipHorizontal[i] == 1, cameraTable.flipVertical[i] == 1};
+}
+
+bool AppState::setFlips(int slot, int horizontal, int vertical)
+{
+    std::lock_guard lock(frameLock);
+    const auto i = static_cast<size_t>(slot);
+    if (!validSlot(slot) || slot >= cameraTable.count || i >= cameraTable.flipHorizontal.size() ||
+        i >= cameraTable.flipVertical.size())
+        return false;
+    cameraTable.flipHorizontal[i] = horizontal;
+    cameraTable.flipVertical[i] = vertical;
+    return true;
+}
+
+void AppState::setCameraCount(int n)
+{
+    std::lock_guard lock(frameLock);
+    cameraTable.count = n;
+}
+
+int AppState::cameraCount() const
+{
+    std::lock_guard lock(frameLock);
+    return cameraTable.count;
 }
 
 bool AppState::slotRecords(int slot) const

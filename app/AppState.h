@@ -2,10 +2,21 @@
 // The one application-state object: every per-camera table and global flag
 // shared by the UI thread, the schedule tick and the camera workers.
 //
-// Threads: the UI thread runs windows, timers (the schedule tick among
-// them) and every database operation; one camera worker per started slot
-// writes only its own slot. Flags shared between threads are atomics read
-// and written without locks; a worker sees a change at its next frame.
+// Threads
+//   UI thread   windows, timers (the schedule tick among them), every
+//               database operation, the engine's commands.
+//   worker[i]   one per started slot; writes only slot i's entries.
+//
+// Lock order (take left before right, never the other way round):
+//   recordLock[i]  ->  namesLock  ->  frameLock
+// statusLock and a PaneBuffer's own lock are leaves: nothing is taken while
+// holding them. frameLock is held only for a copy or a small write (camera
+// table, flips); nothing slow (decoding, drawing, disk, network) happens
+// under it. No lock is held while a worker reads from the network or while
+// an event is posted to the UI thread.
+//
+// Flags shared between threads are std::atomic<int> read and written
+// without locks; a worker sees a change at its next frame.
 
 #include <array>
 #include <atomic>
@@ -28,8 +39,8 @@ class PaneBuffer;    // a camera pane's back buffer (picture/)
 // What a slot's camera connection is doing, for the window to show.
 enum class ConnectionState : int { Idle = 0, Connecting = 1, Live = 2, Offline = 3 };
 
-// Per-slot frame-rate measurement; touched only by the slot's worker while
-// it holds frameLock.
+// Per-slot frame-rate measurement. Owned by the slot's worker; StartCamera
+// sets the frequency on the UI thread before the worker starts.
 struct FrameRateState {
     int64_t frequency = 0;      // counter ticks per second, read when the camera starts
     int32_t interval = 30;      // frames per measuring block, never changed
@@ -37,6 +48,12 @@ struct FrameRateState {
     int64_t intervalStart = 0;
     int64_t intervalEnd = 0;
     float lastFrameRate = 0.0f;
+};
+
+// The mirror flags of one configured slot.
+struct SlotFlips {
+    bool horizontal = false;
+    bool vertical = false;
 };
 
 using SlotFlags = std::array<std::atomic<int>, maxCameras>;
@@ -47,22 +64,38 @@ public:
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
-    // --- Start-up values (UI thread) ---
+    // --- Start-up values: written by the UI thread before any worker starts,
+    // read-only afterwards ---
     std::filesystem::path programFolder;
     std::string skinPackageName = "default.int";
 
     // Status line text: the skin's greeting at start, later camera and
-    // recording messages. Written by the UI thread and by workers.
+    // recording messages. Guarded by statusLock.
     std::string statusTextCopy() const;
     void setStatusText(const std::string& text);
 
-    // --- Cameras (UI thread writes; see CameraTable) ---
+    // --- Cameras ---
+    // Guarded by frameLock: written only through replaceCameraTable,
+    // clearCameraTable and setFlips (UI thread); other threads copy what
+    // they need through cameraEntry and slotFlips.
     CameraTable cameraTable;
     std::atomic<int> loadedRows{0};  // rows taken by the last table load; UI thread writes
-    // A copy of the slot's table entries, taken under frameLock (not to be
-    // called while holding it).
-    std::optional<CameraEntry> cameraEntry(int slot);
-    std::array<CameraDefaults, maxCameras> cameraDefaults{};
+    // Puts a loaded table in place (the store's result goes through here).
+    void replaceCameraTable(CameraTable table, int rows);
+    // The exit step: count 0, arrays released.
+    void clearCameraTable();
+    // A copy of the slot's table entries; nothing for a slot not configured.
+    std::optional<CameraEntry> cameraEntry(int slot) const;
+    // The slot's flips; nothing when the table has no flip entry for it.
+    std::optional<SlotFlips> slotFlips(int slot) const;
+    // Sets the slot's flips in memory (the properties dialog and the view
+    // buttons); false for a slot not configured.
+    bool setFlips(int slot, int horizontal, int vertical);
+    int cameraCount() const;
+    // The names load sets the count alone (the table arrays come later).
+    void setCameraCount(int n);
+
+    std::array<CameraDefaults, maxCameras> cameraDefaults{};  // UI thread
 
     // Camera names: written by the UI thread (names load), read by workers
     // for snapshot and recording names. Guarded by namesLock.
@@ -70,47 +103,57 @@ public:
     void setCameraName(int slot, const std::string& name);
     void resetCameraNames();  // "Camera 1" .. "Camera 16"
 
-    // --- Persisted options and per-slot flags (monitorEnabled, scheduleRecord) ---
+    // --- Persisted options and per-slot flags (monitorEnabled,
+    // scheduleRecord): the UI thread writes, workers read the atomics ---
     Settings settings;
 
     // --- Run-time per-slot state ---
-    SlotFlags manualRecording{};     // UI thread writes (recording buttons, stop-all)
+    SlotFlags manualRecording{};     // UI thread writes (recording commands, stop-all)
     SlotFlags scheduledRecording{};  // UI thread writes (schedule tick, stop-all)
-    std::array<std::atomic<int64_t>, maxCameras> segmentStart{};  // whoever opens the slot's recording
-    // Open recording of each slot. Guarded by frameLock: the UI thread
-    // opens and closes under it, the worker writes frames under it.
+    // Wall-clock second the slot's current file was opened: the UI thread
+    // when it opens a recording, the slot's worker at a roll-over (both
+    // under recordLock[slot]).
+    std::array<std::atomic<int64_t>, maxCameras> segmentStart{};
+    // Open recording of each slot, guarded by recordLock[slot]: the UI
+    // thread opens and closes under it, the slot's worker writes frames and
+    // rolls over under it. One slot's slow disk write holds no other slot.
     std::array<std::shared_ptr<AviRecording>, maxCameras> aviFile{};
-    // The slot's pane. The UI thread sets it while building the grid and
-    // clears it under frameLock before the pane goes away; workers use the
-    // pane only while holding frameLock.
+    std::array<std::mutex, maxCameras> recordLock;
+    // The slot's pane: a back buffer owned by the engine for its whole life,
+    // so a worker may draw into it without a lock of ours; null while the
+    // slot has no pane. Written by the UI thread.
     std::array<std::atomic<PaneBuffer*>, maxCameras> viewWindow{};
+    // 1 while someone sees the panes (a shown, not minimized window). At 0
+    // frames are received, recorded and snapshotted but not decoded or
+    // drawn. UI thread writes.
+    std::atomic<int> picturesWanted{0};
     SlotFlags viewEnlarged{};      // UI thread
     SlotFlags snapshotRequest{};   // UI sets 1, the slot's worker clears it when it saves
-    SlotFlags workerRunning{};     // 1 while the slot's worker thread runs; the worker clears it
-    SlotFlags stopRequest{};       // UI sets, the slot's binary-protocol worker clears
-    SlotFlags restartRequest{};    // UI sets, the slot's worker reads when it ends
-    std::array<std::atomic<int>, maxCameras> protocolSocket{};  // socket of the binary protocol, -1 none; the slot's worker
+    SlotFlags workerRunning{};     // UI sets 1 when it starts the worker; the worker clears it as its last action
+    SlotFlags stopRequest{};       // UI sets; the slot's worker clears it when it has stopped
+    SlotFlags restartRequest{};    // UI sets; the slot's worker clears it and connects again
+    std::array<std::atomic<int>, maxCameras> protocolSocket{};  // binary-protocol socket, -1 none; the slot's worker
     SlotFlags imageSize{};         // the slot's worker
     SlotFlags framesReceived{};    // the slot's worker
-    std::array<FrameRateState, maxCameras> frameRate{};  // the slot's worker, under frameLock
-    // Connection state, written by the slot's worker, read by the window.
+    std::array<FrameRateState, maxCameras> frameRate{};  // the slot's worker (see FrameRateState)
+    // Connection state, written by the slot's worker, read by the UI.
     SlotFlags connectionState{};  // a ConnectionState value
     std::array<std::atomic<int64_t>, maxCameras> offlineSince{};  // wall-clock seconds
     std::array<std::atomic<int64_t>, maxCameras> nextRetry{};     // wall-clock seconds
 
     // --- Global flags ---
-    std::atomic<int> highResolutionCounter{1};  // set when cameras are connected
-    std::atomic<int> stopAllCameras{0};
-    std::atomic<int> recordingSuspended{0};
-    std::atomic<int> layoutRebuilding{0};
-    std::atomic<int> runningProtocolWorkers{0};
-    std::atomic<int> trayAnimationCounter{0};
-    std::atomic<int> gridRows{2};
-    std::atomic<int> gridColumns{2};
+    std::atomic<int> highResolutionCounter{1};  // UI thread sets it when cameras are connected
+    std::atomic<int> stopAllCameras{0};         // UI thread sets and clears; workers read
+    std::atomic<int> recordingSuspended{0};     // UI thread (tray stop-all, window shown again)
+    std::atomic<int> layoutRebuilding{0};       // UI thread while the grid is rebuilt; workers read
+    std::atomic<int> runningProtocolWorkers{0}; // UI thread adds at start, the protocol worker subtracts at its end
+    std::atomic<int> trayAnimationCounter{0};   // UI thread (schedule tick)
+    std::atomic<int> gridRows{2};               // UI thread
+    std::atomic<int> gridColumns{2};            // UI thread
 
-    // Serialises the per-frame work of all workers (decode, record, draw)
-    // and the opening and closing of recordings.
-    std::mutex frameLock;
+    // Guards the camera table (see above); held briefly, never while
+    // another lock is taken.
+    mutable std::mutex frameLock;
     // Held by the audio reader around one read pass; nothing else takes it.
     std::mutex audioLock;
 

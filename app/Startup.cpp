@@ -90,7 +90,7 @@ void Startup::exitStep()
 {
     if (tickStarted_) callIfSet(hooks_.stopScheduleTick);
     tickStarted_ = false;
-    state_.cameraTable.clear();
+    state_.clearCameraTable();
 }
 
 }  // namespace cx

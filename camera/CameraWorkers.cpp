@@ -41,6 +41,10 @@ CameraWorkers::CameraWorkers(AppState& state, FrameSink& sink, Notifier& notifie
 CameraWorkers::~CameraWorkers()
 {
     stopAll();
+    // Every wait of a worker is bounded, so these joins end too.
+    std::lock_guard lock(threadsLock_);
+    for (auto& t : threads_)
+        if (t.joinable()) t.join();
 }
 
 void CameraWorkers::ConnectAllCameras()
@@ -59,6 +63,8 @@ void CameraWorkers::StartCamera(int slot)
         std::lock_guard lock(threadsLock_);
         if (state_.workerRunning[i].load() == 1) return;
         if (threads_[i].joinable()) threads_[i].join();  // ended, not yet joined
+        state_.stopRequest[i] = 0;
+        state_.restartRequest[i] = 0;
         state_.workerRunning[i] = 1;
         StartFrameRate(state_, slot, clock_);
         setConnection(slot, ConnectionState::Connecting);
@@ -72,6 +78,39 @@ void CameraWorkers::StartCamera(int slot)
     if (slot == state_.loadedRows - 1 && lastCameraStarted) lastCameraStarted();
 }
 
+void CameraWorkers::stopCamera(int slot)
+{
+    if (!validSlot(slot)) return;
+    state_.stopRequest[static_cast<size_t>(slot)] = 1;
+}
+
+void CameraWorkers::restartCamera(int slot)
+{
+    if (!validSlot(slot)) return;
+    const auto i = static_cast<size_t>(slot);
+    if (state_.workerRunning[i].load() == 1) {
+        state_.restartRequest[i] = 1;
+        state_.stopRequest[i] = 1;
+        return;
+    }
+    StartCamera(slot);
+}
+
+void CameraWorkers::serviceRestarts()
+{
+    for (int slot = 0; slot < maxCameras; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        if (state_.restartRequest[i].load() == 1 && state_.workerRunning[i].load() == 0 &&
+            state_.stopAllCameras.load() != 1)
+            StartCamera(slot);
+    }
+}
+
+bool CameraWorkers::running(int slot) const
+{
+    return validSlot(slot) && state_.workerRunning[static_cast<size_t>(slot)].load() == 1;
+}
+
 bool CameraWorkers::stopAll(std::chrono::milliseconds timeout)
 {
     state_.stopAllCameras = 1;
@@ -80,27 +119,28 @@ bool CameraWorkers::stopAll(std::chrono::milliseconds timeout)
         return std::any_of(state_.workerRunning.begin(), state_.workerRunning.end(),
                            [](const std::atomic<int>& r) { return r.load() == 1; });
     };
-    // A worker may wait for a message box that only this thread can show,
-    // so keep dispatching until every worker has ended; joining a thread
-    // that still runs could wait for ever.
-    bool inTime = true;
-    while (anyRunning()) {
-        PumpPendingMessages();
+    // No worker waits for this thread (messages are queued), so plain
+    // waiting is safe; the deadline holds whatever state the event loop is in.
+    while (anyRunning() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (std::chrono::steady_clock::now() > deadline) inTime = false;
-    }
+    joinEnded();
+    return !anyRunning();
+}
+
+void CameraWorkers::joinEnded()
+{
     std::lock_guard lock(threadsLock_);
-    for (auto& t : threads_)
-        if (t.joinable()) t.join();
-    return inTime;
+    for (size_t i = 0; i < threads_.size(); ++i)
+        if (threads_[i].joinable() && state_.workerRunning[i].load() == 0) threads_[i].join();
 }
 
 void CameraWorkers::setConnection(int slot, ConnectionState s)
 {
     const auto i = static_cast<size_t>(slot);
     const int previous = state_.connectionState[i].exchange(static_cast<int>(s));
-    if (s == ConnectionState::Offline && previous != static_cast<int>(ConnectionState::Offline))
-        state_.offlineSince[i] = clock_.now();
+    if (previous == static_cast<int>(s)) return;
+    if (s == ConnectionState::Offline) state_.offlineSince[i] = clock_.now();
+    if (connectionChanged) connectionChanged(slot, s);
 }
 
 bool CameraWorkers::backOff(int slot, int& delayMs, const std::function<bool()>& endWait)
@@ -126,34 +166,50 @@ void CameraWorkers::finish(int slot)
 void CameraWorkers::HttpWorker(int slot)
 {
     const auto i = static_cast<size_t>(slot);
-    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
-    if (state_.loadedRows == 0 || !camera) return finish(slot);
-    const HostPort target = SplitHttpAddress(camera->address);
-    const CameraType code = camera->type;
-    const std::string path = LookupVideoPath(code);
-    const bool snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
-    HttpImageClient client(state_, sink_, timing_.http);
+    bool snapshot = false;
+    for (;;) {  // once per connection setup; a restart request comes back here
+        const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+        if (state_.loadedRows == 0 || !camera) break;
+        const HostPort target = SplitHttpAddress(camera->address);
+        const CameraType code = camera->type;
+        const std::string path = LookupVideoPath(code);
+        snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
+        HttpImageClient client(state_, sink_, timing_.http);
+        client.frameArrived = [this](int s) { setConnection(s, ConnectionState::Live); };
 
-    // A stream camera also ends when its view is switched off or rebuilt.
-    auto streamEnds = [this, i, snapshot] {
-        return !snapshot && (state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1);
-    };
+        // A stream camera also ends when its view is switched off or rebuilt.
+        auto waitEnds = [this, i, snapshot] {
+            if (state_.stopRequest[i].load() != 0) return true;
+            return !snapshot &&
+                   (state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1);
+        };
 
-    int delayMs = timing_.backoffStartMs;
-    while (state_.stopAllCameras.load() != 1) {
-        const LoadResult r = client.LoadPictureData(target.host, target.port, path, slot, code);
-        if (r.frames > 0) {
-            setConnection(slot, ConnectionState::Live);
-            delayMs = timing_.backoffStartMs;
+        int delayMs = timing_.backoffStartMs;
+        bool noDecoder = false;
+        while (state_.stopAllCameras.load() != 1 && state_.stopRequest[i].load() == 0) {
+            const LoadResult r = client.LoadPictureData(target.host, target.port, path, slot, code);
+            if (r.frames > 0) {
+                setConnection(slot, ConnectionState::Live);
+                delayMs = timing_.backoffStartMs;
+            }
+            if (r.end == LoadEnd::NoDecoder) {
+                notifier_.notify(decoderMissingHttpText, "", NotifyIcon::Stop);
+                noDecoder = true;
+                break;
+            }
+            if (r.end == LoadEnd::Stopped) break;
+            if (!snapshot && (r.end == LoadEnd::MonitorOff || r.end == LoadEnd::NoPane)) break;
+            if (snapshot && r.frames > 0) {
+                PumpPendingMessages();
+                continue;
+            }
+            // A failed request, a status without a frame, or a stream that broke or ended.
+            if (!backOff(slot, delayMs, waitEnds)) break;
+            setConnection(slot, ConnectionState::Connecting);
         }
-        if (r.end == LoadEnd::Stopped) break;
-        if (!snapshot && (r.end == LoadEnd::MonitorOff || r.end == LoadEnd::NoPane)) break;
-        if (snapshot && r.frames > 0) {
-            PumpPendingMessages();
-            continue;
-        }
-        // A failed request, a status without a frame, or a stream that broke or ended.
-        if (!backOff(slot, delayMs, streamEnds)) break;
+        const bool stopped = state_.stopRequest[i].exchange(0) != 0;
+        const bool restart = state_.restartRequest[i].exchange(0) == 1;
+        if (noDecoder || state_.stopAllCameras.load() == 1 || !stopped || !restart) break;
         setConnection(slot, ConnectionState::Connecting);
     }
     if (!snapshot && state_.settings.monitorEnabled[i].load() == 0) sink_.paintBlack(slot);
@@ -170,7 +226,7 @@ void CameraWorkers::ProtocolWorker(int slot)
         return state_.stopRequest[i].load() != 0 || state_.settings.monitorEnabled[i].load() == 0;
     };
 
-    enum class Why { StopRequest, StopAll, MonitorOff, NoPane, Broken };
+    enum class Why { StopRequest, StopAll, MonitorOff, NoPane, NoDecoder, Broken };
     int delayMs = timing_.backoffStartMs;
     for (;;) {
         if (state_.stopAllCameras.load() == 1) break;
@@ -217,7 +273,11 @@ void CameraWorkers::ProtocolWorker(int slot)
             const int got = camera.ReceiveExactly(slot, frame.data(), static_cast<int>(h.size));
             if (got != h.size) break;  // a torn picture is not shown or recorded
             state_.imageSize[i] = static_cast<int>(h.size);
-            sink_.handOff(slot, std::move(frame));
+            if (sink_.handOff(slot, std::move(frame)) == HandOffResult::NoDecoder) {
+                notifier_.notify(decoderMissingProtocolText, "", NotifyIcon::Stop);
+                why = Why::NoDecoder;
+                break;
+            }
             setConnection(slot, ConnectionState::Live);
             delayMs = timing_.backoffStartMs;
             camera.SendImageRequestPacket(slot);

@@ -2,8 +2,9 @@
 // One worker thread per started camera slot. Workers fetch frames and hand
 // them to the frame sink; a camera that fails or drops its connection is
 // asked again after a back-off (1 s, doubling up to 30 s, reset by a good
-// frame). Every wait inside a worker is sliced, so stopAll() ends them all
-// within a moment.
+// frame), waited on the injected clock. Every wait inside a worker is
+// sliced, and messages go to a notifier that never waits for the user, so
+// stopAll() ends them all within a moment.
 
 #include <array>
 #include <chrono>
@@ -20,6 +21,10 @@ namespace cx {
 class Clock;
 class FrameSink;
 class Notifier;
+
+// Shown when the picture decoder cannot be set up; the worker then ends.
+inline constexpr const char* decoderMissingHttpText = "interface is not supported\t";
+inline constexpr const char* decoderMissingProtocolText = "IPicture interface is not supported\t";
 
 struct WorkerTiming {
     HttpTimeouts http;
@@ -39,13 +44,26 @@ public:
     void ConnectAllCameras();
     // Starts the slot's worker unless one runs; never two on one slot.
     void StartCamera(int slot);
-    // Raises stopAllCameras and waits until every worker has ended (on the
-    // UI thread, dispatching events meanwhile); true when they all ended
-    // within `timeout`.
+    // Ends the slot's worker at its next frame (or wait).
+    void stopCamera(int slot);
+    // Ends the slot's connection and connects again with the table's
+    // current entry; starts the worker if none runs.
+    void restartCamera(int slot);
+    // Starts slots whose restart request outlived their worker (a request
+    // that came just as the worker ended). The engine's tick calls it.
+    void serviceRestarts();
+    // Raises stopAllCameras and waits until every worker has ended, at most
+    // `timeout` whatever the event loop does (no worker waits for the UI
+    // thread). True when all ended; threads that ended are joined.
     bool stopAll(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
+    // The slot's worker runs.
+    bool running(int slot) const;
 
     // Called on the starting thread once the last configured slot was started.
     std::function<void()> lastCameraStarted;
+    // Called on the worker's thread when the slot's connection state
+    // changes; must not block. Set before cameras start.
+    std::function<void(int slot, ConnectionState state)> connectionChanged;
 
 private:
     void HttpWorker(int slot);
@@ -61,7 +79,9 @@ private:
     Notifier& notifier_;
     const Clock& clock_;
     WorkerTiming timing_;
-    std::mutex threadsLock_;
+    void joinEnded();
+
+    mutable std::mutex threadsLock_;
     std::array<std::thread, maxCameras> threads_;  // guarded by threadsLock_
 };
 

@@ -1,18 +1,23 @@
 #pragma once
 // Where a worker hands a received frame: the snapshot, picture, recording
-// and drawing steps, done under frameLock by the implementation. Workers
-// call it only after the frame's bytes have been read from the network.
+// and drawing steps. Workers call it only after the frame's bytes have been
+// read from the network, holding no lock.
 
 #include <cstdint>
 #include <vector>
 
 namespace cx {
 
+enum class HandOffResult {
+    Done,
+    NoDecoder,  // the picture decoder could not be set up: the worker reports it and ends
+};
+
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
     // One complete frame of `slot` (JPEG bytes as the camera sent them).
-    virtual void handOff(int slot, std::vector<uint8_t>&& frame) = 0;
+    virtual HandOffResult handOff(int slot, std::vector<uint8_t>&& frame) = 0;
     // The slot's live view was switched off: paint its pane black.
     virtual void paintBlack(int slot) = 0;
     // The slot has a pane to draw into (false while the grid is rebuilt).

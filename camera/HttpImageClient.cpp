@@ -84,7 +84,7 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
 
     // Waits inside the transfer end early on these.
     auto cancelled = [this, i, snapshot] {
-        if (state_.stopAllCameras.load() == 1) return true;
+        if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) return true;
         if (snapshot) return false;  // a snapshot camera finishes its one frame
         return state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1;
     };
@@ -93,7 +93,7 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
 
     HttpStream stream(cancelled);
     result.status = stream.open(request);
-    if (state_.stopAllCameras.load() == 1) {
+    if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) {
         result.end = LoadEnd::Stopped;
         return result;
     }
@@ -150,21 +150,22 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         if (r == ReadResult::Cancelled || r == ReadResult::Error || r == ReadResult::TimedOut || got == 0 ||
             pastLimit || (knownLength && got < frame.size())) {
             result.status = 0;  // torn or empty picture: nothing is handed on
-            result.end = state_.stopAllCameras.load() == 1 ? LoadEnd::Stopped : LoadEnd::Failed;
+            result.end = state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0 ? LoadEnd::Stopped
+                                                                                                : LoadEnd::Failed;
             return result;
         }
         frame.resize(got);
         state_.imageSize[i] = static_cast<int>(got);
         ++state_.framesReceived[i];
-        sink_.handOff(slot, std::move(frame));
         result.frames = 1;
-        result.end = LoadEnd::Done;
+        result.end = sink_.handOff(slot, std::move(frame)) == HandOffResult::NoDecoder ? LoadEnd::NoDecoder
+                                                                                       : LoadEnd::Done;
         return result;
     }
 
     MjpegStreamReader reader(stream, streamFraming(code));
     for (;;) {
-        if (state_.stopAllCameras.load() == 1) {
+        if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) {
             result.end = LoadEnd::Stopped;
             return result;
         }
@@ -196,9 +197,12 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         }
         state_.imageSize[i] = static_cast<int>(frame.bytes.size());
         ++state_.framesReceived[i];
-        sink_.handOff(slot, std::move(frame.bytes));
-        state_.connectionState[i] = static_cast<int>(ConnectionState::Live);
         ++result.frames;
+        if (sink_.handOff(slot, std::move(frame.bytes)) == HandOffResult::NoDecoder) {
+            result.end = LoadEnd::NoDecoder;
+            return result;
+        }
+        if (frameArrived) frameArrived(slot);
     }
 }
 

@@ -3,6 +3,7 @@
 // camera yields one frame per call, a stream camera frames until the
 // stream has to end.
 
+#include <functional>
 #include <string>
 
 #include "CameraModels.h"
@@ -33,6 +34,7 @@ enum class LoadEnd {
     NoPane,      // the grid is being rebuilt or the pane is gone
     Ended,       // the camera ended the stream
     Failed,      // connection or transfer failure
+    NoDecoder,   // the picture decoder could not be set up
 };
 
 struct LoadResult {
@@ -62,6 +64,10 @@ public:
     HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts = {});
 
     LoadResult LoadPictureData(const std::string& host, int port, const std::string& path, int slot, CameraType code);
+
+    // Called after each frame of a stream has been handed on (the worker
+    // marks the camera live while the stream runs).
+    std::function<void(int slot)> frameArrived;
 
 private:
     AppState& state_;

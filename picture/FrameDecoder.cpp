@@ -16,6 +16,25 @@ FrameDecoder::~FrameDecoder()
 
 void FrameDecoder::ReleasePicture() { picture_ = {}; }
 
+DecodeResult FrameDecoder::readSize(const uint8_t* data, size_t size)
+{
+    ReleasePicture();
+    DecodeResult result;
+    if (handle_ == nullptr || data == nullptr || size == 0 || size > static_cast<size_t>(UINT32_MAX)) return result;
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colourspace = 0;
+    if (tjDecompressHeader3(handle_, data, static_cast<unsigned long>(size), &width, &height, &subsampling,
+                            &colourspace) != 0)
+        return result;
+    if (width <= 0 || height <= 0 || int64_t{width} * height > maxPixels_) return result;
+    result.decoded = true;
+    result.width = width;
+    result.height = height;
+    return result;
+}
+
 DecodeResult FrameDecoder::DecodeFrame(const uint8_t* data, size_t size, QSize drawSize)
 {
     ReleasePicture();
@@ -30,6 +49,7 @@ DecodeResult FrameDecoder::DecodeFrame(const uint8_t* data, size_t size, QSize d
     if (tjDecompressHeader3(handle_, data, length, &width, &height, &subsampling, &colourspace) != 0) return result;
     if (width <= 0 || height <= 0 || int64_t{width} * height > maxPixels_) return result;
 
+    decodes_.fetch_add(1);
     const int d = chooseDecodeScale({width, height}, drawSize);
     const QSize target = scaledSize({width, height}, d);
     const size_t pitch = static_cast<size_t>(target.width()) * 4;

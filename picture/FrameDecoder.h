@@ -1,6 +1,7 @@
 #pragma once
 // Turns a received JPEG frame into the process-wide current picture.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -18,8 +19,8 @@ struct DecodeResult {
     int height = 240;
 };
 
-// One per process, used under frameLock. Keeps its pixel storage between
-// frames: a fresh 1 MB allocation per frame costs more in page faults than
+// One per camera slot, used only by that slot's worker. Keeps its pixel
+// storage between frames: a fresh 1 MB allocation per frame costs more in page faults than
 // the decode of a small picture.
 class FrameDecoder {
 public:
@@ -40,7 +41,15 @@ public:
     // Drops the current picture.
     void ReleasePicture();
 
+    // The JPEG's own size from its header, without decoding (frames that
+    // nobody sees still need it for the recording). Drops the current
+    // picture; `decoded` tells whether the header could be read.
+    DecodeResult readSize(const uint8_t* data, size_t size);
+
     const DecodedPicture& currentPicture() const { return picture_; }
+
+    // Frames decoded so far (not header reads); any thread may read it.
+    int64_t decodeCount() const { return decodes_.load(); }
 
     // False when the JPEG library could not be set up; the workers report
     // that and end.
@@ -55,6 +64,7 @@ private:
     std::vector<uint8_t> storage_;
     DecodedPicture picture_;
     int64_t maxPixels_ = int64_t{4096} * 4096;
+    std::atomic<int64_t> decodes_{0};
 };
 
 }  // namespace cx

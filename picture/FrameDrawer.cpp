@@ -41,16 +41,15 @@ QRect FrameDrawer::drawRect(QSize paneSize) const
     return {QPoint(0, 0), paneSize};
 }
 
-void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRect rect, int slot, float frameRate)
+void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRect rect, int slot, float frameRate,
+                            SlotFlips flips)
 {
     if (!validSlot(slot) || state_.stopAllCameras.load() == 1) return;
     const auto i = static_cast<size_t>(slot);
-    const CameraTable& table = state_.cameraTable;
-    if (i >= table.flipHorizontal.size() || i >= table.flipVertical.size()) return;
     if (state_.settings.monitorEnabled[i].load() != 1) return;
 
-    const bool mirrorH = table.flipHorizontal[i] == 1;
-    const bool mirrorV = table.flipVertical[i] == 1;
+    const bool mirrorH = flips.horizontal;
+    const bool mirrorV = flips.vertical;
     const int cx = rect.width() > 0 ? rect.width() : 2;
     const int cy = rect.height() > 0 ? rect.height() : 2;
     rect.setSize({cx, cy});
@@ -62,8 +61,8 @@ void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRe
             mark = bitmaps_.find(overlay::recordSchedule);
         else if (state_.manualRecording[i].load() == 1)
             mark = bitmaps_.find(overlay::recordManual);
-        if (mark != nullptr && blinkCounter_ % 2 != 0) mark = nullptr;
-        ++blinkCounter_;
+        const int32_t blink = blinkCounter_.fetch_add(1);
+        if (mark != nullptr && blink % 2 != 0) mark = nullptr;
     }
 
     const QImage* button1 =

@@ -28,22 +28,29 @@ bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
     for (const auto& part : path)
         if (part == "..") return false;
     const std::filesystem::path full = path.is_relative() ? state_.programFolder / path : path;
-    state_.aviFile[i].reset();
+    closeLocked(slot);
     state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
-    return state_.aviFile[i] != nullptr;
+    if (state_.aviFile[i] == nullptr) return false;
+    if (event_) event_(slot, state_.aviFile[i]->path(), true);
+    return true;
 }
 
 void AviRecorder::closeLocked(int slot)
 {
     if (!validSlot(slot)) return;
-    state_.aviFile[static_cast<size_t>(slot)].reset();
+    auto& recording = state_.aviFile[static_cast<size_t>(slot)];
+    if (recording == nullptr) return;
+    const std::filesystem::path file = recording->path();
+    recording.reset();  // completes the file
+    if (event_) event_(slot, file, false);
 }
 
 bool AviRecorder::OpenRecording(const std::filesystem::path& path, int slot)
 {
+    if (!validSlot(slot)) return false;
     bool opened = false;
     {
-        std::lock_guard lock(state_.frameLock);
+        std::lock_guard lock(state_.recordLock[static_cast<size_t>(slot)]);
         opened = openLocked(path, slot);
     }
     // Told outside the lock, so the cameras keep running while the message shows.
@@ -53,7 +60,8 @@ bool AviRecorder::OpenRecording(const std::filesystem::path& path, int slot)
 
 void AviRecorder::CloseRecording(int slot)
 {
-    std::lock_guard lock(state_.frameLock);
+    if (!validSlot(slot)) return;
+    std::lock_guard lock(state_.recordLock[static_cast<size_t>(slot)]);
     closeLocked(slot);
 }
 
@@ -72,7 +80,7 @@ void AviRecorder::WriteFrame(int slot, int width, int height, std::span<const ui
     const std::shared_ptr<AviRecording> recording = state_.aviFile[i];
     if (!recording) return;
 
-    const int64_t counter = frameCounter_++;
+    const int64_t counter = frameCounter_.fetch_add(1);
     RecordingFrame frame{jpeg, &picture, width, height};
     recording->write(frame, recording->positionFor(counter));  // a lost frame is not reported
 

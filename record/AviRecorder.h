@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -17,8 +18,10 @@ class Notifier;
 
 inline constexpr const char* openingRecordingFailedText = "FAILURE: Opening AVI file...";
 
-// One per process. The frame counter it keeps is shared by all cameras and
-// guarded by frameLock, like the recordings in AppState::aviFile.
+// One per process. A slot's recording (AppState::aviFile) is opened,
+// written, rolled over and closed under that slot's recordLock, so one
+// camera's slow disk delays no other camera. The frame counter is shared by
+// all cameras and atomic.
 class AviRecorder {
 public:
     AviRecorder(AppState& state, Notifier& notifier, const Clock& clock);
@@ -31,13 +34,13 @@ public:
     // the program folder) and stores it in the slot's aviFile. Never
     // replaces a file: a taken name gets a numbered variant. When no file can
     // be created the user is told and the slot records nothing. Takes
-    // frameLock (UI thread); the caller sets segmentStart and the flag.
+    // recordLock[slot] (UI thread); the caller sets segmentStart and the flag.
     bool OpenRecording(const std::filesystem::path& path, int slot);
 
-    // Completes and drops the slot's recording, if any. Takes frameLock.
+    // Completes and drops the slot's recording, if any. Takes recordLock[slot].
     void CloseRecording(int slot);
 
-    // Called by the slot's worker holding frameLock, for a frame the slot's
+    // Called by the slot's worker holding recordLock[slot], for a frame the slot's
     // flags say is recorded: appends it at 10 positions per frame-counter
     // step, then rolls over to a new file when the slot takes part in the
     // schedule and its segment is long enough. `jpeg` is the frame as
@@ -45,16 +48,21 @@ public:
     void WriteFrame(int slot, int width, int height, std::span<const uint8_t> jpeg, const DecodedPicture& picture);
 
     // The slot's recording stores pixels, so its frames must be decoded at
-    // full size. Caller holds frameLock.
+    // full size. Caller holds recordLock[slot].
     bool wantsPixels(int slot) const;
 
     // Shows the message of a roll-over whose new file could not be opened.
-    // Called by the worker once it has released frameLock: a message box
-    // waits for the UI thread, which may itself be waiting for frameLock.
+    // Called by the worker once it has released recordLock: the message is
+    // not raised while a lock the UI thread may want is held.
     void reportPendingFailure();
 
     // The value the next written frame takes.
-    int64_t frameCounter() const { return frameCounter_; }
+    int64_t frameCounter() const { return frameCounter_.load(); }
+
+    // Told, under the slot's recordLock, whenever a recording file of the
+    // slot was opened or closed (also at a roll-over); must not block.
+    using RecordingEvent = std::function<void(int slot, const std::filesystem::path& file, bool opened)>;
+    void setRecordingEvent(RecordingEvent event) { event_ = std::move(event); }
 
     // Tests route the recordings' file writes through here.
     void setWriteFunction(RecordingFile::WriteFunction write) { write_ = std::move(write); }
@@ -66,9 +74,10 @@ private:
     AppState& state_;
     Notifier& notifier_;
     const Clock& clock_;
-    std::atomic<int> pendingFailure_{0};  // set under frameLock, reported without it
-    int64_t frameCounter_ = 1;  // 64 bits: never wraps while the program runs
-    RecordingFile::WriteFunction write_;
+    std::atomic<int> pendingFailure_{0};  // set under a recordLock, reported without it
+    std::atomic<int64_t> frameCounter_{1};  // 64 bits: never wraps while the program runs
+    RecordingFile::WriteFunction write_;   // set before recordings open
+    RecordingEvent event_;                 // set before recordings open
 };
 
 }  // namespace cx

@@ -218,8 +218,7 @@ void CameraDatabase::loadNames(AppState& state)
             if (!r[0].empty()) state.setCameraName(k++, r[0]);
             return k < maxCameras;
         });
-        std::lock_guard lock(state.frameLock);
-        state.cameraTable.count = k;
+        state.setCameraCount(k);
     }
     freeStatement();
 }
@@ -274,7 +273,7 @@ void CameraDatabase::insertCamera(const std::string& name, const std::string& ca
                       sqlQuoted(cameraType).c_str()));
 }
 
-CameraTable CameraDatabase::loadTable(AppState& state)
+CameraTable CameraDatabase::loadTable()
 {
     int n = 0;
     if (getStatement()) {
@@ -288,8 +287,6 @@ CameraTable CameraDatabase::loadTable(AppState& state)
         freeStatement();
     }
 
-    // Built aside and put in place under frameLock, so running workers never
-    // see half a table.
     CameraTable table;
     const int capacity = std::clamp(n, 0, maxCameras);
     table.allocate(capacity);
@@ -315,11 +312,6 @@ CameraTable CameraDatabase::loadTable(AppState& state)
             });
         }
         freeStatement();
-    }
-    {
-        std::lock_guard lock(state.frameLock);
-        state.cameraTable = table;
-        state.loadedRows = rows;
     }
     return table;
 }

@@ -39,8 +39,10 @@ public:
     int countName(const std::string& name);
     void insertCamera(const std::string& name, const std::string& cameraIP, const std::string& cameraPort,
                       const std::string& login, const std::string& password, const std::string& cameraType);
-    // Fills the state's camera table and returns a copy of it.
-    CameraTable loadTable(AppState& state);
+    // The configured cameras, at most 16: the caller puts the table in
+    // place (AppState::replaceCameraTable), so the store takes no lock of
+    // the application.
+    CameraTable loadTable();
 
     // Creates the table in a new database file (the program-folder tool).
     bool createSchema();

@@ -13,6 +13,15 @@ using cx::test::TempFolder;
 
 namespace {
 
+// Loads the table and puts it in place, as the engine does.
+CameraTable loadInto(CameraDatabase& db, AppState& state)
+{
+    CameraTable t = db.loadTable();
+    state.replaceCameraTable(t, t.count);
+    return t;
+}
+
+
 // A program folder with an empty camera table; debug lines are captured.
 class CameraDatabaseTest : public ::testing::Test {
 protected:
@@ -46,7 +55,7 @@ TEST_F(CameraDatabaseTest, EmptyTable)
     EXPECT_EQ(state.cameraTable.count, 0);
     EXPECT_EQ(state.cameraNameOf(0), "Camera 1");
     state.cameraTable.count = 3;  // a previous load
-    const CameraTable copy = db.loadTable(state);
+    const CameraTable copy = loadInto(db, state);
     EXPECT_EQ(copy.count, 0);
     EXPECT_EQ(state.cameraTable.count, 0);
     EXPECT_TRUE(db.listNames().empty());
@@ -68,7 +77,7 @@ TEST_F(CameraDatabaseTest, InsertAndLoadEverything)
     EXPECT_EQ(state.cameraTable.count, 2);
     EXPECT_EQ(state.cameraNameOf(1), "Back yard");
 
-    const CameraTable t = db.loadTable(state);
+    const CameraTable t = loadInto(db, state);
     ASSERT_EQ(t.count, 2);
     EXPECT_EQ(state.loadedRows.load(), 2);
     EXPECT_EQ(t.address[0], "10.0.0.5:8080");
@@ -92,7 +101,7 @@ TEST_F(CameraDatabaseTest, LoadsStopAtSixteen)
     db.loadNames(state);
     EXPECT_EQ(state.cameraTable.count, 16);
     EXPECT_EQ(state.cameraNameOf(15), "cam15");
-    const CameraTable t = db.loadTable(state);
+    const CameraTable t = loadInto(db, state);
     EXPECT_EQ(t.count, 16);
     EXPECT_EQ(state.loadedRows.load(), 16);
     EXPECT_EQ(t.address[15], "10.0.0.15:80");
@@ -104,7 +113,7 @@ TEST_F(CameraDatabaseTest, RowWithoutAddressTakesNoSlot)
     addCamera("a", "10.0.0.1");
     addCamera("b", "");
     addCamera("c", "10.0.0.3", "abc");  // a type that is not a number reads as 0
-    const CameraTable t = db.loadTable(state);
+    const CameraTable t = loadInto(db, state);
     ASSERT_EQ(t.count, 2);
     EXPECT_EQ(t.address[0], "10.0.0.1:80");
     EXPECT_EQ(t.address[1], "10.0.0.3:80");
@@ -178,7 +187,7 @@ TEST(CameraDatabase, MissingDatabaseGivesNeutralResults)
         db.loadNames(state);
         EXPECT_EQ(state.cameraTable.count, 0);
         state.cameraTable.count = 5;
-        EXPECT_EQ(db.loadTable(state).count, 0);
+        EXPECT_EQ(loadInto(db, state).count, 0);
         EXPECT_EQ(state.cameraTable.count, 0);
         db.insertCamera("a", "b", "1", "", "", "1");
         EXPECT_EQ(db.countName("a"), 0);

@@ -1,0 +1,265 @@
+#include "Engine.h"
+
+#include <QImage>
+#include <QMetaObject>
+
+#include "AviRecorder.h"
+#include "CameraDatabase.h"
+#include "Clock.h"
+#include "FrameDrawer.h"
+#include "FrameHandoff.h"
+#include "OverlayBitmaps.h"
+#include "PaneBuffer.h"
+#include "SettingsFile.h"
+
+namespace cx {
+
+// What the schedule tick does to the world, done with the engine's parts.
+class Engine::TickActions final : public ScheduleActions {
+public:
+    explicit TickActions(Engine& engine) : engine_(engine) {}
+    void openRecording(int slot, const std::string& relativePath) override
+    {
+        engine_.recorder_->OpenRecording(relativePath, slot);
+    }
+    void closeRecording(int slot) override { engine_.recorder_->CloseRecording(slot); }
+    bool recordingOpen(int slot) const override
+    {
+        if (!validSlot(slot)) return false;
+        const auto i = static_cast<size_t>(slot);
+        std::lock_guard lock(engine_.state_->recordLock[i]);
+        return engine_.state_->aviFile[i] != nullptr;
+    }
+    void setTrayFrame(int frame) override { emit engine_.trayFrameChanged(frame); }
+    void endMainWindow() override { emit engine_.mainWindowEndRequested(); }
+
+private:
+    Engine& engine_;
+};
+
+void Engine::QueuedNotifier::notify(const std::string& text, const std::string& caption, NotifyIcon icon)
+{
+    const QString t = QString::fromStdString(text);
+    const QString c = QString::fromStdString(caption);
+    const int i = static_cast<int>(icon);
+    engine_.post([e = &engine_, t, c, i] { emit e->message(t, c, i); });
+}
+
+template <class F>
+void Engine::post(F&& f)
+{
+    QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
+}
+
+Engine::Engine(EngineOptions options, QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
+      clock_(options_.clock != nullptr ? *options_.clock : SystemClock::instance()),
+      state_(std::make_unique<AppState>())
+{
+    state_->programFolder = options_.programFolder;
+    database_ = std::make_unique<CameraDatabase>(options_.programFolder);
+    bitmaps_ = std::make_unique<OverlayBitmaps>(OverlayBitmaps::builtIn());
+    drawer_ = std::make_unique<FrameDrawer>(*state_, *bitmaps_);
+    recorder_ = std::make_unique<AviRecorder>(*state_, notifier_, clock_);
+    recorder_->setRecordingEvent([this](int slot, const std::filesystem::path& file, bool opened) {
+        const QString name = QString::fromStdString(file.string());
+        post([this, slot, name, opened] {
+            if (opened)
+                emit recordingOpened(slot, name);
+            else
+                emit recordingClosed(slot, name);
+        });
+    });
+    handoff_ = std::make_unique<FrameHandoff>(*state_, *drawer_, *recorder_, clock_);
+    for (int slot = 0; slot < maxCameras; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        panes_[i] = std::make_unique<PaneBuffer>(QSize(320, 240));
+        panes_[i]->setRepaintRequest([this, slot] { paneDrawn(slot); });
+    }
+    workers_ = std::make_unique<CameraWorkers>(*state_, *handoff_, notifier_, clock_, options_.timing);
+    workers_->connectionChanged = [this](int slot, ConnectionState s) {
+        post([this, slot, s] { emit connectionChanged(slot, static_cast<int>(s)); });
+    };
+    tickActions_ = std::make_unique<TickActions>(*this);
+    tickTimer_.setInterval(1000);
+    connect(&tickTimer_, &QTimer::timeout, this, &Engine::scheduleTick);
+}
+
+Engine::~Engine()
+{
+    shutdown();
+    workers_.reset();  // joins what is left before the parts the workers use go
+}
+
+void Engine::paneDrawn(int slot)
+{
+    // Coalesced: one queued repaint per slot until the front end has had it.
+    if (repaintPosted_[static_cast<size_t>(slot)].exchange(1) == 1) return;
+    post([this, slot] {
+        repaintPosted_[static_cast<size_t>(slot)] = 0;
+        emit paneUpdated(slot);
+    });
+}
+
+void Engine::loadSchedule()
+{
+    schedule_ = cx::loadSchedule(state_->programFolder);
+}
+
+void Engine::startScheduleTick()
+{
+    tickTimer_.start();
+}
+
+void Engine::stopScheduleTick()
+{
+    tickTimer_.stop();
+}
+
+int Engine::loadCameraTable()
+{
+    CameraTable table = database_->loadTable();
+    const int rows = table.count;
+    state_->replaceCameraTable(std::move(table), rows);
+    return rows;
+}
+
+void Engine::connectAllCameras()
+{
+    state_->stopAllCameras = 0;
+    workers_->ConnectAllCameras();
+}
+
+void Engine::startCamera(int slot)
+{
+    workers_->StartCamera(slot);
+}
+
+void Engine::stopCamera(int slot)
+{
+    workers_->stopCamera(slot);
+}
+
+void Engine::restartCamera(int slot)
+{
+    workers_->restartCamera(slot);
+}
+
+void Engine::setMonitoring(int slot, bool on)
+{
+    if (!validSlot(slot)) return;
+    state_->settings.monitorEnabled[static_cast<size_t>(slot)] = on ? 1 : 0;
+    saveSettings(state_->settings, state_->programFolder);
+    if (on && slot < state_->cameraCount()) workers_->StartCamera(slot);
+}
+
+void Engine::setFlips(int slot, int horizontal, int vertical)
+{
+    state_->setFlips(slot, horizontal, vertical);
+}
+
+void Engine::requestSnapshot(int slot)
+{
+    if (slot == -1) {
+        const int count = state_->cameraCount();
+        for (int s = 0; s < count && s < maxCameras; ++s) state_->snapshotRequest[static_cast<size_t>(s)] = 1;
+        return;
+    }
+    if (validSlot(slot)) state_->snapshotRequest[static_cast<size_t>(slot)] = 1;
+}
+
+bool Engine::startManualRecording(int slot)
+{
+    if (!validSlot(slot) || slot >= state_->cameraCount()) return false;
+    const auto i = static_cast<size_t>(slot);
+    state_->segmentStart[i] = clock_.now();
+    const bool opened = recorder_->OpenRecording(recorder_->BuildRecordingName(slot), slot);
+    // Set even when the file could not be opened: the camera records
+    // nothing until stop and start again, and the window shows it as running.
+    state_->manualRecording[i] = 1;
+    return opened;
+}
+
+void Engine::stopManualRecording(int slot)
+{
+    if (!validSlot(slot)) return;
+    const auto i = static_cast<size_t>(slot);
+    if (state_->manualRecording[i].exchange(0) == 1) recorder_->CloseRecording(slot);
+}
+
+void Engine::suspendRecordings()
+{
+    state_->recordingSuspended = 1;
+    const int count = state_->cameraCount();
+    for (int slot = 0; slot < count && slot < maxCameras; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        if (state_->manualRecording[i].load() != 1 && state_->scheduledRecording[i].load() != 1) continue;
+        state_->manualRecording[i] = 0;
+        state_->scheduledRecording[i] = 0;
+        recorder_->CloseRecording(slot);
+    }
+}
+
+void Engine::resumeRecordings()
+{
+    state_->recordingSuspended = 0;
+}
+
+void Engine::closeAllRecordings()
+{
+    for (int slot = 0; slot < maxCameras; ++slot) recorder_->CloseRecording(slot);
+}
+
+void Engine::rebuildPanes(int count, QSize size)
+{
+    state_->layoutRebuilding = 1;
+    for (int slot = 0; slot < maxCameras; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        if (slot < count) {
+            panes_[i]->resize(size);
+            state_->viewWindow[i] = panes_[i].get();
+        } else {
+            state_->viewWindow[i] = nullptr;
+        }
+    }
+    state_->layoutRebuilding = 0;
+}
+
+void Engine::resizePane(int slot, QSize size)
+{
+    if (validSlot(slot)) panes_[static_cast<size_t>(slot)]->resize(size);
+}
+
+void Engine::setPicturesWanted(bool wanted)
+{
+    state_->picturesWanted = wanted ? 1 : 0;
+}
+
+QImage Engine::paneImage(int slot) const
+{
+    if (!validSlot(slot)) return {};
+    return panes_[static_cast<size_t>(slot)]->image();
+}
+
+int64_t Engine::decodeCount() const
+{
+    return handoff_->decodeCount();
+}
+
+void Engine::scheduleTick()
+{
+    ScheduleTick(*state_, schedule_, clock_, *tickActions_, retries_);
+    workers_->serviceRestarts();
+}
+
+bool Engine::shutdown(std::chrono::milliseconds timeout)
+{
+    tickTimer_.stop();
+    const bool ended = workers_->stopAll(timeout);
+    if (!shutDown_) closeAllRecordings();
+    shutDown_ = true;
+    return ended;
+}
+
+}  // namespace cx

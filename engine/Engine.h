@@ -1,0 +1,158 @@
+#pragma once
+// The engine: the one core under every front end (the window, the
+// no-window mode, end-to-end tests, benchmarks). It owns the application
+// state, the camera database, the workers, the per-slot decoders, the
+// drawer, the recorder, the engine-owned camera panes and the schedule
+// tick. Front ends give it commands (methods, called on the thread the
+// engine lives on) and hear from it only through its signals, which are
+// always emitted on that thread, whatever thread caused them.
+//
+// Threads: see docs/architecture.md. No command waits for a worker
+// longer than its stated time-out, and no worker ever waits for the front
+// end.
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#include "AppState.h"
+#include "CameraWorkers.h"
+#include "Notifier.h"
+#include "Schedule.h"
+
+class QImage;
+
+namespace cx {
+
+class AviRecorder;
+class CameraDatabase;
+class Clock;
+class FrameDrawer;
+class FrameHandoff;
+class OverlayBitmaps;
+class PaneBuffer;
+
+struct EngineOptions {
+    std::filesystem::path programFolder;
+    const Clock* clock = nullptr;  // the system clock when null
+    WorkerTiming timing{};
+};
+
+class Engine final : public QObject {
+    Q_OBJECT
+public:
+    explicit Engine(EngineOptions options, QObject* parent = nullptr);
+    ~Engine() override;  // shutdown() if it has not run
+
+    // --- Start-up (the sequence runs on these) ---
+    AppState& state() { return *state_; }
+    const AppState& state() const { return *state_; }
+    CameraDatabase& database() { return *database_; }
+    // Messages raised by the engine and its workers: queued to the front
+    // end as the message() signal, never waited for.
+    Notifier& notifier() { return notifier_; }
+    // Reads hours.dat and hours.txt.
+    void loadSchedule();
+    // The one-second schedule tick on a timer of this thread.
+    void startScheduleTick();
+    void stopScheduleTick();
+
+    // --- Cameras ---
+    // Loads the camera table from the database and puts it in place.
+    int loadCameraTable();
+    void connectAllCameras();
+    void startCamera(int slot);
+    void stopCamera(int slot);
+    void restartCamera(int slot);
+    // Live view of a slot on or off (saved); a camera switched back on is
+    // started again.
+    void setMonitoring(int slot, bool on);
+    void setFlips(int slot, int horizontal, int vertical);
+    // The next frame of the slot (every configured slot for -1) is saved as
+    // a snapshot.
+    void requestSnapshot(int slot);
+
+    // --- Recording ---
+    bool startManualRecording(int slot);
+    void stopManualRecording(int slot);
+    // Stop-all of the tray: every running recording closed, and the
+    // schedule starts none until resumeRecordings().
+    void suspendRecordings();
+    void resumeRecordings();
+    // Closes every recording (the exit step).
+    void closeAllRecordings();
+
+    // --- Panes ---
+    // Gives slots 0..count-1 a pane of `size` and takes the panes of the
+    // others away; workers draw nothing meanwhile. The window's grid
+    // rebuild and the no-window mode use it.
+    void rebuildPanes(int count, QSize size);
+    void resizePane(int slot, QSize size);
+    // Someone sees the panes (false: window minimized or hidden, or no
+    // window at all); while false nothing is decoded for drawing.
+    void setPicturesWanted(bool wanted);
+    // A copy of what the engine composed for the slot's pane.
+    QImage paneImage(int slot) const;
+    // Frames decoded so far, all slots (tests and benchmarks).
+    int64_t decodeCount() const;
+
+    // --- Schedule and ending ---
+    // One run of the schedule tick (the timer calls it every second).
+    void scheduleTick();
+    // Ends every worker within `timeout`, stops the tick and closes every
+    // recording. Safe to call more than once. True when every worker ended.
+    bool shutdown(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
+
+signals:
+    void paneUpdated(int slot);
+    void message(const QString& text, const QString& caption, int icon);  // icon: a NotifyIcon value
+    void connectionChanged(int slot, int state);                          // state: a ConnectionState value
+    void recordingOpened(int slot, const QString& file);
+    void recordingClosed(int slot, const QString& file);
+    void trayFrameChanged(int frame);
+    // The tick saw stopAllCameras: the front end ends its main window.
+    void mainWindowEndRequested();
+
+private:
+    class QueuedNotifier final : public Notifier {
+    public:
+        explicit QueuedNotifier(Engine& engine) : engine_(engine) {}
+        void notify(const std::string& text, const std::string& caption, NotifyIcon icon) override;
+
+    private:
+        Engine& engine_;
+    };
+    class TickActions;
+
+    // Runs `f` on the engine's thread later; dropped if the engine is gone.
+    template <class F>
+    void post(F&& f);
+    void paneDrawn(int slot);
+
+    EngineOptions options_;
+    const Clock& clock_;
+    QueuedNotifier notifier_{*this};
+    std::unique_ptr<AppState> state_;
+    std::unique_ptr<CameraDatabase> database_;
+    std::unique_ptr<OverlayBitmaps> bitmaps_;
+    std::unique_ptr<FrameDrawer> drawer_;
+    std::unique_ptr<AviRecorder> recorder_;
+    std::unique_ptr<FrameHandoff> handoff_;
+    std::array<std::unique_ptr<PaneBuffer>, maxCameras> panes_;  // live as long as the engine
+    std::array<std::atomic<int>, maxCameras> repaintPosted_{};   // one queued repaint per slot at a time
+    std::unique_ptr<CameraWorkers> workers_;
+    ScheduleTable schedule_;        // engine thread
+    ScheduleTickState retries_;      // engine thread
+    std::unique_ptr<TickActions> tickActions_;
+    QTimer tickTimer_;
+    bool shutDown_ = false;
+};
+
+}  // namespace cx
