@@ -23,15 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "AppState.h"
-#include "AviRecorder.h"
-#include "CameraWorkers.h"
-#include "Clock.h"
-#include "FrameDrawer.h"
-#include "FrameHandoff.h"
-#include "Notifier.h"
-#include "OverlayBitmaps.h"
-#include "PaneBuffer.h"
+#include <QCoreApplication>
+
+#include "Engine.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -91,15 +85,21 @@ struct Simulator {
     }
 };
 
-// FFmpeg decoding `frames` frames of the stream at `port`: CPU seconds in all.
-double ffmpegCpu(int port, int frames)
+// FFmpeg decoding (or copying into an AVI) `frames` frames of the stream at
+// `port`: CPU seconds in all.
+double ffmpegCpu(int port, int frames, bool copy, const fs::path& scratch)
 {
+    const std::string out = (scratch / "reference.avi").string();
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + streamPath;
     const std::string count = std::to_string(frames);
     const pid_t pid = fork();
     if (pid == 0) {
-        execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-threads", "1", "-i", url.c_str(), "-frames:v",
-               count.c_str(), "-pix_fmt", "bgr24", "-f", "null", "-", static_cast<char*>(nullptr));
+        if (copy)
+            execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-y", "-i", url.c_str(), "-frames:v",
+                   count.c_str(), "-c", "copy", out.c_str(), static_cast<char*>(nullptr));
+        else
+            execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-threads", "1", "-i", url.c_str(), "-frames:v",
+                   count.c_str(), "-pix_fmt", "bgr24", "-f", "null", "-", static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -111,30 +111,26 @@ double ffmpegCpu(int port, int frames)
 }
 
 // CPU seconds per frame, without FFmpeg's start-up: two runs of different
-// length, the difference divided by the extra frames.
-double ffmpegReference(int port)
+// length, the difference divided by the extra frames. `copy`: FFmpeg
+// copies the stream into an AVI file (no decode), the reference for
+// recording without a window.
+double ffmpegReference(int port, bool copy, const fs::path& scratch)
 {
-    const double shortRun = ffmpegCpu(port, 30);
-    const double longRun = ffmpegCpu(port, 180);
+    const double shortRun = ffmpegCpu(port, 30, copy, scratch);
+    const double longRun = ffmpegCpu(port, 180, copy, scratch);
     if (shortRun < 0 || longRun < 0) return -1;
     return (longRun - shortRun) / 150.0;
 }
-
-class QuietNotifier final : public cx::Notifier {
-public:
-    void notify(const std::string& text, const std::string&, cx::NotifyIcon) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-};
 
 struct Result {
     double aggregateFps = 0;
     double offeredFps = 0;
     double cpuMicrosPerFrame = 0;
     double referenceMicrosPerFrame = 0;
+    int64_t decodes = 0;
 };
 
+// `pane` empty: no panes are looked at (recording without a window).
 Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, double seconds, bool record)
 {
     Result result;
@@ -148,58 +144,60 @@ Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, 
         return result;
     }
 
-    cx::AppState state;
-    state.programFolder = folder;
-    QuietNotifier notifier;
-    cx::SystemClock& clock = cx::SystemClock::instance();
-    cx::OverlayBitmaps bitmaps = cx::OverlayBitmaps::builtIn();
-    cx::FrameDecoder decoder;
-    cx::FrameDrawer drawer{state, bitmaps};
-    cx::AviRecorder recorder{state, notifier, clock};
-    cx::FrameHandoff handoff(state, cx::FrameServices{decoder, drawer, recorder}, clock);
-    std::vector<std::unique_ptr<cx::PaneBuffer>> panes;
-    state.cameraTable.allocate(cameras);
+    auto engine = std::make_unique<cx::Engine>(cx::EngineOptions{folder});
+    QObject::connect(engine.get(), &cx::Engine::message,
+                     [](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    cx::AppState& state = engine->state();
+    cx::CameraTable table;
+    table.allocate(cameras);
+    table.count = cameras;
     for (int slot = 0; slot < cameras; ++slot) {
         const auto i = static_cast<size_t>(slot);
-        state.cameraTable.address[i] = "127.0.0.1:" + std::to_string(simulator.ports[i]);
-        state.cameraTable.type[i] = 101;
+        table.address[i] = "127.0.0.1:" + std::to_string(simulator.ports[i]);
+        table.type[i] = 101;
         const std::string name = "Camera " + std::to_string(slot + 1);
         state.setCameraName(slot, name);
         fs::create_directories(folder / "video" / name);
-        panes.push_back(std::make_unique<cx::PaneBuffer>(pane));
-        state.viewWindow[i] = panes.back().get();
     }
-    state.cameraTable.count = cameras;
-    state.loadedRows = cameras;
+    state.replaceCameraTable(table, cameras);
+    // Without a window every slot still has a pane (no one looks at it).
+    engine->rebuildPanes(cameras, pane.isEmpty() ? QSize(320, 240) : pane);
+    engine->setPicturesWanted(!pane.isEmpty());
     if (record)
-        for (int slot = 0; slot < cameras; ++slot) {
-            state.manualRecording[static_cast<size_t>(slot)] = 1;
-            recorder.OpenRecording(recorder.BuildRecordingName(slot), slot);
-        }
+        for (int slot = 0; slot < cameras; ++slot) engine->startManualRecording(slot);
 
     auto framesSoFar = [&] {
         long long n = 0;
         for (int slot = 0; slot < cameras; ++slot) n += state.framesReceived[static_cast<size_t>(slot)].load();
         return n;
     };
-    cx::CameraWorkers workers(state, handoff, notifier, clock);
-    workers.ConnectAllCameras();
-    std::this_thread::sleep_for(1500ms);  // connections up, caches warm
+    // The front end's thread delivers the engine's events meanwhile.
+    auto runFor = [](std::chrono::duration<double> d) {
+        const auto until = std::chrono::steady_clock::now() + d;
+        while (std::chrono::steady_clock::now() < until) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(10ms);
+        }
+    };
+    engine->connectAllCameras();
+    runFor(1500ms);  // connections up, caches warm
     const long long frames0 = framesSoFar();
+    const int64_t decodes0 = engine->decodeCount();
     const double cpu0 = cpuSeconds(RUSAGE_SELF);
     const auto t0 = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    runFor(std::chrono::duration<double>(seconds));
     const long long frames1 = framesSoFar();
     const double cpu1 = cpuSeconds(RUSAGE_SELF);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    workers.stopAll();
-    for (int slot = 0; slot < cameras; ++slot) recorder.CloseRecording(slot);
+    result.decodes = engine->decodeCount() - decodes0;
+    engine->shutdown();
+    engine.reset();
 
     const long long frames = frames1 - frames0;
     result.aggregateFps = static_cast<double>(frames) / elapsed;
     result.offeredFps = cameras * fps;
     result.cpuMicrosPerFrame = frames > 0 ? (cpu1 - cpu0) / static_cast<double>(frames) * 1e6 : 0;
-    result.referenceMicrosPerFrame = ffmpegReference(simulator.ports[0]) * 1e6;
+    result.referenceMicrosPerFrame = ffmpegReference(simulator.ports[0], pane.isEmpty(), folder) * 1e6;
     fs::remove_all(folder);
     return result;
 }
@@ -245,14 +243,17 @@ int main(int argc, char** argv)
         {"4 x 640x480 @30, panes 400x300", 4, 30, false, {400, 300}},
         {"16 x 640x480 @30, panes 200x150", 16, 30, false, {200, 150}},
         {"4 x 1920x1080 @15, panes 400x300", 4, 15, true, {400, 300}},
+        {"16 x 1920x1080 @15, panes 200x150", 16, 15, true, {200, 150}},
+        {"16 x 640x480 @30, no panes (-c copy)", 16, 30, false, {}},
     };
-    std::printf("%-36s %9s %9s %10s %10s %7s\n", "scenario (recording on)", "offered", "received", "us/frame",
-                "ffmpeg", "ratio");
+    std::printf("%-38s %9s %9s %10s %10s %7s %8s\n", "scenario (recording on)", "offered", "received", "us/frame",
+                "ffmpeg", "ratio", "decodes");
     for (const auto& s : scenarios) {
         const Result r = runScenario(s.cameras, s.fps, s.big ? large : small, s.pane, seconds, true);
-        std::printf("%-36s %7.1f/s %7.1f/s %10.0f %10.0f %7.2f\n", s.name, r.offeredFps, r.aggregateFps,
+        std::printf("%-38s %7.1f/s %7.1f/s %10.0f %10.0f %7.2f %8lld\n", s.name, r.offeredFps, r.aggregateFps,
                     r.cpuMicrosPerFrame, r.referenceMicrosPerFrame,
-                    r.referenceMicrosPerFrame > 0 ? r.cpuMicrosPerFrame / r.referenceMicrosPerFrame : 0.0);
+                    r.referenceMicrosPerFrame > 0 ? r.cpuMicrosPerFrame / r.referenceMicrosPerFrame : 0.0,
+                    static_cast<long long>(r.decodes));
         std::fflush(stdout);
     }
     fs::remove_all(small);

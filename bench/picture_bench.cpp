@@ -147,7 +147,7 @@ void benchPhoto(const fs::path& file, const fs::path& work)
         const QRect rect = drawer.drawRect(paneSize);
         const double t = measure([&] {
             decoder.DecodeFrame(jpeg.data(), jpeg.size(), rect.size());
-            drawer.DrawFrame(decoder.currentPicture(), pane, rect, 0, 12.5f);
+            drawer.DrawFrame(decoder.currentPicture(), pane, rect, 0, 12.5f, cx::SlotFlips{});
         });
         const int d = cx::chooseDecodeScale({w, h}, rect.size());
         std::printf("  decode + compose into %dx%d (decoded at 1/%d)                  %7.3f ms/frame  %.2f x reference\n",
@@ -166,7 +166,7 @@ void benchPhoto(const fs::path& file, const fs::path& work)
         recorder.OpenRecording(recorder.BuildRecordingName(0), 0);
         const auto path = state.aviFile[0]->path();
         const double t = measure([&] {
-            std::lock_guard lock(state.frameLock);
+            std::lock_guard lock(state.recordLock[0]);
             recorder.WriteFrame(0, w, h, jpeg, decoder.currentPicture());
         });
         recorder.CloseRecording(0);

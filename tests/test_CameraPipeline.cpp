@@ -9,17 +9,12 @@
 #include <iterator>
 #include <thread>
 
-#include "AppState.h"
-#include "AviRecorder.h"
+#include <QCoreApplication>
+#include <QImage>
+
 #include "CameraSimulator.h"
-#include "CameraWorkers.h"
-#include "Clock.h"
-#include "FrameDrawer.h"
-#include "FrameHandoff.h"
-#include "OverlayBitmaps.h"
-#include "PaneBuffer.h"
+#include "Engine.h"
 #include "support/AviReader.h"
-#include "support/RecordingNotifier.h"
 #include "support/TempFolder.h"
 
 using namespace cx;
@@ -29,9 +24,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Polls `done` for at most 15 s, delivering the engine's events meanwhile.
 bool waitUntil(const std::function<bool()>& done)
 {
-    for (int i = 0; i < 1500 && !done(); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 1500 && !done(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(10ms);
+    }
+    QCoreApplication::processEvents();
     return done();
 }
 
@@ -49,15 +49,15 @@ int distinctColours(const QImage& image)
 TEST(CameraPipeline, EveryMethodDecodesDrawsSnapshotsAndRecords)
 {
     TempFolder folder;
-    AppState state;
-    state.programFolder = folder.path();
-    RecordingNotifier notifier;
-    SystemClock& clock = SystemClock::instance();
-    OverlayBitmaps bitmaps = OverlayBitmaps::builtIn();
-    FrameDecoder decoder;
-    FrameDrawer drawer{state, bitmaps};
-    AviRecorder recorder{state, notifier, clock};
-    FrameHandoff handoff(state, FrameServices{decoder, drawer, recorder}, clock);
+    Engine engine({folder.path()});
+    AppState& state = engine.state();
+    std::vector<std::string> messages;
+    QObject::connect(&engine, &Engine::message, [&](const QString& text) { messages.push_back(text.toStdString()); });
+    std::set<std::pair<int, bool>> recordingEvents;
+    QObject::connect(&engine, &Engine::recordingOpened, [&](int slot) { recordingEvents.insert({slot, true}); });
+    QObject::connect(&engine, &Engine::recordingClosed, [&](int slot) { recordingEvents.insert({slot, false}); });
+    std::set<int> updatedPanes;
+    QObject::connect(&engine, &Engine::paneUpdated, [&](int slot) { updatedPanes.insert(slot); });
 
     sim::CameraSimulator simulator;
     sim::CameraConfig streamCamera;
@@ -77,8 +77,9 @@ TEST(CameraPipeline, EveryMethodDecodesDrawsSnapshotsAndRecords)
         CameraType type;
         const char* name;
     } cameras[] = {{streamCamera, 101, "Stream"}, {snapshotCamera, 200, "Snapshot"}, {protocolCamera, 0, "Protocol"}};
-    std::vector<std::unique_ptr<PaneBuffer>> panes;
-    state.cameraTable.allocate(3);
+    CameraTable table;
+    table.allocate(3);
+    table.count = 3;
     for (int slot = 0; slot < 3; ++slot) {
         sim::CameraConfig config = cameras[slot].config;
         int port = 0;
@@ -89,36 +90,37 @@ TEST(CameraPipeline, EveryMethodDecodesDrawsSnapshotsAndRecords)
         }
         ASSERT_NE(port, 0);
         const auto i = static_cast<size_t>(slot);
-        state.cameraTable.address[i] = "127.0.0.1:" + std::to_string(port);
-        state.cameraTable.type[i] = cameras[slot].type;
+        table.address[i] = "127.0.0.1:" + std::to_string(port);
+        table.type[i] = cameras[slot].type;
         state.setCameraName(slot, cameras[slot].name);
         fs::create_directories(folder.path() / "video" / cameras[slot].name);
-        panes.push_back(std::make_unique<PaneBuffer>(QSize(200, 150)));
-        state.viewWindow[i] = panes.back().get();
-        state.manualRecording[i] = 1;
-        ASSERT_TRUE(recorder.OpenRecording(recorder.BuildRecordingName(slot), slot));
     }
-    state.cameraTable.count = 3;
-    state.loadedRows = 3;
+    state.replaceCameraTable(table, 3);
+    engine.rebuildPanes(3, QSize(200, 150));
+    engine.setPicturesWanted(true);
+    for (int slot = 0; slot < 3; ++slot) ASSERT_TRUE(engine.startManualRecording(slot));
     fs::create_directories(folder.path() / "snapshots");
-    state.snapshotRequest[0] = 1;
-    state.snapshotRequest[2] = 1;
+    engine.requestSnapshot(0);
+    engine.requestSnapshot(2);
 
-    CameraWorkers workers(state, handoff, notifier, clock);
-    workers.ConnectAllCameras();
+    engine.connectAllCameras();
     EXPECT_TRUE(waitUntil([&] {
         for (int slot = 0; slot < 3; ++slot)
             if (state.framesReceived[static_cast<size_t>(slot)].load() < 31) return false;  // a whole frame-rate block
-        return true;
+        return updatedPanes.size() == 3;
     }));
-    EXPECT_TRUE(workers.stopAll(1000ms));
-    for (int slot = 0; slot < 3; ++slot) recorder.CloseRecording(slot);
-    EXPECT_TRUE(notifier.texts().empty());
+    EXPECT_TRUE(engine.shutdown(1000ms));  // also closes the recordings
+    waitUntil([&] { return recordingEvents.size() == 6; });
+    EXPECT_TRUE(messages.empty());
+    for (int slot = 0; slot < 3; ++slot) {
+        EXPECT_TRUE(recordingEvents.count({slot, true})) << slot;
+        EXPECT_TRUE(recordingEvents.count({slot, false})) << slot;
+    }
 
     for (int slot = 0; slot < 3; ++slot) {
         SCOPED_TRACE(cameras[slot].name);
         // Drawn into the pane.
-        EXPECT_GT(distinctColours(panes[static_cast<size_t>(slot)]->image()), 10);
+        EXPECT_GT(distinctColours(engine.paneImage(slot)), 10);
         // Recorded unchanged and in order: the camera's numbers follow each other.
         std::vector<fs::path> files;
         for (const auto& e : fs::directory_iterator(folder.path() / "video" / cameras[slot].name))

@@ -43,13 +43,10 @@ struct Pipeline : ::testing::Test {
         clock.wall = 1'780'000'000;
         pane.setRepaintRequest([this] { ++repaints; });
         state.viewWindow[0] = &pane;
+        state.picturesWanted = 1;
     }
 
-    DecodeResult frame(const std::vector<uint8_t>& jpeg)
-    {
-        std::lock_guard lock(state.frameLock);
-        return RunFrameSteps(state, services, 0, jpeg, 10.0f);
-    }
+    DecodeResult frame(const std::vector<uint8_t>& jpeg) { return RunFrameSteps(state, services, 0, jpeg, 10.0f); }
 };
 
 }  // namespace
@@ -89,7 +86,39 @@ TEST_F(Pipeline, NothingIsDrawnWhileTheGridIsRebuilt)
     state.layoutRebuilding = 0;
     frame(jpeg);
     EXPECT_EQ(repaints, 1);
-    state.viewWindow[0] = nullptr;
-    EXPECT_TRUE(frame(jpeg).decoded);
+    // A slot without a table entry (a reload took it away) is not drawn.
+    state.viewWindow[1] = &pane;
+    RunFrameSteps(state, services, 1, jpeg, 10.0f);
     EXPECT_EQ(repaints, 1);
+    state.viewWindow[1] = nullptr;
+    // Without a pane nothing is decoded at all.
+    state.viewWindow[0] = nullptr;
+    const int64_t decodes = decoder.decodeCount();
+    EXPECT_FALSE(frame(jpeg).decoded);
+    EXPECT_EQ(decoder.decodeCount(), decodes);
+    EXPECT_EQ(repaints, 1);
+}
+
+TEST_F(Pipeline, UnseenFramesAreRecordedWithTheirOwnSizeButNotDecoded)
+{
+    ASSERT_TRUE(recorder.OpenRecording(recorder.BuildRecordingName(0), 0));
+    const fs::path path = state.aviFile[0]->path();
+    state.manualRecording[0] = 1;
+    state.picturesWanted = 0;  // window minimized, in the tray, or none at all
+    const auto jpeg = quadrantJpeg(640, 480);
+    const DecodeResult r = frame(jpeg);
+    EXPECT_EQ(r.width, 640);  // from the header, not the 320 x 240 of an undecoded frame
+    EXPECT_EQ(r.height, 480);
+    EXPECT_EQ(decoder.decodeCount(), 0);
+    EXPECT_EQ(repaints, 0);
+    // A frame that is no JPEG at all has no size to record with.
+    frame(std::vector<uint8_t>{'n', 'o', 'p', 'e'});
+    recorder.CloseRecording(0);
+
+    const AviFile avi = readAvi(path);
+    ASSERT_EQ(avi.framePositions().size(), 1u);
+    EXPECT_EQ(avi.chunks[0].data, jpeg);  // the camera's bytes unchanged
+    ASSERT_GE(avi.format.size(), 12u);  // the stream's bitmap header: width at 4, height at 8
+    EXPECT_EQ(le32(&avi.format[4]), 640u);
+    EXPECT_EQ(le32(&avi.format[8]), 480u);
 }

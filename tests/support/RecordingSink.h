@@ -21,13 +21,16 @@ public:
         bool jpegStart;
     };
 
-    void handOff(int slot, std::vector<uint8_t>&& frame) override
+    HandOffResult handOff(int slot, std::vector<uint8_t>&& frame) override
     {
         std::lock_guard lock(mutex_);
         frames_.push_back({slot, sim::simulatedFrameNumber(frame.data(), frame.size()), frame.size(),
                            frame.size() > 2 && frame[0] == 0xFF && frame[1] == 0xD8});
         changed_.notify_all();
+        return decoderMissing_.load() ? HandOffResult::NoDecoder : HandOffResult::Done;
     }
+    // Later frames report a decoder that could not be set up.
+    void setDecoderMissing(bool missing) { decoderMissing_ = missing; }
     void paintBlack(int slot) override
     {
         std::lock_guard lock(mutex_);
@@ -35,6 +38,7 @@ public:
         changed_.notify_all();
     }
     bool paneReady(int) override { return paneReady_.load(); }
+
 
     // Waits (bounded) until `slot` has at least n frames; returns its frames.
     std::vector<Frame> waitFrames(int slot, size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10))
@@ -59,6 +63,7 @@ public:
     }
 
     std::atomic<bool> paneReady_{true};
+    std::atomic<bool> decoderMissing_{false};
 
 private:
     size_t countLocked(int slot) const
