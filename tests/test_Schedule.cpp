@@ -408,7 +408,7 @@ TEST_F(ScheduleTickTest, FailedOpenIsRetriedAMinuteLater)
     EXPECT_EQ(actions.count(Call::Open), 3);
 }
 
-TEST_F(ScheduleTickTest, RetryRespectsSuspensionModeAndWindow)
+TEST_F(ScheduleTickTest, RetryHonoursSuspensionModeAndWindow)
 {
     setDay(table, 0, "08:00", "18:00");
     actions.opensFail = true;
