@@ -58,7 +58,10 @@ int labelMinutes(const std::string& label);
 
 struct DayWindow {
     int startMinute = 0;
-    int endMinute = 0;  // already moved past midnight (+1440) when before the start
+    // Already moved past midnight (+1440) when before the start. Labels may
+    // read as hours beyond 23 ("38:00"), so it can still be before the
+    // start: such a window is never open.
+    int endMinute = 0;
     bool contains(int minute) const { return startMinute <= minute && minute <= endMinute; }
 };
 

@@ -408,7 +408,7 @@ TEST_F(ScheduleTickTest, FailedOpenIsRetriedAMinuteLater)
     EXPECT_EQ(actions.count(Call::Open), 3);
 }
 
-TEST_F(ScheduleTickTest, RetryRespectsSuspensionModeAndWindow)
+TEST_F(ScheduleTickTest, RetryHonoursSuspensionModeAndWindow)
 {
     setDay(table, 0, "08:00", "18:00");
     actions.opensFail = true;
@@ -491,6 +491,13 @@ TEST(DayWindowOf, EndBeforeStartRunsPastMidnight)
     ASSERT_TRUE(window);
     EXPECT_EQ(window->startMinute, 22 * 60);
     EXPECT_EQ(window->endMinute, 6 * 60 + 1440);
+
+    // Hours beyond 23 read as they are: the window can never be open.
+    setDay(table, 5, "38:00", "00:00");
+    const auto never = dayWindow(table, 5);
+    ASSERT_TRUE(never);
+    for (const int minute : {0, 60 * 23 + 59, 1440, 2280}) EXPECT_FALSE(never->contains(minute)) << minute;
+
     EXPECT_FALSE(dayWindow(table, 7));
     EXPECT_FALSE(dayWindow(table, -1));
 }
