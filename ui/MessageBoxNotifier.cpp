@@ -30,7 +30,7 @@ void MessageBoxNotifier::notify(const std::string& text, const std::string& capt
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr) return;
     if (QThread::currentThread() == app->thread()) show();
-    else QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
+    else QMetaObject::invokeMethod(app, show, Qt::QueuedConnection);  // a worker never waits for the box
 }
 
 }  // namespace cx

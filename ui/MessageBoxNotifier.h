@@ -1,6 +1,6 @@
 #pragma once
 // Message boxes on the UI thread, also when asked from a worker thread
-// (the worker waits until the box is dismissed).
+// (queued: the worker goes on at once and never waits for the user).
 
 #include "Notifier.h"
 

@@ -1,0 +1,99 @@
+#include "NoWindowRun.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <filesystem>
+
+#include "ActiveSkin.h"
+#include "CameraDatabase.h"
+#include "Engine.h"
+#include "Notifier.h"
+#include "Startup.h"
+
+namespace cx {
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onStopSignal(int)
+{
+    const char byte = 1;
+    // Only async-signal-safe calls here; the event loop reads the byte.
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the event loop of `app`.
+bool installStopSignals(QCoreApplication& app)
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char buffer[16];
+        while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        app.quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+}  // namespace
+
+int runWithoutWindow(int argc, char** argv)
+{
+    // No display is needed: pictures are never shown, only fonts and images
+    // are made, which the offscreen platform serves.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName("Corvanex");
+    if (!installStopSignals(app)) {
+        std::fprintf(stderr, "Corvanex: cannot watch for stop signals\n");
+        return 1;
+    }
+
+    const std::filesystem::path programFolder = std::filesystem::current_path();
+    Engine engine({programFolder});
+    QObject::connect(&engine, &Engine::message, [](const QString& text, const QString& caption) {
+        const QString line = (caption.isEmpty() ? QString("Corvanex") : caption) + ": " + text.trimmed();
+        std::fprintf(stderr, "%s\n", qPrintable(line));
+    });
+    QObject::connect(&engine, &Engine::mainWindowEndRequested, &app, &QCoreApplication::quit);
+    StderrNotifier notifier;
+    ActiveSkin skin;
+
+    StartupHooks hooks;
+    hooks.openSkinPackage = [&skin](const std::filesystem::path& package) { return skin.open(package); };
+    hooks.readStatusText = [&skin](const std::filesystem::path&) { return skin.statusSuffix(); };
+    hooks.parseSkinDescription = [&skin, &programFolder] { skin.parseDescription(programFolder); };
+    hooks.loadSchedule = [&engine] { engine.loadSchedule(); };
+    hooks.startScheduleTick = [&engine] { engine.startScheduleTick(); };
+    hooks.stopScheduleTick = [&engine] { engine.stopScheduleTick(); };
+    hooks.runMainWindow = [&engine, &app] {
+        const int cameras = engine.loadCameraTable();
+        // Every camera has a pane that nobody looks at: frames are
+        // recorded and snapshotted, never decoded for drawing.
+        engine.rebuildPanes(cameras, QSize(320, 240));
+        engine.setPicturesWanted(false);
+        engine.connectAllCameras();
+        app.exec();
+    };
+    Startup startup(engine.state(), engine.database(), notifier, hooks);
+    const StartupResult result = startup.run(programFolder, false);
+    if (result == StartupResult::NoCameras)
+        std::fprintf(stderr, "Corvanex: no camera is configured in Database/Corvanex.mdb\n");
+    // The exit step: every worker ends and every recording is closed.
+    engine.shutdown();
+    startup.exitStep();
+    return 0;
+}
+
+}  // namespace cx
