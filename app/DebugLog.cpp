@@ -1,15 +1,43 @@
 #include "DebugLog.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <utility>
 
 namespace cx {
 
 namespace {
+
 std::mutex sinkLock;
 DebugSink currentSink;  // guarded by sinkLock
+
+// Read from the environment on first use, so the setting is in place
+// before the first line whichever thread writes it.
+std::atomic<bool>& enabledFlag()
+{
+    static std::atomic<bool> enabled{debugRequested(std::getenv("CORVANEX_DEBUG"))};
+    return enabled;
+}
+
 }  // namespace
+
+bool debugRequested(const char* value)
+{
+    return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
+}
+
+void setDebugEnabled(bool enabled)
+{
+    enabledFlag().store(enabled);
+}
+
+bool debugEnabled()
+{
+    return enabledFlag().load();
+}
 
 void debugOutput(std::string_view text)
 {
@@ -18,7 +46,7 @@ void debugOutput(std::string_view text)
         currentSink(text);
         return;
     }
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    if (debugEnabled()) std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 DebugSink setDebugSink(DebugSink sink)

@@ -32,12 +32,13 @@ bool folderHasFileWithExtension(const std::filesystem::path& folder, const std::
     return false;
 }
 
-bool isSafePathComponent(const std::string& name)
+bool isSafeFileName(const std::string& name)
 {
-    if (name.empty() || name == "." ) return false;
-    if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos) return false;
-    if (name.find("..") != std::string::npos) return false;
-    return true;
+    if (name.empty() || name.size() > maxFileNameBytes || name == "." || name == "..") return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7f || c == '/' || c == '\\';
+    });
 }
 
 }  // namespace cx

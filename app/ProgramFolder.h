@@ -1,5 +1,5 @@
 #pragma once
-// Paths below the program folder, and the names a camera may give a folder.
+// Paths below the program folder, and which names may become file names.
 
 #include <filesystem>
 #include <optional>
@@ -16,8 +16,14 @@ std::filesystem::path resolveNoCase(const std::filesystem::path& folder, const s
 // compared without regard to case.
 bool folderHasFileWithExtension(const std::filesystem::path& folder, const std::string& extension);
 
-// A camera name usable as one folder or file-name part below the program
-// folder: not empty, no "/", no NUL, not "." or "..", no "..".
-bool isSafePathComponent(const std::string& name);
+// Longest file or folder name accepted (bytes), the common file-system limit.
+inline constexpr size_t maxFileNameBytes = 255;
+
+// The one rule for a name from outside (a camera name, a package entry, a
+// snapshot name) that is to become a single file or folder name: not empty,
+// not "." or "..", no "/" or "\\", no NUL or other control character
+// (bytes below 0x20 and 0x7f), at most 255 bytes. Such a name stays inside
+// the folder it is joined to and is shown and typed without surprises.
+bool isSafeFileName(const std::string& name);
 
 }  // namespace cx

@@ -80,7 +80,7 @@ void Startup::createOutputFolders()
     std::filesystem::create_directory(video, ec);
     for (int i = 0; i < state_.cameraTable.count && i < maxCameras; ++i) {
         const std::string name = state_.cameraNameOf(i);
-        if (!isSafePathComponent(name)) continue;
+        if (!isSafeFileName(name)) continue;
         std::filesystem::create_directory(video / name, ec);
     }
     std::filesystem::create_directory(state_.programFolder / "snapshots", ec);

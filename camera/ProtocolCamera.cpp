@@ -59,6 +59,13 @@ ImageHeader parseImageHeader(const uint8_t* header)
     return h;
 }
 
+std::optional<uint32_t> protocolHostAddress(const std::string& host)
+{
+    in_addr address{};
+    if (::inet_aton(host.c_str(), &address) == 0) return std::nullopt;
+    return ntohl(address.s_addr);
+}
+
 ProtocolCamera::ProtocolCamera(AppState& state, Notifier& notifier, ProtocolTimeouts timeouts,
                                std::function<bool()> cancelled)
     : state_(state), notifier_(notifier), timeouts_(timeouts), cancelled_(std::move(cancelled))
@@ -104,14 +111,22 @@ int ProtocolCamera::ConnectToCamera(int slot)
         message(formatText("tcp socket create error: error code is %d", errno));
         return 0;
     }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(target.port));
-    if (target.port <= 0 || target.port > 65535 || ::inet_pton(AF_INET, target.host.c_str(), &addr.sin_addr) != 1) {
+    const std::optional<uint32_t> host = protocolHostAddress(target.host);
+    if (!host) {
         message("unknown server name");
         CloseConnection(slot);
         return 0;
     }
+    if (target.port <= 0 || target.port > 65535) {
+        // An address without a usable port cannot be reached: a failed
+        // connect, which is not reported.
+        CloseConnection(slot);
+        return 0;
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(target.port));
+    addr.sin_addr.s_addr = htonl(*host);
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
@@ -251,15 +266,15 @@ int ProtocolCamera::ReceiveExactly(int slot, uint8_t* buffer, int n)
 void ProtocolCamera::CloseConnection(int slot)
 {
     if (!validSlot(slot)) return;
-    auto& socket = state_.protocolSocket[static_cast<size_t>(slot)];
-    const int fd = socket.load();
+    // The entry is cleared before the close, whatever close returns: Linux
+    // releases the number even when close reports an error, and a number
+    // kept in the table would later close whatever reused it (another
+    // camera's socket, a recording file). exchange also keeps two callers
+    // from closing the same number.
+    const int fd = state_.protocolSocket[static_cast<size_t>(slot)].exchange(-1);
     if (fd < 0) return;
     ::shutdown(fd, SHUT_RDWR);
-    if (::close(fd) != 0 && errno != EINTR) {
-        message("closesocket failed");
-        return;
-    }
-    socket = -1;
+    if (::close(fd) != 0 && errno != EINTR) message("closesocket failed");
 }
 
 }  // namespace cx

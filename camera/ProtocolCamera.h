@@ -40,6 +40,11 @@ struct ImageHeader {
 };
 ImageHeader parseImageHeader(const uint8_t* header);
 
+// The IPv4 address (host byte order) of a numeric host text, read as the
+// C library's inet_aton reads it, short forms included ("10.0.0", "127.1",
+// "2130706433", "0x7f.1"); nothing for a name, which is never resolved.
+std::optional<uint32_t> protocolHostAddress(const std::string& host);
+
 struct ProtocolTimeouts {
     int connectTimeoutMs = 3000;
     int readTimeoutMs = 10000;
@@ -57,9 +62,7 @@ public:
     int ReceiveExactly(int slot, uint8_t* buffer, int n);
     void CloseConnection(int slot);
 
-    // Why the last wait gave up: the peer was silent too long, or a stop
-    // was requested. Neither is a wrong answer from the camera.
-    bool lastReceiveTimedOut() const { return timedOut_; }
+    // True when the last wait gave up because a stop was requested.
     bool lastWaitCancelled() const { return cancelledWait_; }
 
 private:
@@ -70,6 +73,8 @@ private:
     Notifier& notifier_;
     ProtocolTimeouts timeouts_;
     std::function<bool()> cancelled_;
+    // Why the last wait gave up: the peer was silent too long, or a stop
+    // was requested. Neither is a wrong answer from the camera.
     bool timedOut_ = false;
     bool cancelledWait_ = false;
 };

@@ -1,11 +1,67 @@
 #include "RequestPaths.h"
 
+#include <mutex>
+#include <utility>
+
 namespace cx {
 
-RequestPathTable& requestPathTable()
+namespace {
+
+// The pointer is swapped under a mutex rather than held in a
+// std::atomic<std::shared_ptr>: GCC 12's version of that reads the pointer
+// under a lock ThreadSanitizer cannot see, and the lock is held only for a
+// pointer copy either way.
+std::mutex tableLock;
+std::shared_ptr<const RequestPathTable>& processTable()  // guarded by tableLock
 {
-    static RequestPathTable table;
+    static std::shared_ptr<const RequestPathTable> table = std::make_shared<const RequestPathTable>();
     return table;
+}
+
+// Writers take turns, so a reset that copies the current table cannot
+// undo a build that was swapped in meanwhile. Taken before tableLock.
+std::mutex writerLock;
+
+void replaceTable(void (*change)(RequestPathTable&))
+{
+    std::lock_guard writing(writerLock);
+    auto table = std::make_shared<RequestPathTable>(*currentRequestPaths());
+    change(*table);
+    std::shared_ptr<const RequestPathTable> old;
+    {
+        std::lock_guard lock(tableLock);
+        old = std::exchange(processTable(), std::move(table));
+    }
+    // The old table is let go outside tableLock; a reader still holding it
+    // keeps it alive until done.
+}
+
+}  // namespace
+
+std::shared_ptr<const RequestPathTable> currentRequestPaths()
+{
+    std::lock_guard lock(tableLock);
+    return processTable();
+}
+
+void BuildRequestPaths()
+{
+    replaceTable([](RequestPathTable& table) { BuildRequestPaths(table); });
+}
+
+void ResetRequestPaths()
+{
+    replaceTable([](RequestPathTable& table) { ResetRequestPaths(table); });
+}
+
+std::string LookupVideoPath(CameraType code)
+{
+    return LookupVideoPath(code, *currentRequestPaths());
+}
+
+std::string LookupAudioPath(CameraType code)
+{
+    return LookupAudioPath(code, *currentRequestPaths());
 }
 
 void BuildRequestPaths(RequestPathTable& table)

@@ -1,8 +1,11 @@
 #pragma once
-// HTTP request paths per camera model. Built once before the workers
-// start (UI thread), only read while they run.
+// HTTP request paths per camera model. The process-wide table is an
+// immutable snapshot: building or resetting makes a new table and swaps it
+// in whole, so a worker looking a path up on another thread sees either
+// the old table or the new one, never one half written.
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,14 +23,20 @@ struct RequestPathEntry {
 inline constexpr size_t requestPathEntries = 200;
 using RequestPathTable = std::array<RequestPathEntry, requestPathEntries>;
 
-// The process-wide table.
-RequestPathTable& requestPathTable();
+// The process-wide table as it is now; it never changes once returned.
+std::shared_ptr<const RequestPathTable> currentRequestPaths();
 
-void BuildRequestPaths(RequestPathTable& table = requestPathTable());
+// Fill the process-wide table (first form) or `table`.
+void BuildRequestPaths();
+void BuildRequestPaths(RequestPathTable& table);
 // Forgets codes and paths (audio paths and PTZ lists stay).
-void ResetRequestPaths(RequestPathTable& table = requestPathTable());
-// Path of the first entry serving `code`; empty when none.
-std::string LookupVideoPath(CameraType code, const RequestPathTable& table = requestPathTable());
-std::string LookupAudioPath(CameraType code, const RequestPathTable& table = requestPathTable());
+void ResetRequestPaths();
+void ResetRequestPaths(RequestPathTable& table);
+// Path of the first entry serving `code`; empty when none. Without a
+// table argument the process-wide table is read; any thread may call.
+std::string LookupVideoPath(CameraType code);
+std::string LookupVideoPath(CameraType code, const RequestPathTable& table);
+std::string LookupAudioPath(CameraType code);
+std::string LookupAudioPath(CameraType code, const RequestPathTable& table);
 
 }  // namespace cx

@@ -9,6 +9,7 @@
 
 #include "Clock.h"
 #include "FileStamp.h"
+#include "ProgramFolder.h"
 
 namespace cx {
 
@@ -20,10 +21,13 @@ std::string snapshotFileName(const std::string& cameraName, int64_t seconds)
 bool SaveSnapshot(const std::filesystem::path& programFolder, const std::string& cameraName, const uint8_t* data,
                   size_t size, const Clock& clock)
 {
-    if (cameraName.find('/') != std::string::npos || cameraName.find('\0') != std::string::npos) return false;
     if (data == nullptr && size != 0) return false;
+    // The camera name is part of the file name: the whole name must be one
+    // safe file name, so nothing lands outside the snapshots folder.
+    const std::string name = snapshotFileName(cameraName, clock.now());
+    if (!isSafeFileName(name)) return false;
     const std::filesystem::path folder = programFolder / "snapshots";
-    const std::filesystem::path target = folder / snapshotFileName(cameraName, clock.now());
+    const std::filesystem::path target = folder / name;
 
     // Written under a temporary name and renamed, so a reader never sees
     // half a snapshot and a failed write leaves the earlier one intact.

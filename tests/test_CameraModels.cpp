@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "CameraAddress.h"
 #include "CameraModels.h"
 #include "RequestPaths.h"
@@ -89,6 +93,54 @@ TEST(RequestPaths, ResetForgetsPathsButKeepsAudio)
     EXPECT_EQ(table[3].audioPath, "/axis-cgi/audio/receive.cgi?httptype=singlepart");
     BuildRequestPaths(table);  // building again refills
     EXPECT_EQ(LookupVideoPath(500, table), "/cgi-bin/video.jpg?cam=1");
+}
+
+TEST(RequestPaths, ProcessTableIsSwappedWholeWhileWorkersLookUp)
+{
+    const std::string mjpeg = "/axis-cgi/mjpg/video.cgi?showlength=1";
+    const std::string audio = "/axis-cgi/audio/receive.cgi?httptype=singlepart";
+    BuildRequestPaths();
+    const auto built = currentRequestPaths();
+    ResetRequestPaths();
+    // A table once handed out never changes under its reader.
+    EXPECT_EQ(LookupVideoPath(108, *built), mjpeg);
+    EXPECT_EQ(LookupVideoPath(108), "");
+    EXPECT_EQ((*currentRequestPaths())[3].audioPath, audio);  // reset keeps audio paths and PTZ lists
+    EXPECT_EQ((*currentRequestPaths())[3].ptzCommands.size(), 10u);
+
+    // Readers on other threads while one thread builds and resets: every
+    // answer is a whole path or none (run under ThreadSanitizer to see
+    // the writes themselves).
+    std::atomic<bool> done{false};
+    std::atomic<int> wrongAnswers{0};
+    std::atomic<long> lookups{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; ++r) {
+        readers.emplace_back([&] {
+            while (!done.load()) {
+                const std::string video = LookupVideoPath(108);
+                const std::string sound = LookupAudioPath(108);
+                const std::string still = LookupVideoPath(1200);
+                if (video != "" && video != mjpeg) ++wrongAnswers;
+                if (sound != "" && sound != audio) ++wrongAnswers;
+                if (still != "" && still != "/videoinsight/Pages/Image.aspx?ServerID=1&CameraNumber=1") ++wrongAnswers;
+                const auto table = currentRequestPaths();
+                if ((*table)[3].ptzCommands.size() != 10u) ++wrongAnswers;
+                ++lookups;
+            }
+        });
+    }
+    for (int round = 0; round < 2000; ++round) {
+        BuildRequestPaths();
+        ResetRequestPaths();
+    }
+    BuildRequestPaths();
+    done = true;
+    for (auto& t : readers) t.join();
+    EXPECT_EQ(wrongAnswers.load(), 0);
+    EXPECT_GT(lookups.load(), 0);
+    EXPECT_EQ(LookupVideoPath(108), mjpeg);
+    EXPECT_EQ(LookupAudioPath(108), audio);
 }
 
 TEST(CameraModels, NamesCodesAndMethods)

@@ -136,6 +136,7 @@ TEST(InterfacePackage, UnsafeEntriesAreLeftOut)
         {"slash in name", [](HandMade& f) { f.bytes[f.firstNameLengthAt + 4 + 2] = '/'; }},
         {"backslash in name", [](HandMade& f) { f.bytes[f.firstNameLengthAt + 4 + 2] = '\\'; }},
         {"NUL in name", [](HandMade& f) { f.bytes[f.firstNameLengthAt + 4 + 2] = 0; }},
+        {"line feed in name", [](HandMade& f) { f.bytes[f.firstNameLengthAt + 4 + 2] = '\n'; }},
     };
     for (const auto& [what, damage] : cases) {
         HandMade f;
@@ -154,7 +155,11 @@ TEST(InterfacePackage, DotNamesAreUnsafe)
     for (const char* name : {".", "..", "", "a/b", "a\\b"}) EXPECT_FALSE(isSafeEntryName(name)) << name;
     EXPECT_FALSE(isSafeEntryName(std::string("a\0b", 3)));
     EXPECT_FALSE(isSafeEntryName(std::string(256, 'a')));
+    for (const char* name : {"tab\tname", "bell\a", "del\x7f"}) EXPECT_FALSE(isSafeEntryName(name)) << name;
     for (const char* name : {"Remove Camera.bmp", "..bmp", "a.b.c"}) EXPECT_TRUE(isSafeEntryName(name)) << name;
+    EXPECT_TRUE(isSafeEntryName(std::string(255, 'a')));
+    // The writer refuses what the reader would leave out.
+    EXPECT_TRUE(buildPackage(corvanexFormatTag, {{"esc\x1b", {1}}}).empty());
 }
 
 }  // namespace

@@ -68,11 +68,26 @@ TEST_F(Snapshots, StoresTheReceivedBytesUnderTheCameraAndTime)
     EXPECT_EQ(filesIn(folder.path() / "snapshots").size(), 2u);
 }
 
+TEST_F(Snapshots, UnusualButSafeNamesStayInTheFolder)
+{
+    // Dots alone become part of a longer name and lead nowhere.
+    const auto jpeg = quadrantJpeg(32, 32);
+    const std::string names[] = {"..", ".", "x..y", ""};
+    for (const auto& name : names) EXPECT_TRUE(SaveSnapshot(folder.path(), name, jpeg.data(), jpeg.size(), clock)) << name;
+    EXPECT_EQ(filesIn(folder.path() / "snapshots").size(), 4u);
+    EXPECT_TRUE(fs::exists(folder.path() / "snapshots" / ".._Date_06_12_2026_Time_15_54_49.jpg"));
+    EXPECT_EQ(filesIn(folder.path()), std::vector<fs::path>{"snapshots"});
+}
+
 TEST_F(Snapshots, NothingIsSavedOutsideTheFolderOrWithoutIt)
 {
     const auto jpeg = quadrantJpeg(32, 32);
-    EXPECT_FALSE(SaveSnapshot(folder.path(), "../escape", jpeg.data(), jpeg.size(), clock));
-    EXPECT_FALSE(SaveSnapshot(folder.path(), "a/b", jpeg.data(), jpeg.size(), clock));
+    using namespace std::string_literals;
+    const std::string hostile[] = {
+        "../escape", "a/b", "/abs", "..\\up", "a\0b"s, "line\nfeed", "\x1b[2J", "del\x7f",
+        std::string(256, 'n'),  // with the date and time the name is far over 255 bytes
+    };
+    for (const auto& name : hostile) EXPECT_FALSE(SaveSnapshot(folder.path(), name, jpeg.data(), jpeg.size(), clock)) << name;
     EXPECT_TRUE(filesIn(folder.path() / "snapshots").empty());
     EXPECT_EQ(filesIn(folder.path()), std::vector<fs::path>{"snapshots"});
     fs::remove(folder.path() / "snapshots");

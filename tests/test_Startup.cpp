@@ -176,15 +176,40 @@ TEST_F(StartupTest, FirstRunDialogAddsCameras)
     EXPECT_TRUE(fs::is_directory(folder.path() / "snapshots"));
 }
 
-TEST(ProgramFolder, SafePathComponents)
+TEST(ProgramFolder, SafeFileNames)
 {
+    using namespace std::string_literals;
     const struct {
-        const char* name;
+        std::string name;
         bool safe;
-    } cases[] = {{"Front door", true}, {"cam-1.b", true}, {"", false},     {".", false},
-                 {"..", false},        {"a/b", false},    {"../x", false}, {"x..y", false}};
-    for (const auto& c : cases) EXPECT_EQ(isSafePathComponent(c.name), c.safe) << c.name;
-    EXPECT_FALSE(isSafePathComponent(std::string("a\0b", 3)));
+    } cases[] = {
+        {"Front door", true},
+        {"cam-1.b", true},
+        {"x..y", true},  // dots inside a name lead nowhere
+        {"..bmp", true},
+        {"...", true},
+        {" ", true},
+        {"Kamera T\xc3\xbcr", true},  // UTF-8 bytes are not control characters
+        {std::string(maxFileNameBytes, 'a'), true},
+        {"", false},
+        {".", false},
+        {"..", false},
+        {"/", false},
+        {"a/b", false},
+        {"../x", false},
+        {"/etc", false},
+        {"a\\b", false},
+        {"..\\x", false},
+        {"a\0b"s, false},
+        {"\0"s, false},
+        {"tab\tname", false},
+        {"line\nfeed", false},
+        {"carriage\rreturn", false},
+        {"\x1b[31mred", false},
+        {"del\x7f", false},
+        {std::string(maxFileNameBytes + 1, 'a'), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isSafeFileName(c.name), c.safe) << '"' << c.name << '"';
 }
 
 TEST_F(StartupTest, UnopenableSkinEndsWithMessageNamingTheFile)

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "ProgramFolder.h"
+
 namespace cx {
 
 namespace {
@@ -34,9 +36,10 @@ bool equalsNoCase(const std::string& a, const std::string& b)
 
 bool isSafeEntryName(const std::string& name)
 {
-    if (name.empty() || name.size() > maxEntryNameLength) return false;
-    if (name == "." || name == "..") return false;
-    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+    // Entries may be extracted to files: the program's file-name rule, and
+    // no limits of the package's own beyond it.
+    static_assert(maxEntryNameLength == maxFileNameBytes);
+    return isSafeFileName(name);
 }
 
 std::optional<InterfacePackage> InterfacePackage::open(const std::filesystem::path& file)

@@ -62,8 +62,9 @@ private:
     std::vector<PackageEntry> entries_;
 };
 
-// An entry name that can be stored and extracted safely: 1 to 255
-// characters, no "/", "\\" or NUL, not "." or "..".
+// An entry name that can be stored and extracted safely: a safe file name
+// (isSafeFileName: 1 to 255 bytes, no "/", "\\" or control characters,
+// not "." or "..").
 bool isSafeEntryName(const std::string& name);
 
 // Reads the first two bytes of a package file (its format tag); nullopt
