@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "FileStamp.h"
 #include "Notifier.h"
+#include "ProgramFolder.h"
 
 namespace cx {
 
@@ -26,7 +27,7 @@ bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
     const auto i = static_cast<size_t>(slot);
     // A camera name such as ".." must not lead out of the recordings folder.
     for (const auto& part : path)
-        if (part == "..") return false;
+        if (!isSafeFileName(part.string()) && part != "/") return false;
     const std::filesystem::path full = path.is_relative() ? state_.programFolder / path : path;
     closeLocked(slot);
     state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
