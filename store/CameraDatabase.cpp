@@ -10,6 +10,7 @@
 
 #include "AppState.h"
 #include "DebugLog.h"
+#include "Notifier.h"
 #include "ProgramFolder.h"
 #include "TextToInt.h"
 
@@ -56,7 +57,10 @@ std::string sqlQuoted(const std::string& value)
     return out;
 }
 
-CameraDatabase::CameraDatabase(std::filesystem::path programFolder) : programFolder_(std::move(programFolder)) {}
+CameraDatabase::CameraDatabase(std::filesystem::path programFolder, DriverOptions driver)
+    : programFolder_(std::move(programFolder)), driver_(std::move(driver))
+{
+}
 
 CameraDatabase::~CameraDatabase()
 {
@@ -91,6 +95,18 @@ std::string CameraDatabase::lastError(SQLSMALLINT handleType, SQLHANDLE handle)
 void CameraDatabase::connect()
 {
     notTriedYet_ = false;  // tried once per process, then kept
+    // Before the first ODBC call: unixODBC reads where its driver ini is
+    // only once. A missing driver is said once, not hidden behind an empty
+    // camera list.
+    const std::string driverError = ensureAccessDriver(driver_.driverFolders);
+    if (!driverError.empty()) {
+        errorMessage_ = driverError;
+        debugOutput("connect not tried: " + driverError + "\n");
+        StderrNotifier fallback;
+        Notifier& notifier = driver_.notifier != nullptr ? *driver_.notifier : fallback;
+        notifier.notify(driverError, "Corvanex", NotifyIcon::Exclamation);
+        return;
+    }
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
         environment_ = SQL_NULL_HENV;
         return;

@@ -12,10 +12,20 @@
 
 #include "CameraStore.h"
 #include "CameraTable.h"
+#include "OdbcDriver.h"
 
 namespace cx {
 
 class AppState;
+class Notifier;
+
+// How the database finds its ODBC driver when the system has not
+// registered it (see OdbcDriver.h).
+struct DriverOptions {
+    // Told once when the driver cannot be used; null: standard error.
+    Notifier* notifier = nullptr;
+    std::vector<std::filesystem::path> driverFolders = defaultDriverFolders();
+};
 
 inline constexpr const char* cameraTableName = "configurationCX";
 inline constexpr const char* connectionString = "DBQ=database/Corvanex.mdb;DRIVER={Microsoft Access Driver (*.mdb)}";
@@ -23,7 +33,7 @@ inline constexpr size_t statementBufferSize = 1024;
 
 class CameraDatabase final : public CameraStore {
 public:
-    explicit CameraDatabase(std::filesystem::path programFolder);
+    explicit CameraDatabase(std::filesystem::path programFolder, DriverOptions driver = {});
     ~CameraDatabase() override;
     CameraDatabase(const CameraDatabase&) = delete;
     CameraDatabase& operator=(const CameraDatabase&) = delete;
@@ -71,6 +81,7 @@ private:
     void runCommand(const std::optional<std::string>& text);
 
     std::filesystem::path programFolder_;
+    DriverOptions driver_;
     SQLHENV environment_ = SQL_NULL_HENV;
     SQLHDBC connection_ = SQL_NULL_HDBC;
     SQLHSTMT statement_ = SQL_NULL_HSTMT;

@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <string>
 
 #include "AppState.h"
 #include "CameraDatabase.h"
 #include "DebugLog.h"
+#include "OdbcDriver.h"
 #include "TextToInt.h"
+#include "support/RecordingNotifier.h"
 #include "support/TempFolder.h"
 
 using namespace cx;
+using cx::test::RecordingNotifier;
 using cx::test::TempFolder;
 
 namespace {
@@ -193,6 +199,126 @@ TEST(CameraDatabase, MissingDatabaseGivesNeutralResults)
         EXPECT_EQ(db.countName("a"), 0);
     }
     setDebugSink(previous);
+}
+
+namespace {
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+}  // namespace
+
+TEST(OdbcDriver, RegistrationIsReadFromTheDriverIni)
+{
+    TempFolder folder;
+    ScopedEnv sysIni("ODBCSYSINI", folder.path().string());
+    ScopedEnv instIni("ODBCINSTINI", std::nullopt);
+    const std::string section = std::string("[") + accessDriverName + "]\n";
+    const struct {
+        const char* what;
+        std::optional<std::string> ini;  // nothing: no file
+        bool registered;
+    } cases[] = {
+        {"no file", std::nullopt, false},
+        {"registered", section + "Driver=/x/libsqlite3odbc.so\n", true},
+        {"spaces and CR", "  " + section + "Description=d\r\n Driver = lib.so \r\n", true},
+        {"section without a driver", section + "Description=d\n[Other]\nDriver=lib.so\n", false},
+        {"empty driver", section + "Driver=\n", false},
+        {"other drivers only", "[SQLite3]\nDriver=libsqlite3odbc.so\n", false},
+        {"commented out", "#" + section + "#Driver=lib.so\n", false},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(folder.path() / "odbcinst.ini");
+        if (c.ini) std::ofstream(folder.path() / "odbcinst.ini") << *c.ini;
+        EXPECT_EQ(driverRegistered(accessDriverName), c.registered) << c.what;
+    }
+    // ODBCINSTINI names the file inside the folder.
+    std::ofstream(folder.path() / "other.ini") << section << "Driver=lib.so\n";
+    std::filesystem::remove(folder.path() / "odbcinst.ini");
+    ScopedEnv otherFile("ODBCINSTINI", "other.ini");
+    EXPECT_TRUE(driverRegistered(accessDriverName));
+}
+
+// Meaningful in a process of its own (as ctest runs it): unixODBC reads
+// ODBCSYSINI once, at the first ODBC call.
+TEST(OdbcDriver, UnregisteredDriverIsRegisteredByTheProgram)
+{
+    ASSERT_FALSE(findDriverLibrary(defaultDriverFolders()).empty()) << "the SQLite ODBC driver is needed";
+    TempFolder empty;
+    TempFolder program;
+    ScopedEnv sysIni("ODBCSYSINI", empty.path().string());
+    ScopedEnv instIni("ODBCINSTINI", std::nullopt);
+    ASSERT_FALSE(driverRegistered(accessDriverName));
+
+    std::filesystem::create_directory(program.path() / "Database");
+    {
+        CameraDatabase maker(program.path());
+        ASSERT_TRUE(maker.createSchema());
+    }
+    CameraDatabase db(program.path());
+    db.insertCamera("Door", "10.0.0.5", "8080", "admin", "secret", "108");
+    db.insertCamera("Yard", "10.0.0.6", "80", "", "", "200");
+    AppState state;
+    const CameraTable t = db.loadTable(state);
+    ASSERT_EQ(t.count, 2);
+    EXPECT_EQ(t.address[1], "10.0.0.6:80");
+
+    // The program's own driver ini is in use now, in a private folder.
+    EXPECT_TRUE(driverRegistered(accessDriverName));
+    const std::filesystem::path own = std::getenv("ODBCSYSINI");
+    EXPECT_NE(own, empty.path());
+    EXPECT_EQ(std::filesystem::status(own).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+}
+
+TEST(OdbcDriver, MissingDriverLibraryIsSaidOnce)
+{
+    TempFolder empty;
+    TempFolder noDrivers;
+    TempFolder program;
+    ScopedEnv sysIni("ODBCSYSINI", empty.path().string());
+    ScopedEnv instIni("ODBCINSTINI", std::nullopt);
+    std::filesystem::create_directory(program.path() / "Database");
+    std::string debugText;
+    const DebugSink previous = setDebugSink([&](std::string_view t) { debugText += t; });
+
+    RecordingNotifier notifier;
+    {
+        CameraDatabase db(program.path(), DriverOptions{&notifier, {noDrivers.path()}});
+        AppState state;
+        EXPECT_EQ(db.countCameras(), 0);
+        db.loadNames(state);
+        EXPECT_EQ(db.loadTable(state).count, 0);
+        EXPECT_TRUE(db.listNames().empty());
+        EXPECT_FALSE(db.createSchema());
+    }
+    setDebugSink(previous);
+    EXPECT_EQ(notifier.texts(), std::vector<std::string>{missingDriverText});
+    EXPECT_NE(debugText.find(missingDriverText), std::string::npos);
+    EXPECT_EQ(std::getenv("ODBCSYSINI"), empty.path().string());  // nothing was registered
 }
 
 TEST(TextToInt, ReadsLeadingNumber)
