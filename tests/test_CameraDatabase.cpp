@@ -282,7 +282,7 @@ TEST(OdbcDriver, UnregisteredDriverIsRegisteredByTheProgram)
     db.insertCamera("Door", "10.0.0.5", "8080", "admin", "secret", "108");
     db.insertCamera("Yard", "10.0.0.6", "80", "", "", "200");
     AppState state;
-    const CameraTable t = db.loadTable(state);
+    const CameraTable t = loadInto(db, state);
     ASSERT_EQ(t.count, 2);
     EXPECT_EQ(t.address[1], "10.0.0.6:80");
 
@@ -311,7 +311,7 @@ TEST(OdbcDriver, MissingDriverLibraryIsSaidOnce)
         AppState state;
         EXPECT_EQ(db.countCameras(), 0);
         db.loadNames(state);
-        EXPECT_EQ(db.loadTable(state).count, 0);
+        EXPECT_EQ(loadInto(db, state).count, 0);
         EXPECT_TRUE(db.listNames().empty());
         EXPECT_FALSE(db.createSchema());
     }
