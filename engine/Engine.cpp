@@ -247,6 +247,11 @@ int64_t Engine::decodeCount() const
     return handoff_->decodeCount();
 }
 
+void Engine::setRecordingWriteFunction(std::function<ssize_t(int, const void*, size_t, off_t)> write)
+{
+    recorder_->setWriteFunction(std::move(write));
+}
+
 void Engine::scheduleTick()
 {
     ScheduleTick(*state_, schedule_, clock_, *tickActions_, retries_);

@@ -20,7 +20,10 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+
+#include <sys/types.h>
 
 #include "AppState.h"
 #include "CameraWorkers.h"
@@ -102,6 +105,9 @@ public:
     QImage paneImage(int slot) const;
     // Frames decoded so far, all slots (tests and benchmarks).
     int64_t decodeCount() const;
+    // Routes every recording write through `write` (tests put slow or full
+    // disks here); set before recordings open.
+    void setRecordingWriteFunction(std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)> write);
 
     // --- Schedule and ending ---
     // One run of the schedule tick (the timer calls it every second).

@@ -397,6 +397,15 @@ void CameraSimulator::serveHttp(Camera& camera, int fd)
         lines += "\r\n\r\n";
         if (!sendText(fd, lines, stopping_)) return;
         if (faulty && c.fault == Fault::LengthZero) continue;  // nothing follows an empty frame
+        if (faulty && c.fault == Fault::Drip) {
+            // A camera on a dying link: the frame trickles in and never ends in time.
+            for (size_t b = 0; b < jpeg.size() && !stopping_.load(); ++b) {
+                if (!sendAll(fd, &jpeg[b], 1, stopping_)) return;
+                for (int waited = 0; waited < c.dripMs && !stopping_.load(); waited += 10)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            return;
+        }
         if (faulty && (c.fault == Fault::CloseMidFrame || c.fault == Fault::StallMidFrame)) {
             sendAll(fd, jpeg.data(), jpeg.size() / 2, stopping_);
             if (c.fault == Fault::StallMidFrame) stallUntilStopped(fd, stopping_);

@@ -6,9 +6,9 @@
 // framing=BEFORE-AFTER (stream lines around each picture), fps=F, size=WxH,
 // photos=DIR, auth=none|basic|digest, user=U, password=P, redirect=301|302,
 // location=URL|none, fault=NAME, fault-after=N, fault-count=N, greeting=N,
-// login-result=N. Faults: close-mid-frame, stall-after-headers,
+// login-result=N, drip-ms=N. Faults: close-mid-frame, stall-after-headers,
 // length-without-blank, length-zero, oversized-length, garbage,
-// header-code-131, end-stream, stall-mid-frame.
+// header-code-131, end-stream, stall-mid-frame, drip (with drip-ms=N).
 // Prints one line per camera: "camera INDEX port PORT path PATH".
 
 #include <csignal>
@@ -47,6 +47,7 @@ bool parseCamera(const std::string& description, CameraConfig& c, std::string& e
         {"header-code-131", Fault::HeaderCode131},
         {"end-stream", Fault::EndStream},
         {"stall-mid-frame", Fault::StallMidFrame},
+        {"drip", Fault::Drip},
     };
     size_t start = 0;
     while (start < description.size()) {
@@ -90,6 +91,7 @@ bool parseCamera(const std::string& description, CameraConfig& c, std::string& e
         else if (key == "fault-count") c.faultCount = number;
         else if (key == "greeting") c.greeting = number;
         else if (key == "login-result") c.loginResult = number;
+        else if (key == "drip-ms") c.dripMs = number;
         else return error = "unknown key " + key, false;
     }
     return true;

@@ -28,6 +28,7 @@ enum class Fault {
     HeaderCode131,     // binary protocol: a header with code 131
     EndStream,         // the stream ends normally after the fault frames
     StallMidFrame,     // send half a frame, then nothing
+    Drip,              // stream: send the frame's bytes one at a time, a byte every dripMs
 };
 
 struct CameraConfig {
@@ -51,6 +52,7 @@ struct CameraConfig {
     int faultCount = 1;           // frames the fault applies to
     int greeting = 121;           // binary protocol greeting code
     int loginResult = 301;        // binary protocol login result (when credentials match or none set)
+    int dripMs = 1000;            // Drip: pause between two bytes
 };
 
 }  // namespace cx::sim

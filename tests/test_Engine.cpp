@@ -1,0 +1,371 @@
+// The engine driven headless against simulated cameras, as every front end
+// drives it: commands while frames flow, bounded stops whatever the cameras
+// do, messages that never block a worker, unseen frames not decoded, one
+// camera's slow disk holding no other camera, and the schedule through the
+// engine on a simulated clock.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include "CameraDatabase.h"
+#include "CameraSimulator.h"
+#include "Engine.h"
+#include "Schedule.h"
+#include "support/AviReader.h"
+#include "support/FakeClock.h"
+#include "support/TempFolder.h"
+
+using namespace cx;
+using namespace cx::test;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Polls `done` for at most `limit`, delivering the engine's events meanwhile.
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s)
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(10ms);
+    }
+    QCoreApplication::processEvents();
+    return done();
+}
+
+// Delivers events for `d`.
+void runFor(std::chrono::milliseconds d)
+{
+    waitUntil([] { return false; }, d);
+}
+
+sim::CameraConfig streamCamera(double fps = 50)
+{
+    sim::CameraConfig c;
+    c.kind = sim::CameraKind::Stream;
+    c.path = "/axis-cgi/mjpg/video.cgi?showlength=1";
+    c.fps = fps;
+    return c;
+}
+
+struct EngineTest : ::testing::Test {
+    TempFolder folder;
+    sim::CameraSimulator simulator;
+    std::unique_ptr<Engine> engine;
+    std::vector<std::string> messages;
+    std::vector<std::pair<int, bool>> recordingEvents;  // slot, opened
+    explicit EngineTest(const Clock* clock = nullptr)
+    {
+        EngineOptions options{folder.path()};
+        options.clock = clock;
+        // Short time-outs keep the failing cases quick; back-off starts small.
+        options.timing.backoffStartMs = 100;
+        options.timing.backoffMaxMs = 400;
+        options.timing.http.connectTimeoutMs = 1000;
+        options.timing.http.readTimeoutMs = 60000;  // only a stop may end a stalled read
+        options.timing.protocol.connectTimeoutMs = 1000;
+        options.timing.protocol.readTimeoutMs = 60000;
+        engine = std::make_unique<Engine>(options);
+        QObject::connect(engine.get(), &Engine::message,
+                         [this](const QString& text) { messages.push_back(text.toStdString()); });
+        QObject::connect(engine.get(), &Engine::recordingOpened,
+                         [this](int slot) { recordingEvents.push_back({slot, true}); });
+        QObject::connect(engine.get(), &Engine::recordingClosed,
+                         [this](int slot) { recordingEvents.push_back({slot, false}); });
+        fs::create_directories(folder.path() / "snapshots");
+    }
+
+    AppState& state() { return engine->state(); }
+
+    // Puts the cameras in place: `cameras` as (address port, type, name).
+    void install(const std::vector<std::tuple<int, CameraType, std::string>>& cameras)
+    {
+        CameraTable t;
+        t.allocate(static_cast<int>(cameras.size()));
+        t.count = static_cast<int>(cameras.size());
+        for (size_t i = 0; i < cameras.size(); ++i) {
+            const auto& [port, type, name] = cameras[i];
+            t.address[i] = "127.0.0.1:" + std::to_string(port);
+            t.type[i] = type;
+            state().setCameraName(static_cast<int>(i), name);
+            fs::create_directories(folder.path() / "video" / name);
+        }
+        state().replaceCameraTable(t, t.count);
+        engine->rebuildPanes(t.count, QSize(160, 120));
+    }
+
+    // Serves `config`; its port (a four-digit one for the binary protocol).
+    int serve(sim::CameraConfig config)
+    {
+        int port = 0;
+        for (int p = 7000 + static_cast<int>(::getpid() % 1500); port == 0 && p < 9999; p += 11) {
+            config.port = config.kind == sim::CameraKind::Protocol ? p : 0;
+            port = simulator.add(config);
+        }
+        EXPECT_NE(port, 0);
+        return port;
+    }
+
+    int frames(int slot) { return state().framesReceived[static_cast<size_t>(slot)].load(); }
+};
+
+}  // namespace
+
+TEST_F(EngineTest, CamerasStartStopRestartAndReloadWhileFramesFlow)
+{
+    install({{serve(streamCamera()), 101, "A"}, {serve(streamCamera()), 101, "B"}, {serve(streamCamera()), 1, "C"}});
+    engine->setPicturesWanted(true);
+    std::vector<int> updated(3, 0);
+    QObject::connect(engine.get(), &Engine::paneUpdated, [&](int slot) { ++updated[static_cast<size_t>(slot)]; });
+    engine->connectAllCameras();
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > 10 && frames(1) > 10 && frames(2) > 10; }));
+    ASSERT_TRUE(waitUntil([&] { return updated[0] > 0 && updated[1] > 0 && updated[2] > 0; }));
+
+    // Stop one: it ends, the others go on.
+    engine->stopCamera(1);
+    ASSERT_TRUE(waitUntil([&] { return state().workerRunning[1].load() == 0; }, 3s));
+    const int stoppedAt = frames(1);
+    const int othersAt = frames(0);
+    runFor(300ms);
+    EXPECT_EQ(frames(1), stoppedAt);
+    EXPECT_GT(frames(0), othersAt);
+
+    // Restart one that runs: a new connection, frames again.
+    const uint64_t connectionsBefore = simulator.connections(0);
+    engine->restartCamera(0);
+    ASSERT_TRUE(waitUntil([&] { return simulator.connections(0) > connectionsBefore; }, 5s));
+    const int restartedAt = frames(0);
+    EXPECT_TRUE(waitUntil([&] { return frames(0) > restartedAt + 5; }));
+    // Restart one that had stopped: it is simply started.
+    engine->restartCamera(1);
+    EXPECT_TRUE(waitUntil([&] { return frames(1) > stoppedAt + 5; }));
+
+    // Reload with fewer cameras while frames flow: the dropped slot's worker
+    // ends at its next frame (its pane is gone), the others keep going.
+    CameraTable smaller;
+    smaller.allocate(2);
+    smaller.count = 2;
+    {
+        const auto entry0 = state().cameraEntry(0);
+        const auto entry1 = state().cameraEntry(1);
+        smaller.address[0] = entry0->address;
+        smaller.type[0] = entry0->type;
+        smaller.address[1] = entry1->address;
+        smaller.type[1] = entry1->type;
+    }
+    state().replaceCameraTable(smaller, 2);
+    engine->rebuildPanes(2, QSize(160, 120));
+    EXPECT_TRUE(waitUntil([&] { return state().workerRunning[2].load() == 0; }, 3s));
+    const int keptAt = frames(1);
+    EXPECT_TRUE(waitUntil([&] { return frames(1) > keptAt + 5; }));
+    EXPECT_TRUE(engine->shutdown(2000ms));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(EngineTest, StopsWithinTwoSecondsWhateverTheCamerasDo)
+{
+    sim::CameraConfig stalled = streamCamera();
+    stalled.fault = sim::Fault::StallAfterHeaders;
+    sim::CameraConfig dripping = streamCamera();
+    dripping.fault = sim::Fault::Drip;
+    dripping.dripMs = 1000;
+    sim::CameraConfig midFrame = streamCamera();
+    midFrame.fault = sim::Fault::StallMidFrame;
+    midFrame.faultAfter = 2;
+    sim::CameraConfig busy;  // answers "too many clients": a message, and the slot stays dark
+    busy.kind = sim::CameraKind::Protocol;
+    busy.greeting = 120;
+    sim::CameraConfig silent;  // accepts and never answers
+    silent.kind = sim::CameraKind::Protocol;
+    silent.fault = sim::Fault::StallAfterHeaders;
+    sim::CameraConfig protocolMidFrame;
+    protocolMidFrame.kind = sim::CameraKind::Protocol;
+    protocolMidFrame.fault = sim::Fault::StallMidFrame;
+    protocolMidFrame.faultAfter = 2;
+    install({{serve(stalled), 101, "Stalled"},
+             {serve(dripping), 101, "Dripping"},
+             {serve(midFrame), 101, "MidFrame"},
+             {serve(busy), 0, "Busy"},
+             {serve(silent), 0, "Silent"},
+             {serve(protocolMidFrame), 0, "ProtocolMidFrame"},
+             {serve(streamCamera()), 101, "Good"}});
+    for (int slot = 0; slot < 7; ++slot) engine->startManualRecording(slot);
+    engine->connectAllCameras();
+    // Let each reach its fault; the busy camera's message is not waited for.
+    ASSERT_TRUE(waitUntil([&] { return frames(2) >= 2 && frames(5) >= 2 && frames(6) > 20 && !messages.empty(); }));
+    runFor(300ms);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "ERROR: Exceeds maximum client number");
+
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(engine->shutdown(2000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2100ms);
+    for (int slot = 0; slot < 7; ++slot) {
+        EXPECT_EQ(state().workerRunning[static_cast<size_t>(slot)].load(), 0) << slot;
+        EXPECT_EQ(state().aviFile[static_cast<size_t>(slot)], nullptr) << slot;  // the exit step closed it
+    }
+    // What the good camera recorded is a complete file.
+    runFor(50ms);
+    for (const auto& e : fs::directory_iterator(folder.path() / "video" / "Good")) {
+        const AviFile avi = readAvi(e.path());
+        EXPECT_TRUE(avi.valid);
+        EXPECT_GT(avi.indexEntries, 0u);
+        EXPECT_GT(avi.framePositions().size(), 10u);
+    }
+}
+
+TEST_F(EngineTest, UnseenFramesAreRecordedButNotDecoded)
+{
+    sim::CameraConfig camera = streamCamera();
+    camera.width = 640;
+    camera.height = 480;
+    install({{serve(camera), 101, "Yard"}});
+    engine->setPicturesWanted(false);  // no window, or minimized
+    ASSERT_TRUE(engine->startManualRecording(0));
+    engine->connectAllCameras();
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > 30; }));
+    EXPECT_EQ(engine->decodeCount(), 0);
+
+    // The window is shown again: frames are decoded and drawn.
+    engine->setPicturesWanted(true);
+    ASSERT_TRUE(waitUntil([&] { return engine->decodeCount() > 5; }));
+    EXPECT_EQ(engine->paneImage(0).size(), QSize(160, 120));
+    engine->stopManualRecording(0);
+    EXPECT_TRUE(engine->shutdown(2000ms));
+
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(folder.path() / "video" / "Yard")) files.push_back(e.path());
+    ASSERT_EQ(files.size(), 1u);
+    const AviFile avi = readAvi(files[0]);
+    ASSERT_GE(avi.format.size(), 12u);
+    EXPECT_EQ(le32(&avi.format[4]), 640u);  // the JPEG's own size, though nothing was decoded at first
+    EXPECT_EQ(le32(&avi.format[8]), 480u);
+    EXPECT_GT(avi.framePositions().size(), 30u);
+}
+
+TEST_F(EngineTest, SlowDiskOfOneCameraHoldsNoOther)
+{
+    install({{serve(streamCamera(40)), 101, "Slow"}, {serve(streamCamera(40)), 101, "Fast"}});
+    // Every write into the slow camera's folder takes 250 ms.
+    engine->setRecordingWriteFunction([](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+        char link[64];
+        char target[4096] = {};
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        const ssize_t n = ::readlink(link, target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)).find("/Slow/") != std::string::npos)
+            std::this_thread::sleep_for(250ms);
+        return ::pwrite(fd, data, size, offset);
+    });
+    ASSERT_TRUE(engine->startManualRecording(0));
+    ASSERT_TRUE(engine->startManualRecording(1));
+    engine->connectAllCameras();
+    ASSERT_TRUE(waitUntil([&] { return frames(1) > 5; }));
+    const int slow0 = frames(0);
+    const int fast0 = frames(1);
+    runFor(2000ms);
+    const int slow = frames(0) - slow0;
+    const int fast = frames(1) - fast0;
+    EXPECT_TRUE(engine->shutdown(3000ms));
+    // 40 frames/s offered to each: the fast camera keeps most of them while
+    // the slow one gets a few frames a second through its disk.
+    EXPECT_GT(fast, 50) << "slow " << slow;
+    EXPECT_GT(fast, 3 * slow) << "slow " << slow;
+}
+
+TEST_F(EngineTest, MessagesArriveOnTheFrontEndsThread)
+{
+    sim::CameraConfig busy;
+    busy.kind = sim::CameraKind::Protocol;
+    busy.greeting = 120;
+    install({{serve(busy), 0, "Busy"}});
+    std::thread::id deliveredOn;
+    QObject::connect(engine.get(), &Engine::message, [&] { deliveredOn = std::this_thread::get_id(); });
+    engine->connectAllCameras();
+    ASSERT_TRUE(waitUntil([&] { return !messages.empty(); }));
+    EXPECT_EQ(deliveredOn, std::this_thread::get_id());
+    // The worker did not wait for anyone: it has ended and left the slot dark.
+    EXPECT_TRUE(waitUntil([&] { return state().workerRunning[0].load() == 0; }, 3s));
+}
+
+TEST_F(EngineTest, MonitoringOffEndsAStreamAndOnStartsItAgain)
+{
+    install({{serve(streamCamera()), 101, "Door"}});
+    engine->connectAllCameras();
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > 5; }));
+    engine->setMonitoring(0, false);
+    ASSERT_TRUE(waitUntil([&] { return state().workerRunning[0].load() == 0; }, 3s));
+    const int offAt = frames(0);
+    engine->setMonitoring(0, true);
+    EXPECT_TRUE(waitUntil([&] { return frames(0) > offAt + 5; }));
+    EXPECT_TRUE(engine->shutdown(2000ms));
+    // Saved with each change.
+    EXPECT_TRUE(fs::exists(folder.path() / "Configuration.cvx"));
+}
+
+namespace {
+
+struct ScheduledEngineTest : EngineTest {
+    FakeClock clock;
+    ScheduledEngineTest() : EngineTest(&clock) {}
+
+    // Local wall-clock seconds of 2024-01-08 (a Monday) at hh:mm.
+    static int64_t monday(int hh, int mm)
+    {
+        std::tm t{};
+        t.tm_year = 124;
+        t.tm_mon = 0;
+        t.tm_mday = 8;
+        t.tm_hour = hh;
+        t.tm_min = mm;
+        t.tm_isdst = -1;
+        return static_cast<int64_t>(std::mktime(&t));
+    }
+};
+
+}  // namespace
+
+TEST_F(ScheduledEngineTest, TheTickOpensAndClosesRecordingsThatFramesFill)
+{
+    ScheduleTable schedule;
+    schedule.labels[0] = "08:00";
+    schedule.labels[1] = "18:00";
+    schedule.week.index[0] = 0;  // Monday 08:00 to 18:00; every other day too
+    schedule.week.index[1] = 1;
+    ASSERT_TRUE(saveSchedule(folder.path(), schedule));
+    engine->loadSchedule();
+    install({{serve(streamCamera()), 101, "Gate"}});
+    state().settings.scheduleMode = 1;
+    state().settings.scheduleRecord[0] = 1;
+    engine->connectAllCameras();
+
+    clock.wall = monday(7, 59);
+    engine->scheduleTick();
+    EXPECT_EQ(state().scheduledRecording[0].load(), 0);
+    clock.wall = monday(8, 0);
+    engine->scheduleTick();
+    EXPECT_EQ(state().scheduledRecording[0].load(), 1);
+    const int at = frames(0);
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > at + 20; }));
+    clock.wall = monday(18, 1);
+    engine->scheduleTick();
+    EXPECT_EQ(state().scheduledRecording[0].load(), 0);
+    EXPECT_TRUE(waitUntil([&] { return recordingEvents.size() == 2; }));
+    ASSERT_EQ(recordingEvents.size(), 2u);
+    EXPECT_EQ(recordingEvents[0], std::make_pair(0, true));
+    EXPECT_EQ(recordingEvents[1], std::make_pair(0, false));
+    EXPECT_TRUE(engine->shutdown(2000ms));
+
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(folder.path() / "video" / "Gate")) files.push_back(e.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].filename().string().rfind("Date_08_01_2024_Time_08_00_", 0), 0u) << files[0];
+    EXPECT_GT(readAvi(files[0]).framePositions().size(), 15u);
+}
