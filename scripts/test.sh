@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Corvanex and runs every test: fuzz targets briefly, the unit tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, then the full
-# suite (unit, process and widget tests) on the normal build.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the engine and
+# worker tests under ThreadSanitizer, then the full suite (unit, process,
+# end-to-end and widget tests) on the normal build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -31,6 +32,13 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCX_SANITIZE=ON -DCX
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest -j"$jobs" --output-on-failure --timeout 300 -L unit)
+
+echo "== ThreadSanitizer build (engine and camera workers)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCX_TSAN=ON -DCX_BUILD_UI=OFF \
+  -DCX_BUILD_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target cx_engine_tests cx_acquisition_tests
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest -j"$jobs" --output-on-failure --timeout 300 -L "engine|network")
 
 echo "== full suite"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

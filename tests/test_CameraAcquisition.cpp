@@ -387,6 +387,30 @@ TEST_F(AcquisitionTest, ProtocolStopAndRestartRequests)
     EXPECT_EQ(state.protocolSocket[static_cast<size_t>(slot)].load(), -1);
 }
 
+TEST_F(AcquisitionTest, WorkersEndWithTheirMessageWhenThePictureDecoderIsMissing)
+{
+    CameraConfig protocol;
+    protocol.kind = CameraKind::Protocol;
+    protocol.fps = 100;
+    CameraConfig snapshot;
+    snapshot.kind = CameraKind::Snapshot;
+    snapshot.path = "/netcam.jpg";
+    const int streamSlot = addCamera(stream(2, 1), 101);
+    const int snapshotSlot = addCamera(snapshot, 200);
+    const int protocolSlot = addCamera(protocol, 0);
+    sink.setDecoderMissing(true);
+    workers().ConnectAllCameras();
+    EXPECT_TRUE(waitUntil([&] {
+        return !workers().running(streamSlot) && !workers().running(snapshotSlot) && !workers().running(protocolSlot);
+    }));
+    // One frame each reached the decoder; nobody asked again after it.
+    for (int slot : {streamSlot, snapshotSlot, protocolSlot}) EXPECT_EQ(sink.frames(slot).size(), 1u) << slot;
+    auto texts = notifier.texts();
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"IPicture interface is not supported\t", "interface is not supported\t",
+                                               "interface is not supported\t"}));
+}
+
 TEST_F(AcquisitionTest, AudioStream)
 {
     CameraConfig audio;

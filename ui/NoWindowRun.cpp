@@ -11,6 +11,7 @@
 
 #include "ActiveSkin.h"
 #include "CameraDatabase.h"
+#include "DebugLog.h"
 #include "Engine.h"
 #include "Notifier.h"
 #include "Startup.h"
@@ -26,6 +27,13 @@ void onStopSignal(int)
     const char byte = 1;
     // Only async-signal-safe calls here; the event loop reads the byte.
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// Qt's own warnings (a missing runtime folder, font lookups) are traces,
+// not news for the operator: they go to the debug channel.
+void qtMessageToDebug(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    debugOutput((QStringLiteral("Qt: ") + text + QLatin1Char('\n')).toStdString());
 }
 
 // SIGINT and SIGTERM end the event loop of `app`.
@@ -53,6 +61,7 @@ int runWithoutWindow(int argc, char** argv)
     // No display is needed: pictures are never shown, only fonts and images
     // are made, which the offscreen platform serves.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(qtMessageToDebug);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName("Corvanex");
     if (!installStopSignals(app)) {
