@@ -10,6 +10,7 @@
 #include "FrameHandoff.h"
 #include "OverlayBitmaps.h"
 #include "PaneBuffer.h"
+#include "RequestPaths.h"
 #include "SettingsFile.h"
 
 namespace cx {
@@ -261,6 +262,9 @@ void Engine::scheduleTick()
 bool Engine::shutdown(std::chrono::milliseconds timeout)
 {
     tickTimer_.stop();
+    // The exit forgets the request paths before the workers are told to
+    // stop; a worker still looking one up sees a whole table, old or empty.
+    ResetRequestPaths();
     const bool ended = workers_->stopAll(timeout);
     if (!shutDown_) closeAllRecordings();
     shutDown_ = true;
