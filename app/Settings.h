@@ -18,8 +18,9 @@ constexpr uint32_t fourCC(char a, char b, char c, char d)
 
 // Compression options of a recording stream, in the field order the
 // settings file and older configuration tools know. The two pointer fields
-// and bytesPerSecond are never stored. Owned by the UI thread (read when a
-// recording is opened, which happens on the UI thread or under frameLock).
+// and bytesPerSecond are never stored. Written only by start-up (reset and
+// settings load) before any worker runs; read whenever a recording is
+// opened: by the UI thread, or by a worker rolling over to a new file.
 struct CompressOptions {
     uint32_t streamType = 0;
     uint32_t handler = 0;  // codec four-character code, 0 = none chosen
@@ -50,7 +51,7 @@ struct Settings {
     std::atomic<int> scheduleMode{0};     // read by workers (which frames are recorded)
     std::atomic<int> fixedImageSize{0};   // read by workers (drawing)
     std::atomic<int> segmentMinutes{defaultSegmentMinutes};  // read by workers (roll-over)
-    CompressOptions compressOptions;      // UI thread
+    CompressOptions compressOptions;      // start-up writes; read-only while workers run
     std::array<std::atomic<int>, maxCameras> scheduleRecord{};  // read by workers
     std::array<std::atomic<int>, maxCameras> monitorEnabled{};  // read by workers
 

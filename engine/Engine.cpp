@@ -59,7 +59,9 @@ Engine::Engine(EngineOptions options, QObject* parent)
       state_(std::make_unique<AppState>())
 {
     state_->programFolder = options_.programFolder;
-    database_ = std::make_unique<CameraDatabase>(options_.programFolder);
+    // A missing ODBC driver is told like any other message (a box in the
+    // window, standard error without one).
+    database_ = std::make_unique<CameraDatabase>(options_.programFolder, DriverOptions{&notifier_});
     bitmaps_ = std::make_unique<OverlayBitmaps>(OverlayBitmaps::builtIn());
     drawer_ = std::make_unique<FrameDrawer>(*state_, *bitmaps_);
     recorder_ = std::make_unique<AviRecorder>(*state_, notifier_, clock_);

@@ -411,6 +411,39 @@ TEST_F(AcquisitionTest, WorkersEndWithTheirMessageWhenThePictureDecoderIsMissing
                                                "interface is not supported\t"}));
 }
 
+// A frame sink that holds the worker inside the frame path until released.
+class HoldingSink final : public FrameSink {
+public:
+    HandOffResult handOff(int, std::vector<uint8_t>&&) override
+    {
+        entered = true;
+        while (!released) std::this_thread::sleep_for(1ms);
+        return HandOffResult::Done;
+    }
+    void paintBlack(int) override {}
+    bool paneReady(int) override { return true; }
+    std::atomic<bool> entered{false};
+    std::atomic<bool> released{false};
+};
+
+TEST_F(AcquisitionTest, StopAllKeepsItsTimeOutWhileAWorkerCannotEnd)
+{
+    HoldingSink holding;
+    addCamera(stream(2, 1), 101);
+    CameraWorkers workers(state, holding, notifier, clock, timing);
+    workers.ConnectAllCameras();
+    ASSERT_TRUE(waitUntil([&] { return holding.entered.load(); }));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(workers.stopAll(300ms));  // no event loop runs here, and none is needed
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 1500ms);
+    EXPECT_TRUE(workers.running(0));
+    holding.released = true;  // now it can see the stop
+    EXPECT_TRUE(workers.stopAll(2000ms));
+    EXPECT_FALSE(workers.running(0));
+}
+
 TEST_F(AcquisitionTest, AudioStream)
 {
     CameraConfig audio;

@@ -97,6 +97,7 @@ int runWithoutWindow(int argc, char** argv)
     };
     Startup startup(engine.state(), engine.database(), notifier, hooks);
     const StartupResult result = startup.run(programFolder, false);
+    QCoreApplication::processEvents();  // messages raised before the loop ran (a missing driver)
     if (result == StartupResult::NoCameras)
         std::fprintf(stderr, "Corvanex: no camera is configured in Database/Corvanex.mdb\n");
     // The exit step: every worker ends and every recording is closed.
