@@ -21,11 +21,19 @@ size_t frameLengthFromLine(const std::string& line)
     return static_cast<size_t>(value);
 }
 
+ReadResult MjpegStreamReader::readLine(std::string& line, size_t maxLength)
+{
+    const ReadResult r = body_.readLine(line, maxLength);
+    if (r != ReadResult::Ok) return r;
+    junkBytes_ += line.size() + 2;
+    return junkBytes_ > maxJunkBytes ? ReadResult::Error : ReadResult::Ok;
+}
+
 ReadResult MjpegStreamReader::readLines(int count, std::string* last)
 {
     std::string line;
     for (int i = 0; i < count; ++i) {
-        const ReadResult r = body_.readLine(line);
+        const ReadResult r = readLine(line);
         if (r != ReadResult::Ok) return r;
     }
     if (last) *last = std::move(line);
@@ -46,7 +54,7 @@ StreamFrame MjpegStreamReader::next()
         std::string line;
         int looked = 0;
         for (;;) {
-            const ReadResult r = body_.readLine(line, 4096);
+            const ReadResult r = readLine(line, 4096);
             if (r != ReadResult::Ok) return fail(r);
             if (line.size() >= 2 && line[0] == '-' && line[1] == '-') break;
             if (++looked > maxResyncLines) return fail(ReadResult::Error);
@@ -57,7 +65,7 @@ StreamFrame MjpegStreamReader::next()
 
     std::string lengthLine;
     ReadResult r = readLines(linesBefore, nullptr);
-    if (r == ReadResult::Ok) r = body_.readLine(lengthLine);
+    if (r == ReadResult::Ok) r = readLine(lengthLine);
     if (r == ReadResult::Ok) r = readLines(1, nullptr);
     if (r != ReadResult::Ok) return fail(r);
 
@@ -81,6 +89,17 @@ StreamFrame MjpegStreamReader::next()
     if (r != ReadResult::Ok && r != ReadResult::End) {
         frame.bytes.clear();
         return fail(r);
+    }
+    // A picture starts with the JPEG start marker; anything else the camera
+    // calls a frame is still handed on, but counts as junk.
+    if (length >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8) {
+        junkBytes_ = 0;
+    } else {
+        junkBytes_ += length;
+        if (junkBytes_ > maxJunkBytes) {
+            frame.bytes.clear();
+            return fail(ReadResult::Error);
+        }
     }
     frame.kind = StreamFrame::Kind::Frame;
     return frame;

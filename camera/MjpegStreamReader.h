@@ -13,6 +13,10 @@ namespace cx {
 
 // Announced lengths above this are treated as missing (nothing allocated).
 inline constexpr long long maxFrameBytes = 32LL * 1024 * 1024;
+// Text and non-picture bytes a stream may send between two pictures before
+// it counts as broken (a flood of header lines, a line of megabytes): the
+// worker then connects again after its back-off instead of spinning.
+inline constexpr size_t maxJunkBytes = 1024 * 1024;
 
 // The byte count of a length line: the decimal value after its first
 // blank; 0 when it has no blank, starts with one, or announces nothing
@@ -38,14 +42,18 @@ public:
     // Reads the next frame. After a skipped frame the reader looks for the
     // next boundary line ("--...") before it counts lines again, so picture
     // bytes that followed an unusable length line do not shift the framing.
+    // More than maxJunkBytes of lines and non-picture frames since the last
+    // picture fail the stream (`result` Error).
     StreamFrame next();
 
 private:
     ReadResult readLines(int count, std::string* last);
+    ReadResult readLine(std::string& line, size_t maxLength = 65536);
 
     BodyReader& body_;
     StreamFraming framing_;
     bool resync_ = false;
+    size_t junkBytes_ = 0;  // read since the last picture
 };
 
 }  // namespace cx

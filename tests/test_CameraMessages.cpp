@@ -41,6 +41,54 @@ std::string text(const StreamFrame& f) { return std::string(f.bytes.begin(), f.b
 
 }  // namespace
 
+TEST(MjpegStreamReader, EndlessTextBetweenPicturesFailsTheStream)
+{
+    const std::string jpeg = "\xFF\xD8picture";
+    const std::string good = part("Content-Length: " + std::to_string(jpeg.size()), jpeg, 2, 1);
+    std::string flood;
+    for (int n = 0; flood.size() < 2 * maxJunkBytes; ++n) flood += "X-Flood: " + std::to_string(n) + "\r\n";
+    const struct {
+        const char* name;
+        std::string body;
+    } cases[] = {
+        {"header flood", good + flood + good},
+        {"a line of megabytes", good + std::string(3 * maxJunkBytes, 'x') + "\r\n" + good},
+        {"length lines that announce text", [&] {
+             std::string s = good;
+             while (s.size() < 3 * maxJunkBytes) s += part("Content-Length: 40", std::string(40, 't'), 2, 1);
+             return s + good;
+         }()},
+    };
+    for (const auto& c : cases) {
+        MemoryBodyReader reader(reinterpret_cast<const uint8_t*>(c.body.data()), c.body.size());
+        MjpegStreamReader stream(reader, streamFraming(101));
+        StreamFrame first = stream.next();
+        EXPECT_EQ(text(first), jpeg) << c.name;
+        StreamFrame f;
+        int handed = 0;
+        for (int guard = 0; guard < 200000; ++guard) {
+            f = stream.next();
+            if (f.kind == StreamFrame::Kind::End || f.kind == StreamFrame::Kind::Failed) break;
+            ++handed;
+        }
+        // Broken off before the end of the body, not read to it.
+        EXPECT_EQ(f.kind, StreamFrame::Kind::Failed) << c.name;
+        EXPECT_EQ(f.result, ReadResult::Error) << c.name;
+        EXPECT_LT(handed, 30000) << c.name;
+    }
+    // The budget is per gap: a long ordinary stream, whose framing lines add
+    // up to far more than the limit, is read to its end.
+    std::string longRun;
+    while (longRun.size() < 3 * maxJunkBytes) longRun += good;
+    MemoryBodyReader reader(reinterpret_cast<const uint8_t*>(longRun.data()), longRun.size());
+    MjpegStreamReader stream(reader, streamFraming(101));
+    size_t pictures = 0;
+    StreamFrame f;
+    while ((f = stream.next()).kind == StreamFrame::Kind::Frame) ++pictures;
+    EXPECT_EQ(f.kind, StreamFrame::Kind::End);
+    EXPECT_EQ(pictures, longRun.size() / good.size());
+}
+
 TEST(MjpegStreamReader, FramingsPerModel)
 {
     const struct {

@@ -254,6 +254,7 @@ void CameraSimulator::acceptLoop(Camera& camera)
 
 void CameraSimulator::serve(Camera& camera, int fd)
 {
+    if (camera.config.fault == Fault::CloseAtOnce) return;
     if (camera.config.kind == CameraKind::Protocol) serveProtocol(camera, fd);
     else serveHttp(camera, fd);
 }
@@ -385,6 +386,18 @@ void CameraSimulator::serveHttp(Camera& camera, int fd)
             if (!sendText(fd, junk, stopping_)) return;
             continue;
         }
+        if (faulty && c.fault == Fault::LongLine) {
+            const std::string block(64 * 1024, 'x');
+            for (int b = 0; b < 64 && !stopping_.load(); ++b)  // 4 MiB, no line end
+                if (!sendText(fd, block, stopping_)) return;
+            if (!sendText(fd, "\r\n", stopping_)) return;
+            continue;
+        }
+        if (faulty && c.fault == Fault::HeaderFlood) {
+            for (uint64_t n = 0; !stopping_.load(); ++n)
+                if (!sendText(fd, "X-Flood: " + std::to_string(n) + "\r\n", stopping_)) return;
+            return;
+        }
         const uint64_t number = camera.sent.load();
         const auto jpeg = camera.frames->frame(number);
         std::string lines = "--myboundary\r\nContent-Type: image/jpeg\r\n";
@@ -393,6 +406,9 @@ void CameraSimulator::serveHttp(Camera& camera, int fd)
         if (faulty && c.fault == Fault::LengthWithoutBlank) lines += "Content-Length:" + std::to_string(jpeg.size());
         else if (faulty && c.fault == Fault::LengthZero) lines += "Content-Length: 0";
         else if (faulty && c.fault == Fault::OversizedLength) lines += "Content-Length: 4000000000";
+        else if (faulty && c.fault == Fault::NegativeLength) lines += "Content-Length: -5";
+        else if (faulty && c.fault == Fault::NonNumericLength) lines += "Content-Length: abc";
+        else if (faulty && c.fault == Fault::MissingLength) lines += "X-No-Length: 1";
         else lines += "Content-Length: " + std::to_string(jpeg.size());
         lines += "\r\n\r\n";
         if (!sendText(fd, lines, stopping_)) return;
@@ -453,6 +469,18 @@ void CameraSimulator::serveProtocol(Camera& camera, int fd)
         char header[33];
         std::snprintf(header, sizeof header, "%-20s%04d%08zu", "cxsim-image-header", faulty && c.fault == Fault::HeaderCode131 ? 131 : 130,
                       jpeg.size());
+        if (faulty && c.fault == Fault::EndInHeader) {
+            sendAll(fd, header, 12, stopping_);
+            return;
+        }
+        if (faulty && (c.fault == Fault::ZeroCount || c.fault == Fault::HugeCount || c.fault == Fault::NonDigitCount)) {
+            const char* count = c.fault == Fault::ZeroCount ? "00000000" : c.fault == Fault::HugeCount ? "99999999" : "12ab5678";
+            std::memcpy(header + 24, count, 8);
+            if (!sendAll(fd, header, 32, stopping_)) return;
+            // What a broken camera might send after it: the picture anyway.
+            if (!sendAll(fd, jpeg.data(), jpeg.size(), stopping_)) return;
+            continue;
+        }
         if (faulty && c.fault == Fault::HeaderCode131) {
             if (!sendAll(fd, header, 32, stopping_)) return;
             continue;

@@ -8,7 +8,10 @@
 // location=URL|none, fault=NAME, fault-after=N, fault-count=N, greeting=N,
 // login-result=N, drip-ms=N. Faults: close-mid-frame, stall-after-headers,
 // length-without-blank, length-zero, oversized-length, garbage,
-// header-code-131, end-stream, stall-mid-frame, drip (with drip-ms=N).
+// header-code-131, end-stream, stall-mid-frame, drip (with drip-ms=N),
+// close-at-once, negative-length, non-numeric-length, missing-length,
+// long-line, header-flood, zero-count, huge-count, non-digit-count,
+// end-in-header.
 // Prints one line per camera: "camera INDEX port PORT path PATH".
 
 #include <csignal>
@@ -48,6 +51,16 @@ bool parseCamera(const std::string& description, CameraConfig& c, std::string& e
         {"end-stream", Fault::EndStream},
         {"stall-mid-frame", Fault::StallMidFrame},
         {"drip", Fault::Drip},
+        {"close-at-once", Fault::CloseAtOnce},
+        {"negative-length", Fault::NegativeLength},
+        {"non-numeric-length", Fault::NonNumericLength},
+        {"missing-length", Fault::MissingLength},
+        {"long-line", Fault::LongLine},
+        {"header-flood", Fault::HeaderFlood},
+        {"zero-count", Fault::ZeroCount},
+        {"huge-count", Fault::HugeCount},
+        {"non-digit-count", Fault::NonDigitCount},
+        {"end-in-header", Fault::EndInHeader},
     };
     size_t start = 0;
     while (start < description.size()) {

@@ -29,6 +29,16 @@ enum class Fault {
     EndStream,         // the stream ends normally after the fault frames
     StallMidFrame,     // send half a frame, then nothing
     Drip,              // stream: send the frame's bytes one at a time, a byte every dripMs
+    CloseAtOnce,       // close every connection as soon as it is accepted
+    NegativeLength,    // stream: "Content-Length: -5"
+    NonNumericLength,  // stream: "Content-Length: abc"
+    MissingLength,     // stream: no length line at all
+    LongLine,          // stream: megabytes of text without a line end
+    HeaderFlood,       // stream: header lines that never end
+    ZeroCount,         // binary protocol: a header announcing 00000000 bytes
+    HugeCount,         // binary protocol: a header announcing 99999999 bytes
+    NonDigitCount,     // binary protocol: a header whose count holds letters
+    EndInHeader,       // binary protocol: the connection ends inside a header
 };
 
 struct CameraConfig {
