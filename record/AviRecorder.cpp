@@ -32,6 +32,7 @@ bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
     closeLocked(slot);
     state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
     if (state_.aviFile[i] == nullptr) return false;
+    openFailureTold_[i] = 0;
     if (event_) event_(slot, state_.aviFile[i]->path(), true);
     return true;
 }
@@ -55,7 +56,7 @@ bool AviRecorder::OpenRecording(const std::filesystem::path& path, int slot)
         opened = openLocked(path, slot);
     }
     // Told outside the lock, so the cameras keep running while the message shows.
-    if (!opened) notifier_.notify(openingRecordingFailedText, "Corvanex", NotifyIcon::None);
+    if (!opened) tellOpenFailure(slot);
     return opened;
 }
 
@@ -92,12 +93,21 @@ void AviRecorder::WriteFrame(int slot, int width, int height, std::span<const ui
     if ((now - state_.segmentStart[i].load()) / 60 < segment) return;
     closeLocked(slot);
     state_.segmentStart[i] = now;
-    if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_ = 1;
+    if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_ = slot + 1;
 }
 
 void AviRecorder::reportPendingFailure()
 {
-    if (pendingFailure_.exchange(0) == 1) notifier_.notify(openingRecordingFailedText, "Corvanex", NotifyIcon::None);
+    const int failed = pendingFailure_.exchange(0);
+    if (failed > 0) tellOpenFailure(failed - 1);
+}
+
+void AviRecorder::tellOpenFailure(int slot)
+{
+    // Once until the slot opens a file again: the schedule retries a failed
+    // open every minute, and a full disk would otherwise repeat the box.
+    if (validSlot(slot) && openFailureTold_[static_cast<size_t>(slot)].exchange(1) == 1) return;
+    notifier_.notify(openingRecordingFailedText, "Corvanex", NotifyIcon::None);
 }
 
 }  // namespace cx

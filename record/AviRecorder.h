@@ -1,6 +1,7 @@
 #pragma once
 // Opens, writes, rolls over and closes the AVI recordings of the cameras.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "AviRecording.h"
+#include "CameraTable.h"
 
 namespace cx {
 
@@ -33,7 +35,8 @@ public:
     // Opens a recording for `slot` at `path` (relative paths are taken from
     // the program folder) and stores it in the slot's aviFile. Never
     // replaces a file: a taken name gets a numbered variant. When no file can
-    // be created the user is told and the slot records nothing. Takes
+    // be created the user is told (once, until the slot opens a file again)
+    // and the slot records nothing. Takes
     // recordLock[slot] (UI thread); the caller sets segmentStart and the flag.
     bool OpenRecording(const std::filesystem::path& path, int slot);
 
@@ -69,12 +72,14 @@ public:
 
 private:
     bool openLocked(const std::filesystem::path& path, int slot);
+    void tellOpenFailure(int slot);
     void closeLocked(int slot);
 
     AppState& state_;
     Notifier& notifier_;
     const Clock& clock_;
-    std::atomic<int> pendingFailure_{0};  // set under a recordLock, reported without it
+    std::atomic<int> pendingFailure_{0};  // slot + 1 of a failed roll-over; set under a recordLock, told without it
+    std::array<std::atomic<int>, maxCameras> openFailureTold_{};  // 1 once told, 0 again after a good open
     std::atomic<int64_t> frameCounter_{1};  // 64 bits: never wraps while the program runs
     RecordingFile::WriteFunction write_;   // set before recordings open
     RecordingEvent event_;                 // set before recordings open

@@ -317,12 +317,24 @@ TEST_F(Recording, FileThatCannotBeCreatedIsReportedAndNothingIsWritten)
     clock.wall += 600;
     write(0, frames[0]);
     EXPECT_EQ(state.aviFile[0], nullptr);
-    // The worker holds frameLock here: the message waits until it lets go.
+    // The worker holds its recordLock here: the message waits until it lets go.
     EXPECT_EQ(notifier.texts().size(), 1u);
     recorder.reportPendingFailure();
     EXPECT_EQ(notifier.texts().size(), 2u);
     recorder.reportPendingFailure();
     EXPECT_EQ(notifier.texts().size(), 2u);
+
+    // Retries of a slot that keeps failing (the schedule tries every minute)
+    // say it once; after a good open a new failure is told again.
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2));
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(0), 0));
+    EXPECT_EQ(notifier.texts().size(), 2u);
+    fs::create_directories(folder.path() / "video" / "Nowhere");
+    EXPECT_TRUE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2));
+    recorder.CloseRecording(2);
+    fs::remove_all(folder.path() / "video" / "Nowhere");
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2));
+    EXPECT_EQ(notifier.texts().size(), 3u);
 
     // A camera name that climbs out of the recordings folder opens nothing there.
     state.setCameraName(3, "..");
