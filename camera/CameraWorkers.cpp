@@ -188,7 +188,9 @@ void CameraWorkers::HttpWorker(int slot)
         bool noDecoder = false;
         while (state_.stopAllCameras.load() != 1 && state_.stopRequest[i].load() == 0) {
             const LoadResult r = client.LoadPictureData(target.host, target.port, path, slot, code);
-            if (r.frames > 0) {
+            // Only pictures show the camera works: text or junk that a broken
+            // camera calls frames must not undo the back-off.
+            if (r.pictures > 0) {
                 setConnection(slot, ConnectionState::Live);
                 delayMs = timing_.backoffStartMs;
             }
@@ -199,7 +201,7 @@ void CameraWorkers::HttpWorker(int slot)
             }
             if (r.end == LoadEnd::Stopped) break;
             if (!snapshot && (r.end == LoadEnd::MonitorOff || r.end == LoadEnd::NoPane)) break;
-            if (snapshot && r.frames > 0) {
+            if (snapshot && r.pictures > 0) {
                 PumpPendingMessages();
                 continue;
             }

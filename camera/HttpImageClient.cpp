@@ -158,6 +158,7 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         state_.imageSize[i] = static_cast<int>(got);
         ++state_.framesReceived[i];
         result.frames = 1;
+        result.pictures = got >= 2 && frame[0] == 0xFF && frame[1] == 0xD8 ? 1 : 0;
         result.end = sink_.handOff(slot, std::move(frame)) == HandOffResult::NoDecoder ? LoadEnd::NoDecoder
                                                                                        : LoadEnd::Done;
         return result;
@@ -198,11 +199,12 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         state_.imageSize[i] = static_cast<int>(frame.bytes.size());
         ++state_.framesReceived[i];
         ++result.frames;
+        if (frame.picture) ++result.pictures;
         if (sink_.handOff(slot, std::move(frame.bytes)) == HandOffResult::NoDecoder) {
             result.end = LoadEnd::NoDecoder;
             return result;
         }
-        if (frameArrived) frameArrived(slot);
+        if (frame.picture && frameArrived) frameArrived(slot);
     }
 }
 

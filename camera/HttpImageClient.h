@@ -39,7 +39,8 @@ enum class LoadEnd {
 
 struct LoadResult {
     int status = 0;  // HTTP status of the last response, 0 after a failure
-    int frames = 0;  // frames handed off
+    int frames = 0;    // frames handed off
+    int pictures = 0;  // of them, those that are JPEG pictures: only these show the camera works
     LoadEnd end = LoadEnd::Failed;
 };
 

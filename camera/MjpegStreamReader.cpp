@@ -92,7 +92,8 @@ StreamFrame MjpegStreamReader::next()
     }
     // A picture starts with the JPEG start marker; anything else the camera
     // calls a frame is still handed on, but counts as junk.
-    if (length >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8) {
+    frame.picture = length >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8;
+    if (frame.picture) {
         junkBytes_ = 0;
     } else {
         junkBytes_ += length;

@@ -16,7 +16,7 @@ inline constexpr long long maxFrameBytes = 32LL * 1024 * 1024;
 // Text and non-picture bytes a stream may send between two pictures before
 // it counts as broken (a flood of header lines, a line of megabytes): the
 // worker then connects again after its back-off instead of spinning.
-inline constexpr size_t maxJunkBytes = 1024 * 1024;
+inline constexpr size_t maxJunkBytes = 256 * 1024;
 
 // The byte count of a length line: the decimal value after its first
 // blank; 0 when it has no blank, starts with one, or announces nothing
@@ -32,6 +32,7 @@ struct StreamFrame {
     };
     Kind kind = Kind::End;
     std::vector<uint8_t> bytes;
+    bool picture = false;  // a Frame that starts with the JPEG start marker
     ReadResult result = ReadResult::Ok;
 };
 

@@ -394,8 +394,13 @@ void CameraSimulator::serveHttp(Camera& camera, int fd)
             continue;
         }
         if (faulty && c.fault == Fault::HeaderFlood) {
-            for (uint64_t n = 0; !stopping_.load(); ++n)
-                if (!sendText(fd, "X-Flood: " + std::to_string(n) + "\r\n", stopping_)) return;
+            std::string lines;
+            for (uint64_t n = 0; !stopping_.load(); ++n) {
+                lines += "X-Flood: " + std::to_string(n) + "\r\n";
+                if (lines.size() < 4096) continue;
+                if (!sendText(fd, lines, stopping_)) return;
+                lines.clear();
+            }
             return;
         }
         const uint64_t number = camera.sent.load();
