@@ -28,6 +28,8 @@ enum class Fault {
     HeaderCode131,     // binary protocol: a header with code 131
     EndStream,         // the stream ends normally after the fault frames
     StallMidFrame,     // send half a frame, then nothing
+    HugeLength,        // snapshot: announce 10^15 bytes, send none
+    HugeLengthWithFrame,  // snapshot: announce 10^15 bytes, send a normal frame
 };
 
 struct CameraConfig {
