@@ -57,6 +57,9 @@ AviRecording::AviRecording(std::unique_ptr<RecordingFile> file, RecordingCodec c
 {
     packet_ = av_packet_alloc();
     if (avformat_alloc_output_context2(&format_, nullptr, "avi", nullptr) < 0) format_ = nullptr;
+    // Every packet reaches the file at once: crash safety must not rest on
+    // the muxer's default, which differs between FFmpeg versions.
+    if (format_ != nullptr) av_opt_set_int(format_, "flush_packets", 1, 0);
     auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
     if (buffer != nullptr) {
         io_ = avio_alloc_context(buffer, ioBufferSize, 1, file_.get(), nullptr, writeToFile, seekInFile);
@@ -66,6 +69,13 @@ AviRecording::AviRecording(std::unique_ptr<RecordingFile> file, RecordingCodec c
 }
 
 AviRecording::~AviRecording() { finish(); }
+
+bool AviRecording::flushesEveryPacket() const
+{
+    if (format_ == nullptr) return false;
+    int64_t value = 0;
+    return av_opt_get_int(format_, "flush_packets", 0, &value) >= 0 && value == 1;
+}
 
 int64_t AviRecording::positionFor(int64_t counter)
 {

@@ -62,6 +62,8 @@ public:
     bool write(const RecordingFrame& frame, int64_t position);
 
     int framesWritten() const { return framesWritten_; }
+    // The muxer is set to hand every packet to the file as it is written.
+    bool flushesEveryPacket() const;
 
     // Completes the file (index, sizes). Also done by the destructor.
     void finish();

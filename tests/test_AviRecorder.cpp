@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <atomic>
 #include <ctime>
@@ -135,6 +136,29 @@ TEST_P(RecordingCodecs, FramesAtTenPositionSteps)
     EXPECT_EQ(probe.codecTag, GetParam().codecTag);
     EXPECT_EQ(probe.frameRate, "15/1");
     EXPECT_EQ(probe.packetTimes, (std::vector<long>{0, 10, 20, 30, 40, 50}));
+}
+
+// A frame is in the file on disk as soon as it was written, before the
+// recording is closed: a crash loses at most the frame being written.
+TEST_P(RecordingCodecs, EveryFrameIsOnDiskWhileTheFileIsOpen)
+{
+    state.settings.compressOptions.handler = GetParam().handler;
+    const fs::path path = open(0);
+    ASSERT_NE(state.aviFile[0], nullptr);
+    EXPECT_TRUE(state.aviFile[0]->flushesEveryPacket());
+    const bool storesCameraBytes = !state.aviFile[0]->needsPixels();
+    uintmax_t before = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        write(0, frames[i]);
+        const auto onDisk = readBytes(path);
+        EXPECT_GT(onDisk.size(), before) << i;
+        before = onDisk.size();
+        if (storesCameraBytes) {
+            EXPECT_NE(std::search(onDisk.begin(), onDisk.end(), frames[i].begin(), frames[i].end()), onDisk.end())
+                << "frame " << i << " not yet in the file";
+        }
+    }
+    recorder.CloseRecording(0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Handlers, RecordingCodecs,

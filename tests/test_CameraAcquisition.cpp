@@ -222,6 +222,45 @@ TEST_F(AcquisitionTest, AuthenticationRedirectsAndStatuses)
     EXPECT_EQ(sink.frames(dig).size(), 1u);
 }
 
+TEST_F(AcquisitionTest, SnapshotAnnouncingAnAbsurdLengthIsDroppedWithoutReservingIt)
+{
+    // 10^15 bytes announced, with nothing or a normal picture behind it:
+    // nothing of that size is allocated, the picture is dropped, the next
+    // request gets a frame again.
+    const Fault faults[] = {Fault::HugeLength, Fault::HugeLengthWithFrame};
+    for (const Fault fault : faults) {
+        CameraConfig config;
+        config.kind = CameraKind::Snapshot;
+        config.path = "/image.jpg";
+        config.fault = fault;
+        config.faultAfter = 0;
+        config.faultCount = 1;
+        const int slot = addCamera(config, 308);
+        const std::string& address = state.cameraTable.address[static_cast<size_t>(slot)];
+        const int port = std::stoi(address.substr(address.find(':') + 1));
+        HttpImageClient client(state, sink, timing.http);
+        const LoadResult first = client.LoadPictureData("127.0.0.1", port, config.path, slot, 308);
+        EXPECT_EQ(first.frames, 0) << static_cast<int>(fault);
+        EXPECT_EQ(first.end, LoadEnd::Failed) << static_cast<int>(fault);
+        const LoadResult second = client.LoadPictureData("127.0.0.1", port, config.path, slot, 308);
+        EXPECT_EQ(second.frames, 1) << static_cast<int>(fault);
+    }
+
+    // The same through a worker: frames go on after two such answers.
+    CameraConfig config;
+    config.kind = CameraKind::Snapshot;
+    config.path = "/image.jpg";
+    config.fault = Fault::HugeLengthWithFrame;
+    config.faultAfter = 1;
+    config.faultCount = 2;
+    const int slot = addCamera(config, 308);
+    workers().StartCamera(slot);
+    const auto frames = sink.waitFrames(slot, 3);
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(frames[0].number, 0u);
+    EXPECT_EQ(frames[1].number, 3u);  // 1 and 2 announced the absurd length
+}
+
 TEST_F(AcquisitionTest, StreamFaultsSkipOrReconnect)
 {
     struct Case {

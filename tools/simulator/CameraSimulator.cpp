@@ -336,10 +336,13 @@ void CameraSimulator::serveHttp(Camera& camera, int fd)
         if (c.fps > 0) sleepUnlessStopped(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / c.fps)), stopping_);
         const uint64_t number = camera.sent.fetch_add(1);
         const auto jpeg = camera.frames->frame(number);
+        const bool hugeLength = faultyFrame && (c.fault == Fault::HugeLength || c.fault == Fault::HugeLengthWithFrame);
         std::string headers = "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n";
-        if (c.kind == CameraKind::Snapshot) headers += "Content-Length: " + std::to_string(jpeg.size()) + "\r\n";
+        if (hugeLength) headers += "Content-Length: 1000000000000000\r\n";
+        else if (c.kind == CameraKind::Snapshot) headers += "Content-Length: " + std::to_string(jpeg.size()) + "\r\n";
         headers += "\r\n";
         if (!sendText(fd, headers, stopping_)) return;
+        if (faultyFrame && c.fault == Fault::HugeLength) return;
         if (faultyFrame && (c.fault == Fault::StallAfterHeaders)) return stallUntilStopped(fd, stopping_);
         if (faultyFrame && (c.fault == Fault::CloseMidFrame || c.fault == Fault::StallMidFrame)) {
             sendAll(fd, jpeg.data(), jpeg.size() / 2, stopping_);

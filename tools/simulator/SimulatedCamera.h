@@ -39,6 +39,8 @@ enum class Fault {
     HugeCount,         // binary protocol: a header announcing 99999999 bytes
     NonDigitCount,     // binary protocol: a header whose count holds letters
     EndInHeader,       // binary protocol: the connection ends inside a header
+    HugeLength,        // snapshot: announce 10^15 bytes, send none
+    HugeLengthWithFrame,  // snapshot: announce 10^15 bytes, send a normal frame
 };
 
 struct CameraConfig {
