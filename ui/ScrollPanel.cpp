@@ -10,10 +10,11 @@ ScrollPanel::ScrollPanel(QWidget* parent) : QScrollArea(parent), content_(new QW
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWidgetResizable(true);
+    setWidget(content_);
+    // After setWidget, which turns the content's fill on: the dialog's
+    // background shows through both.
     viewport()->setAutoFillBackground(false);
     content_->setAutoFillBackground(false);
-    setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-    setWidget(content_);
     verticalScrollBar()->setSingleStep(16);
 }
 
