@@ -97,13 +97,13 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     const int cameras = engine_.loadCameraTable();
 
     // 4: buttons and grid.
-    for (const MainButtonSpec& spec : mainButtons) {
+    for (const MainButtonEntry& entry : mainButtons) {
         auto* b = new CSkinButton(this);
-        b->setObjectName(QString::fromLatin1(spec.objectName));
-        b->setText(QString::fromLatin1(spec.text));
+        b->setObjectName(QString::fromLatin1(entry.objectName));
+        b->setText(QString::fromLatin1(entry.text));
         b->resize(156, 38);
-        connect(b, &QPushButton::clicked, this, [this, id = spec.id] { runButtonAction(id); });
-        buttons_[spec.id] = b;
+        connect(b, &QPushButton::clicked, this, [this, id = entry.id] { runButtonAction(id); });
+        buttons_[entry.id] = b;
     }
     reloadButtonBitmaps();
     grid_ = new CameraGrid(engine_, this);
@@ -156,10 +156,10 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     hostName_->hide();
 
     // 7: buttons at their points.
-    for (const MainButtonSpec& spec : mainButtons) {
-        CSkinButton* b = buttons_[spec.id];
-        if (spec.point >= 0) {
-            const SkinPoint at = info.buttonPoints.at(spec.point);
+    for (const MainButtonEntry& entry : mainButtons) {
+        CSkinButton* b = buttons_[entry.id];
+        if (entry.point >= 0) {
+            const SkinPoint at = info.buttonPoints.at(entry.point);
             b->placeAt(at.x, at.y);
         }
     }
@@ -231,8 +231,8 @@ void CMonitorDlg::reshapeFromPackage()
 
 void CMonitorDlg::reloadButtonBitmaps()
 {
-    for (const MainButtonSpec& spec : mainButtons)
-        if (spec.bitmap != nullptr) buttons_[spec.id]->setBitmap(spec.bitmap);
+    for (const MainButtonEntry& entry : mainButtons)
+        if (entry.bitmap != nullptr) buttons_[entry.id]->setBitmap(entry.bitmap);
 }
 
 CSkinButton* CMonitorDlg::button(int id) const

@@ -12,7 +12,7 @@ inline constexpr int exit = 1016, about = 1119, cameras = 1170, monitor = 1171, 
                      website = 1180, interface = 1184, updateSoftware = 1181, toolBox = 1143;
 }
 
-struct MainButtonSpec {
+struct MainButtonEntry {
     int id;
     const char* objectName;
     const char* text;    // empty: set at opening
@@ -20,7 +20,7 @@ struct MainButtonSpec {
     int point;           // button point index, -1: none
 };
 
-inline constexpr std::array<MainButtonSpec, 15> mainButtons = {{
+inline constexpr std::array<MainButtonEntry, 15> mainButtons = {{
     {MainButton::exit, "exit", "", "exit.bmp", 1},
     {MainButton::about, "about", "About Us", "about.bmp", 0},
     {MainButton::cameras, "cameras", "Cameras", "cameras.bmp", 2},
