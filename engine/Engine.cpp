@@ -162,6 +162,16 @@ void Engine::setFlips(int slot, int horizontal, int vertical)
     state_->setFlips(slot, horizontal, vertical);
 }
 
+std::optional<SlotFlips> Engine::flips(int slot) const
+{
+    return state_->slotFlips(slot);
+}
+
+void Engine::setViewEnlarged(int slot, bool on)
+{
+    if (validSlot(slot)) state_->viewEnlarged[static_cast<size_t>(slot)] = on ? 1 : 0;
+}
+
 void Engine::requestSnapshot(int slot)
 {
     if (slot == -1) {
@@ -245,6 +255,11 @@ QImage Engine::paneImage(int slot) const
     return panes_[static_cast<size_t>(slot)]->image();
 }
 
+void Engine::readPane(int slot, const std::function<void(const QImage&)>& read) const
+{
+    if (validSlot(slot)) panes_[static_cast<size_t>(slot)]->read(read);
+}
+
 int64_t Engine::decodeCount() const
 {
     return handoff_->decodeCount();
@@ -259,6 +274,11 @@ void Engine::scheduleTick()
 {
     ScheduleTick(*state_, schedule_, clock_, *tickActions_, retries_);
     workers_->serviceRestarts();
+}
+
+void Engine::requestStopAll()
+{
+    state_->stopAllCameras = 1;
 }
 
 bool Engine::shutdown(std::chrono::milliseconds timeout)

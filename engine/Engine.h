@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <sys/types.h>
 
@@ -78,6 +79,12 @@ public:
     // started again.
     void setMonitoring(int slot, bool on);
     void setFlips(int slot, int horizontal, int vertical);
+    // The slot's mirror flags as the table holds them; nothing for a slot
+    // not configured.
+    std::optional<SlotFlips> flips(int slot) const;
+    // The mark of a magnified view; the picture code draws the restore icon
+    // for a marked slot.
+    void setViewEnlarged(int slot, bool on);
     // The next frame of the slot (every configured slot for -1) is saved as
     // a snapshot.
     void requestSnapshot(int slot);
@@ -103,6 +110,9 @@ public:
     void setPicturesWanted(bool wanted);
     // A copy of what the engine composed for the slot's pane.
     QImage paneImage(int slot) const;
+    // Lets `read` see the slot's pane without a copy (paint events); it
+    // runs under the pane's own lock and must not call back into the engine.
+    void readPane(int slot, const std::function<void(const QImage&)>& read) const;
     // Frames decoded so far, all slots (tests and benchmarks).
     int64_t decodeCount() const;
     // Routes every recording write through `write` (tests put slow or full
@@ -112,6 +122,10 @@ public:
     // --- Schedule and ending ---
     // One run of the schedule tick (the timer calls it every second).
     void scheduleTick();
+    // Leaving without recordings: every worker ends at its next frame and
+    // the next tick asks the front end to end its main window
+    // (mainWindowEndRequested).
+    void requestStopAll();
     // Ends every worker within `timeout`, stops the tick and closes every
     // recording. Safe to call more than once. True when every worker ended.
     bool shutdown(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "AppState.h"
+#include "FontHeight.h"
 #include "ImageBlit.h"
 #include "PaneBuffer.h"
 
@@ -31,7 +32,7 @@ FrameDrawer::FrameDrawer(const AppState& state, const OverlayBitmaps& bitmaps) :
     // sans-serif face where the named one is not installed.
     captionFont_.setFamily(QStringLiteral("MS Sans Serif"));
     captionFont_.setStyleHint(QFont::SansSerif);
-    captionFont_.setPixelSize(18);
+    captionFont_.setPixelSize(fontPixelSize(18));
     captionFont_.setWeight(QFont::Bold);
 }
 

@@ -2,13 +2,17 @@
 // skin's own info.txt (so moving a button in the description moves its
 // place on the background too). The build packs the folder into default.int.
 //
-//   cx-make-default-skin INFO.TXT OUT_FOLDER
+//   cx-make-default-skin INFO.TXT OUT_FOLDER [--hue DEGREES]
+//
+// --hue turns every colour of the pictures round the colour wheel, for a
+// second skin of the same layout in another look.
 
 #include <QGuiApplication>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <cstdlib>
 #include <string>
 
 #include "InterfaceInfo.h"
@@ -22,8 +26,41 @@ using art::Tone;
 
 namespace {
 
-bool writeBitmap(const fs::path& file, const QImage& image)
+int hueShift = 0;
+
+QColor turned(const QColor& c, int degrees)
 {
+    const QColor hsv = c.toHsv();
+    if (hsv.hsvHue() < 0) return c;  // grey stays grey
+    return QColor::fromHsv((hsv.hsvHue() + degrees + 360) % 360, hsv.hsvSaturation(), hsv.value());
+}
+
+uint32_t turnedSkinColour(uint32_t c, int degrees)
+{
+    const QColor t = turned(art::fromSkinColour(c), degrees);
+    return static_cast<uint32_t>(t.red()) | (static_cast<uint32_t>(t.green()) << 8) | (static_cast<uint32_t>(t.blue()) << 16);
+}
+
+// Every pixel but the key turned by `hueShift`.
+QImage withHue(QImage image)
+{
+    if (hueShift == 0) return image;
+    image = image.convertToFormat(QImage::Format_RGB32);
+    const QRgb key = art::palette::key.rgb();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if ((line[x] | 0xFF000000u) == key) continue;
+            line[x] = turned(QColor(line[x]), hueShift).rgb();
+            if ((line[x] | 0xFF000000u) == key) line[x] = qRgb(254, 0, 254);
+        }
+    }
+    return image;
+}
+
+bool writeBitmap(const fs::path& file, const QImage& picture)
+{
+    const QImage image = withHue(picture);
     const auto bytes = encodeBitmap24(image);
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -65,8 +102,10 @@ const ButtonArt buttons[] = {
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: cx-make-default-skin INFO.TXT OUT_FOLDER\n");
+    if (argc == 5 && std::string(argv[3]) == "--hue") {
+        hueShift = std::atoi(argv[4]) % 360;
+    } else if (argc != 3) {
+        std::fprintf(stderr, "usage: cx-make-default-skin INFO.TXT OUT_FOLDER [--hue DEGREES]\n");
         return 2;
     }
     QGuiApplication app(argc, argv);
@@ -81,7 +120,12 @@ int main(int argc, char** argv)
     }
 
     const fs::path out = argv[2];
-    bool ok = writeBitmap(out / "background.bmp", art::mainBackground(QSize(1220, 740), info));
+    // The window fills the clock and status fields with the description's
+    // colours; drawn turned back, they come out right after the turn.
+    InterfaceInfo drawn = info;
+    drawn.clockBackground = turnedSkinColour(info.clockBackground, -hueShift);
+    drawn.statusBackground = turnedSkinColour(info.statusBackground, -hueShift);
+    bool ok = writeBitmap(out / "background.bmp", art::mainBackground(QSize(1220, 740), drawn));
     const QColor dialogSurround = art::fromSkinColour(info.gradientFirst);
     for (const auto& b : buttons) {
         const QSize size = b.mainWindow ? QSize(156, 38) : QSize(124, 34);

@@ -8,7 +8,8 @@
 // Without --skin the folder gets the default skin drawn by the build.
 // --demo-if-empty adds four cameras served by the camera simulator on
 // 127.0.0.1 (ports 8101 to 8104, see scripts/run.sh) when the folder has
-// no camera yet.
+// no camera yet, and turns the background image option on, so a first
+// look shows the skin's dialog pictures.
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,8 @@
 #include <vector>
 
 #include "CameraDatabase.h"
+#include "Settings.h"
+#include "SettingsFile.h"
 
 namespace fs = std::filesystem;
 
@@ -93,6 +96,13 @@ int main(int argc, char** argv)
         cameras.push_back({"Parking", "127.0.0.1", "8102", "200", "", ""});
         cameras.push_back({"Gate", "127.0.0.1", "8103", "0", "", ""});
         cameras.push_back({"Yard", "127.0.0.1", "8104", "500", "", ""});
+        cx::Settings settings;
+        cx::loadSettings(settings, folder);
+        settings.backgroundImageEnabled = 1;
+        if (!cx::saveSettings(settings, folder)) {
+            std::fprintf(stderr, "cx-program-folder: cannot write the settings into %s\n", folder.c_str());
+            return 1;
+        }
     }
     for (const auto& c : cameras) {
         if (db.countName(c.name) > 0) continue;

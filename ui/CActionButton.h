@@ -1,8 +1,8 @@
 #pragma once
 // The camera-model buttons: drawn like CHoverButton but with the
 // top-to-bottom gradient and black text, and pushed while the mouse is over
-// them. They keep the arrow cursor. On a skin whose dialog gradient is dark
-// the text turns white, or it could not be read.
+// them. They keep the arrow cursor. Unlike the other skinned buttons they
+// follow the background image option when they are made.
 
 #include "CHoverButton.h"
 

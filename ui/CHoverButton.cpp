@@ -4,6 +4,7 @@
 
 #include "ControlPlacement.h"
 #include "DialogBackground.h"
+#include "FontHeight.h"
 #include "SkinArt.h"
 #include "SkinLook.h"
 
@@ -13,7 +14,7 @@ CHoverButton::CHoverButton(QWidget* parent) : OwnerDrawButton(parent)
 {
     setCursor(Qt::PointingHandCursor);
     QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(14);
+    f.setPixelSize(fontPixelSize(18));
     f.setWeight(QFont::Normal);
     setFont(f);
 }

@@ -44,10 +44,20 @@ void CPosStatic::setPaintsBackground(bool on)
     update();
 }
 
+void CPosStatic::setFill(const QColor& colour)
+{
+    if (fill_ == colour) return;
+    fill_ = colour;
+    update();
+}
+
 void CPosStatic::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    if (paintsBackground_) paintDialogBackground(p, rect(), backgroundDirection());
+    if (paintsBackground_)
+        paintDialogBackground(p, rect(), backgroundDirection());
+    else if (fill_.isValid())
+        p.fillRect(rect(), fill_);
     const QPixmap picture = pixmap();
     if (!picture.isNull()) {
         p.drawPixmap(QStyle::alignedRect(layoutDirection(), alignment(), picture.size(), contentsRect()), picture);

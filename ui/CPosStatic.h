@@ -32,6 +32,9 @@ public:
     // Off: only the text is drawn, so a window picture shows through (the
     // main window's labels).
     void setPaintsBackground(bool on);
+    // With the background off: a solid fill under the text (the clock and
+    // the status line); an invalid colour for none.
+    void setFill(const QColor& colour);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,6 +42,7 @@ protected:
 private:
     LabelRole role_;
     bool paintsBackground_ = true;
+    QColor fill_;
 };
 
 }  // namespace cx

@@ -2,12 +2,11 @@
 
 #include <QPainter>
 
-#include "SkinLook.h"
 
 namespace cx {
 
 OwnerDrawButton::OwnerDrawButton(QWidget* parent)
-    : QPushButton(parent), ownerDrawn_(SkinLook::instance().backgroundImageEnabled())
+    : QPushButton(parent), ownerDrawn_(true)
 {
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// Base of the skinned buttons: drawn by the program (owner-drawn) while
-// the background image option is on, as a default push button while it is
-// off; the option can change while the windows are open.
+// Base of the skinned buttons: drawn by the program (owner-drawn) or as a
+// default push button. Every skinned button starts owner-drawn; those that
+// follow the background image option at creation (model buttons, the skin
+// chooser's buttons) set it themselves. Switching the option in the options
+// dialog switches every button of the windows concerned.
 
 #include <QPushButton>
 

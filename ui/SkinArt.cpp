@@ -334,12 +334,14 @@ QImage backgroundTile()
 {
     // 64 × 64 with a diagonal hairline every 16 pixels: seamless both ways.
     QImage tile(64, 64, QImage::Format_RGB32);
-    tile.fill(QColor(17, 26, 38));
+    // Light, like the dialog gradient, so dark label text and the black
+    // text of model buttons read on both.
+    tile.fill(QColor(192, 206, 222));
     QPainter p(&tile);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QColor(21, 32, 46));
+    p.setPen(QColor(204, 216, 230));
     for (int k = -64; k < 128; k += 16) p.drawLine(k, 64, k + 64, 0);
-    p.setPen(QColor(15, 23, 34));
+    p.setPen(QColor(180, 194, 212));
     for (int k = -64; k < 128; k += 16) p.drawLine(k + 1, 64, k + 65, 0);
     return tile;
 }
@@ -412,6 +414,8 @@ QImage mainBackground(QSize size, const InterfaceInfo& info)
         };
         fieldAt(info.clockRect, fromSkinColour(info.clockBackground), palette::panelBorder);
         fieldAt(info.statusRect, fromSkinColour(info.statusBackground), palette::panelBorder);
+        // The date line shares the status line's light field and dark text.
+        fieldAt(info.dateRect, fromSkinColour(info.statusBackground), palette::panelBorder);
         // The live indicator left of the status line.
         p.setPen(Qt::NoPen);
         p.setBrush(palette::ok);

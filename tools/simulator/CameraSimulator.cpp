@@ -165,8 +165,11 @@ int CameraSimulator::add(const CameraConfig& config)
 {
     auto camera = std::make_unique<Camera>();
     camera->config = config;
-    camera->frames = config.photos.empty() ? std::make_unique<FrameSource>(config.width, config.height)
-                                           : std::make_unique<FrameSource>(config.photos);
+    if (config.scene > 0)
+        camera->frames = std::make_unique<FrameSource>(FrameSource::scene(config.width, config.height, config.scene));
+    else
+        camera->frames = config.photos.empty() ? std::make_unique<FrameSource>(config.width, config.height)
+                                               : std::make_unique<FrameSource>(config.photos);
     if (camera->frames->empty()) return 0;
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -4,7 +4,7 @@
 //
 // Keys: kind=snapshot|snapshot-nolength|stream|protocol|audio, port=N, path=/p,
 // framing=BEFORE-AFTER (stream lines around each picture), fps=F, size=WxH,
-// photos=DIR, auth=none|basic|digest, user=U, password=P, redirect=301|302,
+// photos=DIR, scene=N (a drawn scene, variant N, with a running clock), auth=none|basic|digest, user=U, password=P, redirect=301|302,
 // location=URL|none, fault=NAME, fault-after=N, fault-count=N, greeting=N,
 // login-result=N, drip-ms=N. Faults: close-mid-frame, stall-after-headers,
 // length-without-blank, length-zero, oversized-length, garbage,
@@ -90,6 +90,7 @@ bool parseCamera(const std::string& description, CameraConfig& c, std::string& e
                 c.width > 4096 || c.height > 4096)
                 return error = "size is WxH", false;
         } else if (key == "photos") c.photos = value;
+        else if (key == "scene") c.scene = number;
         else if (key == "auth") c.auth = value == "basic" ? Auth::Basic : value == "digest" ? Auth::Digest : Auth::None;
         else if (key == "user") c.user = value;
         else if (key == "password") c.password = value;

@@ -18,13 +18,23 @@ public:
     FrameSource(int width, int height, int distinctFrames = 30);
     // The *.jpg / *.jpeg files of `folder`, sorted by name; empty when none.
     explicit FrameSource(const std::filesystem::path& folder);
+    // A drawn street scene (variant 1 and up) that looks like a camera view:
+    // something drives across, a lamp blinks, and the local time runs in
+    // the corner. Each frame is drawn and encoded when asked for.
+    static FrameSource scene(int width, int height, int variant);
 
-    bool empty() const { return frames_.empty(); }
+    bool empty() const { return frames_.empty() && sceneBase_.empty(); }
     // Frame `number` with its number stamped in a comment.
     std::vector<uint8_t> frame(uint64_t number) const;
 
 private:
+    FrameSource() = default;
+    std::vector<uint8_t> sceneFrame() const;
+
     std::vector<std::vector<uint8_t>> frames_;
+    // Scene mode: the still part of the picture, drawn once.
+    std::vector<uint8_t> sceneBase_;
+    int width_ = 0, height_ = 0, variant_ = 0;
 };
 
 // The number a simulated frame carries, if any.

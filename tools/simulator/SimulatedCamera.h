@@ -53,6 +53,7 @@ struct CameraConfig {
     int width = 320;
     int height = 240;
     std::filesystem::path photos; // serve these JPEG files instead of generated frames
+    int scene = 0;                // 1 and up: a drawn street scene (this variant) with a running clock
     Auth auth = Auth::None;
     std::string user;
     std::string password;

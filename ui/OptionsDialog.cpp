@@ -1,0 +1,164 @@
+#include "OptionsDialog.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QIntValidator>
+#include <QLineEdit>
+
+#include "ButtonPoints.h"
+#include "CPosStatic.h"
+#include "CSkinButton.h"
+#include "CTitleLabel.h"
+#include "FontHeight.h"
+#include "OwnerDrawButton.h"
+#include "Settings.h"
+#include "SettingsFile.h"
+#include "SkinArt.h"
+#include "SkinLook.h"
+
+namespace cx {
+
+namespace {
+
+uint32_t toSkinColour(const QColor& c)
+{
+    return static_cast<uint32_t>(c.red()) | (static_cast<uint32_t>(c.green()) << 8) |
+           (static_cast<uint32_t>(c.blue()) << 16);
+}
+
+CPosStatic* label(QWidget* parent, const QString& text, QRect at)
+{
+    auto* l = new CPosStatic(LabelRole::Other, parent);
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(fontPixelSize(16));
+    l->setFont(f);
+    l->setPaintsBackground(false);
+    l->setText(text);
+    l->setGeometry(at);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return l;
+}
+
+}  // namespace
+
+OptionsDialog::OptionsDialog(Settings& settings, std::filesystem::path programFolder, QWidget* parent)
+    : SkinDialog(parent), settings_(settings), programFolder_(std::move(programFolder))
+{
+    setObjectName(QStringLiteral("optionsDialog"));
+    setWindowTitle(QStringLiteral("Options"));
+    setFixedSize(440, 310);
+    chooseColour = [](const QColor& initial, QWidget* owner) -> std::optional<QColor> {
+        const QColor c = QColorDialog::getColor(initial, owner, QStringLiteral("Colour"));
+        if (!c.isValid()) return std::nullopt;
+        return c;
+    };
+
+    auto* title = new CTitleLabel(this);
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPixelSize(fontPixelSize(22));
+    big.setBold(true);
+    title->setFont(big);
+    title->setText(QStringLiteral("Options"));
+    title->setGeometry(20, 14, 400, 34);
+
+    const auto modifyButton = [this](const char* name, int y) {
+        auto* b = new CSkinButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setText(QStringLiteral("Modify..."));
+        b->resize(110, 30);
+        b->setBitmap("close.bmp");
+        b->placeAt(290, y);
+        return b;
+    };
+    label(this, QStringLiteral("Background Colour"), QRect(24, 62, 250, 30));
+    auto* background = modifyButton("modifyBackgroundColour", 60);
+    connect(background, &QPushButton::clicked, this, [this] { modifyColour(settings_.backgroundColour); });
+    label(this, QStringLiteral("Text Colour"), QRect(24, 104, 250, 30));
+    auto* text = modifyButton("modifyTextColour", 102);
+    connect(text, &QPushButton::clicked, this, [this] { modifyColour(settings_.textColour); });
+
+    QFont boxFont(QStringLiteral("DejaVu Sans"));
+    boxFont.setPixelSize(fontPixelSize(16));
+    auto* image = new QCheckBox(QStringLiteral("Enable Background Image ?"), this);
+    image->setObjectName(QStringLiteral("backgroundImage"));
+    image->setFont(boxFont);
+    image->setGeometry(24, 146, 390, 26);
+    image->setChecked(settings_.backgroundImageEnabled.load() != 0);
+    connect(image, &QCheckBox::toggled, this, &OptionsDialog::toggleBackgroundImage);
+
+    auto* fixed = new QCheckBox(QStringLiteral("Default image size"), this);
+    fixed->setObjectName(QStringLiteral("defaultImageSize"));
+    fixed->setFont(boxFont);
+    fixed->setGeometry(24, 176, 390, 26);
+    fixed->setChecked(settings_.fixedImageSize.load() != 0);
+    connect(fixed, &QCheckBox::toggled, this, &OptionsDialog::toggleDefaultImageSize);
+
+    label(this, QStringLiteral("Recorded Video Length (Minutes)"), QRect(24, 210, 280, 28));
+    auto* minutes = new QLineEdit(this);
+    minutes->setObjectName(QStringLiteral("segmentMinutes"));
+    minutes->setFont(boxFont);
+    minutes->setGeometry(310, 210, 60, 28);
+    minutes->setValidator(new QIntValidator(1, 60, minutes));
+    minutes->setText(QString::number(settings_.segmentMinutes.load()));
+    connect(minutes, &QLineEdit::textEdited, this, &OptionsDialog::segmentMinutesEdited);
+
+    auto* close = new CSkinButton(this);
+    close->setObjectName(QStringLiteral("close"));
+    close->setText(QStringLiteral("Close"));
+    close->resize(110, 30);
+    close->setBitmap("close.bmp");
+    const SkinPoint at = SkinLook::instance().info().buttonPoints.at(ButtonPoint::optionsClose);
+    close->placeAt(at.x, at.y);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void OptionsDialog::save()
+{
+    saveSettings(settings_, programFolder_);
+}
+
+std::vector<QWidget*> OptionsDialog::affectedWindows()
+{
+    std::vector<QWidget*> windows{this};
+    QWidget* behind = parentWidget() ? parentWidget()->window() : nullptr;
+    for (int n = 0; n < 2 && behind != nullptr; ++n) {
+        windows.push_back(behind);
+        behind = behind->parentWidget() ? behind->parentWidget()->window() : nullptr;
+    }
+    return windows;
+}
+
+void OptionsDialog::modifyColour(std::atomic<uint32_t>& setting)
+{
+    const std::optional<QColor> chosen = chooseColour ? chooseColour(art::fromSkinColour(setting.load()), this) : std::nullopt;
+    if (!chosen) return;
+    setting = toSkinColour(*chosen);
+    save();
+    for (QWidget* w : affectedWindows()) w->update();
+}
+
+void OptionsDialog::toggleBackgroundImage(bool on)
+{
+    settings_.backgroundImageEnabled = on ? 1 : 0;
+    save();
+    for (QWidget* w : affectedWindows()) applyBackgroundImageStyle(w, on);
+}
+
+void OptionsDialog::toggleDefaultImageSize(bool on)
+{
+    settings_.fixedImageSize = on ? 1 : 0;
+    save();
+    for (QWidget* w : affectedWindows())
+        if (w != this) w->update();
+}
+
+void OptionsDialog::segmentMinutesEdited(const QString& text)
+{
+    bool ok = false;
+    const int minutes = text.toInt(&ok);
+    if (!ok || minutes < 1 || minutes > 60) return;  // the recorder keeps the last valid length
+    settings_.segmentMinutes = minutes;
+    save();
+}
+
+}  // namespace cx

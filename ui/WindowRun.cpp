@@ -1,0 +1,63 @@
+#include "WindowRun.h"
+
+#include <QApplication>
+#include <filesystem>
+
+#include "ActiveSkin.h"
+#include "CMonitorDlg.h"
+#include "CameraDatabase.h"
+#include "Engine.h"
+#include "KeyboardFilter.h"
+#include "MessageBoxNotifier.h"
+#include "ProgramBitmaps.h"
+#include "SkinLook.h"
+#include "Startup.h"
+
+namespace cx {
+
+int runWithWindow(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Corvanex");
+
+    const std::filesystem::path programFolder = std::filesystem::current_path();
+    Engine engine({programFolder});
+    // Start-up's own messages come before any window and may wait for the user.
+    MessageBoxNotifier notifier;
+
+    // The skin in use; the skinned controls draw from it and from the settings.
+    ActiveSkin skin;
+    SkinLook::instance().attach(&skin, &engine.state().settings);
+    KeyboardFilter keys;
+    app.installEventFilter(&keys);
+
+    StartupHooks hooks;
+    hooks.openSkinPackage = [&skin](const std::filesystem::path& package) { return skin.open(package); };
+    hooks.readStatusText = [&skin](const std::filesystem::path&) { return skin.statusSuffix(); };
+    hooks.parseSkinDescription = [&skin, &programFolder] { skin.parseDescription(programFolder); };
+    hooks.loadSchedule = [&engine] { engine.loadSchedule(); };
+    hooks.loadBitmaps = [] {
+        auto& look = SkinLook::instance();
+        if (look.tile().isNull()) look.setTile(programBitmap(154));
+    };
+    // An empty camera table ends start-up quietly until the first-camera
+    // dialog exists.
+    hooks.startScheduleTick = [&engine] { engine.startScheduleTick(); };
+    hooks.stopScheduleTick = [&engine] { engine.stopScheduleTick(); };
+    hooks.runMainWindow = [&engine, &skin, &keys] {
+        CMonitorDlg window(engine, skin);
+        keys.setMainWindow(&window);
+        window.exec();
+        keys.setMainWindow(nullptr);
+    };
+    Startup startup(engine.state(), engine.database(), notifier, hooks);
+    startup.run(programFolder, false);
+    // The exit step: every worker ends and every recording is closed.
+    engine.shutdown();
+    startup.exitStep();
+    app.removeEventFilter(&keys);
+    SkinLook::instance().attach(nullptr, nullptr);
+    return 0;
+}
+
+}  // namespace cx
