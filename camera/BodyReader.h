@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cx {
 
@@ -17,6 +18,15 @@ public:
     virtual ReadResult readLine(std::string& line, size_t maxLength = 65536) = 0;
     // Reads until n bytes arrived or the body ended; `got` tells how many.
     virtual ReadResult readBytes(uint8_t* data, size_t n, size_t& got) = 0;
+    // As readBytes, appending to `out` (a reader may skip zero-filling it).
+    virtual ReadResult appendBytes(std::vector<uint8_t>& out, size_t n, size_t& got)
+    {
+        const size_t before = out.size();
+        out.resize(before + n);
+        const ReadResult r = readBytes(out.data() + before, n, got);
+        out.resize(before + got);
+        return r;
+    }
 };
 
 // A body held in memory (tests, fuzzing).

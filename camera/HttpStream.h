@@ -50,6 +50,7 @@ public:
     ReadResult readLine(std::string& line, size_t maxLength = 65536) override;
     // Reads until n bytes arrived or the body ended; `got` tells how many.
     ReadResult readBytes(uint8_t* data, size_t n, size_t& got) override;
+    ReadResult appendBytes(std::vector<uint8_t>& out, size_t n, size_t& got) override;
     // Waits until some body bytes are there to read.
     ReadResult waitForData();
     // Body bytes already received and not yet read.

@@ -78,9 +78,8 @@ StreamFrame MjpegStreamReader::next()
         return frame;
     }
 
-    frame.bytes.resize(length);
     size_t got = 0;
-    r = body_.readBytes(frame.bytes.data(), length, got);
+    r = body_.appendBytes(frame.bytes, length, got);
     if (r != ReadResult::Ok || got != length) {
         frame.bytes.clear();
         return fail(r == ReadResult::Ok ? ReadResult::End : r);

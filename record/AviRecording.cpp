@@ -16,7 +16,7 @@ namespace cx {
 
 namespace {
 
-constexpr int ioBufferSize = 64 * 1024;
+constexpr int ioBufferSize = 1024 * 1024;  // a whole frame per write: one system call per frame
 
 #if LIBAVFORMAT_VERSION_MAJOR >= 61
 using IoBytes = const uint8_t*;
