@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The program with its window: 16 simulated 640x480 cameras at 30 fps in a
+# 4x4 grid on a virtual display, every camera recording. Prints the peak
+# memory (RSS) of the program and its CPU per frame, against FFmpeg decoding
+# one of the same streams (-threads 1, to BGR), measured in the same run.
+#
+#   bash bench/window_bench.sh [photo folder] [seconds]
+#   (run after a build; photos default to ../shared/photos, 640x480 ones)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+photos=${1:-$root/../shared/photos}
+seconds=${2:-15}
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; sleep 0.5; rm -rf "$work"' EXIT
+
+mkdir -p "$work/photos"
+for f in "$photos"/*.jpg; do
+  case "$f" in *1080*) ;; *) ln -s "$(realpath "$f")" "$work/photos/" ;; esac
+done
+
+path="/axis-cgi/mjpg/video.cgi?showlength=1"
+args=()
+for _ in $(seq 16); do args+=(--camera "kind=stream,framing=2-1,path=$path,fps=30,photos=$work/photos"); done
+build/tools/simulator/cx-camsim "${args[@]}" > "$work/sim.txt" 2>&1 &
+for _ in $(seq 50); do [ "$(grep -c port "$work/sim.txt" || true)" -ge 16 ] && break; sleep 0.1; done
+ports=$(sed -n 's/camera [0-9]* port \([0-9]*\).*/\1/p' "$work/sim.txt")
+
+cameras=()
+n=0
+for port in $ports; do n=$((n + 1)); cameras+=(--camera "Camera $n" 127.0.0.1 "$port" 101); done
+build/tools/cx-program-folder "$work/program" "${cameras[@]}" > /dev/null
+# Every camera records by the timetable: a window from a minute ago to an hour ahead.
+python3 - "$work/program" <<'EOF'
+import struct, sys, time
+folder = sys.argv[1]
+values = [0] * 46
+values[0] = 0x000A72A9   # background colour
+values[1] = 0x0096FAFF   # text colour
+values[3] = 1            # schedule mode
+values[5] = 5            # segment minutes
+for slot in range(16):
+    values[14 + slot] = 1    # scheduleRecord
+    values[30 + slot] = 1    # monitorEnabled
+open(folder + "/Configuration.cvx", "wb").write(struct.pack("<46i", *values))
+now = time.time()
+labels = [time.strftime("%H:%M", time.localtime(now - 60)), time.strftime("%H:%M", time.localtime(now + 3600))]
+open(folder + "/hours.txt", "w").write("\n".join(labels) + "\n")
+open(folder + "/hours.dat", "wb").write(struct.pack("<14i", *([0, 1] * 7)))
+EOF
+
+display=":$((200 + $$ % 300))"
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
+sleep 1
+(cd "$work/program" && DISPLAY=$display CORVANEX_LOCK_DIR="$work" exec "$root/build/ui/corvanex") 2> "$work/err.txt" &
+pid=$!
+sleep 8   # start-up window, connections
+cpu() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
+count() { local n=0; for f in "$work"/program/video/*/*.avi; do n=$((n + $(ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$f" 2>/dev/null || echo 0))); done; echo $n; }
+ticks=$(getconf CLK_TCK)
+cpu0=$(cpu)
+sleep "$seconds"
+cpu1=$(cpu)
+peak=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
+kill -TERM $pid; wait $pid 2>/dev/null || true
+frames=$(count)
+
+# FFmpeg decoding the same stream: two runs, the difference per frame.
+first=$(echo "$ports" | head -n 1)
+ff() { /usr/bin/time -f "%U %S" ffmpeg -v error -nostdin -threads 1 -i "http://127.0.0.1:$first$path" -frames:v "$1" \
+         -pix_fmt bgr24 -f null - 2>&1 | tail -n 1 | awk '{print $1 + $2}'; }
+short=$(ff 30)
+long=$(ff 330)
+
+python3 - "$cpu0" "$cpu1" "$ticks" "$seconds" "$frames" "$peak" "$short" "$long" <<'EOF'
+import sys
+cpu0, cpu1, ticks, seconds, frames, peak, short, long_ = map(float, sys.argv[1:])
+offered = 16 * 30
+ours = (cpu1 - cpu0) / ticks / (offered * seconds) * 1e6   # all offered frames arrive (see frames recorded)
+ref = (long_ - short) / 300 * 1e6
+print(f"16 x 640x480 @30 in a 4x4 window, recording: peak RSS {peak / 1024:.0f} MiB, "
+      f"{ours:.0f} us/frame, FFmpeg decode {ref:.0f} us/frame, ratio {ours / ref if ref > 0 else 0:.2f}, "
+      f"frames recorded {frames:.0f}")
+EOF
