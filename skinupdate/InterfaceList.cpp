@@ -10,7 +10,11 @@ namespace cx {
 bool isPackageFileName(const std::string& name)
 {
     if (!isSafeFileName(name) || name.size() <= 4) return false;
-    if (name.front() == '.' || name.find(':') != std::string::npos) return false;
+    // Network input: printable ASCII only, no "..", nothing a shell or
+    // another system reads as a path.
+    if (name.front() == '.' || name.find("..") != std::string::npos) return false;
+    for (const unsigned char c : name)
+        if (c < 0x20 || c > 0x7E || c == ':' || c == '\\' || c == '/') return false;
     return asciiLower(name.substr(name.size() - 4)) == ".int";
 }
 

@@ -24,6 +24,7 @@ TEST(InterfaceList, NamesUpToTheFirstEmptyLineAndOnlyPlainPackages)
          "../up.int\n/abs.int\nsub/dir.int\nback\\slash.int\n..\n.int\n.hidden.int\nC:x.int\ntab\t.int\nok.int\n",
          {"ok.int"}},
         {"other kinds of file", "readme.txt\nskin.int.exe\nskin.INT\n", {"skin.INT"}},
+        {"two dots inside, bytes above ASCII", "a..b.int\nsk\xE9n.int\nplain-1.int\n", {"plain-1.int"}},
         {"a repeated name once", "a.int\na.int\n", {"a.int"}},
         {"nothing", "", {}},
     };
