@@ -91,6 +91,7 @@ const ButtonArt buttons[] = {
     {"interface.bmp", "Interface", Icon::Interface, Tone::Normal, true},
     {"update corvanex.bmp", "Update Software", Icon::Update, Tone::Normal, true},
     {"close.bmp", "Close", Icon::Close, Tone::Normal, false},
+    {"modify.bmp", "Modify...", Icon::Options, Tone::Normal, false},
     {"select.bmp", "Select", Icon::Select, Tone::Normal, false},
     {"update.bmp", "Update", Icon::Update, Tone::Normal, false},
     {"save.bmp", "Save", Icon::Save, Tone::Normal, false},

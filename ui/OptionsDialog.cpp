@@ -66,7 +66,9 @@ OptionsDialog::OptionsDialog(Settings& settings, std::filesystem::path programFo
         b->setObjectName(QString::fromLatin1(name));
         b->setText(QStringLiteral("Modify..."));
         b->resize(110, 30);
-        b->setBitmap("close.bmp");
+        // Packages made for the program's own look carry a "modify.bmp";
+        // others give these buttons the close picture, as they always did.
+        if (!b->setBitmap("modify.bmp")) b->setBitmap("close.bmp");
         b->placeAt(290, y);
         return b;
     };
