@@ -1,4 +1,5 @@
 #include "SettingsFile.h"
+#include "AtomicFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -91,29 +92,7 @@ void loadSettings(Settings& settings, const std::filesystem::path& folder)
 
 bool saveSettings(const Settings& settings, const std::filesystem::path& folder)
 {
-    const std::vector<uint8_t> bytes = settingsBytes(settings);
-    const std::filesystem::path target = folder / settingsFileName;
-    const std::filesystem::path temp = folder / (std::string(settingsFileName) + ".tmp");
-
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    const bool ok = written == bytes.size() && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return writeFileAtomically(folder / settingsFileName, settingsBytes(settings));
 }
 
 }  // namespace cx

@@ -244,16 +244,14 @@ ReadResult HttpStream::waitForData()
     return waitUntil([this] { return buffered() > 0; });
 }
 
-ReadResult HttpStream::appendBytes(std::vector<uint8_t>& out, size_t n, size_t& got)
+template <class Copy>
+ReadResult HttpStream::takeBytes(size_t n, size_t& got, Copy copy)
 {
-    // Copied straight from the receive buffer: a picture is not zero-filled first.
     got = 0;
-    out.reserve(out.size() + n);
     while (got < n) {
         const size_t take = std::min(n - got, buffered());
         if (take > 0) {
-            const auto* from = reinterpret_cast<const uint8_t*>(buffer_.data() + offset_);
-            out.insert(out.end(), from, from + take);
+            copy(reinterpret_cast<const uint8_t*>(buffer_.data() + offset_), take, got);
             offset_ += take;
             got += take;
             compact();
@@ -265,22 +263,16 @@ ReadResult HttpStream::appendBytes(std::vector<uint8_t>& out, size_t n, size_t& 
     return ReadResult::Ok;
 }
 
+ReadResult HttpStream::appendBytes(std::vector<uint8_t>& out, size_t n, size_t& got)
+{
+    // Copied straight from the receive buffer: a picture is not zero-filled first.
+    out.reserve(out.size() + n);
+    return takeBytes(n, got, [&out](const uint8_t* from, size_t take, size_t) { out.insert(out.end(), from, from + take); });
+}
+
 ReadResult HttpStream::readBytes(uint8_t* data, size_t n, size_t& got)
 {
-    got = 0;
-    while (got < n) {
-        const size_t take = std::min(n - got, buffered());
-        if (take > 0) {
-            std::memcpy(data + got, buffer_.data() + offset_, take);  // copy_n from char to uint8_t ran byte by byte
-            offset_ += take;
-            got += take;
-            compact();
-            continue;
-        }
-        const ReadResult r = waitUntil([this] { return buffered() > 0; });
-        if (r != ReadResult::Ok) return r;
-    }
-    return ReadResult::Ok;
+    return takeBytes(n, got, [data](const uint8_t* from, size_t take, size_t at) { std::memcpy(data + at, from, take); });
 }
 
 }  // namespace cx

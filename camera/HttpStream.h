@@ -67,6 +67,9 @@ private:
     bool pump();
     // Pumps until `ready` holds, the body ends or the wait fails.
     ReadResult waitUntil(const std::function<bool()>& ready);
+    // Hands up to n buffered bytes to `copy(from, count, offsetSoFar)`, waiting for more as needed.
+    template <class Copy>
+    ReadResult takeBytes(size_t n, size_t& got, Copy copy);
     void compact();
 
     std::function<bool()> cancelled_;

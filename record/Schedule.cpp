@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "AppState.h"
+#include "AtomicFile.h"
 #include "Clock.h"
 #include "TextToInt.h"
 
@@ -39,33 +40,6 @@ std::string recordingName(const std::string& cameraName, const std::tm& local)
     std::vector<char> text(static_cast<size_t>(length) + 1);
     print(text.data(), text.size());
     return std::string(text.data(), static_cast<size_t>(length));
-}
-
-// Writes `bytes` to `target` so that a reader sees either the old or the
-// whole new file, never a part.
-bool writeFileAtomically(const std::filesystem::path& target, const std::string& bytes)
-{
-    std::filesystem::path temp = target;
-    temp += ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    const bool ok = written == bytes.size() && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
 }
 
 void readWeekSchedule(WeekSchedule& week, const std::filesystem::path& file)
@@ -127,8 +101,11 @@ bool saveSchedule(const std::filesystem::path& programFolder, const ScheduleTabl
         labels += '\n';
     }
 
-    return writeFileAtomically(programFolder / weekScheduleFileName, week) &&
-           writeFileAtomically(programFolder / hourLabelsFileName, labels);
+    auto bytesOf = [](const std::string& text) {
+        return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    };
+    return writeFileAtomically(programFolder / weekScheduleFileName, bytesOf(week)) &&
+           writeFileAtomically(programFolder / hourLabelsFileName, bytesOf(labels));
 }
 
 int labelMinutes(const std::string& label)
