@@ -12,8 +12,9 @@
 // statusLock and a PaneBuffer's own lock are leaves: nothing is taken while
 // holding them. frameLock is held only for a copy or a small write (camera
 // table, flips); nothing slow (decoding, drawing, disk, network) happens
-// under it. No lock is held while a worker reads from the network or while
-// an event is posted to the UI thread.
+// under it. No lock is held while a worker reads from the network. Events
+// for the UI thread may be posted under recordLock or the workers' thread
+// lock: posting takes only Qt's own queue lock, a leaf.
 //
 // Flags shared between threads are std::atomic<int> read and written
 // without locks; a worker sees a change at its next frame.
@@ -111,14 +112,18 @@ public:
     SlotFlags manualRecording{};     // UI thread writes (recording commands, stop-all)
     SlotFlags scheduledRecording{};  // UI thread writes (schedule tick, stop-all)
     // Wall-clock second the slot's current file was opened: the UI thread
-    // when it opens a recording, the slot's worker at a roll-over (both
-    // under recordLock[slot]).
+    // sets it before it opens a recording, the slot's worker at a roll-over
+    // (under recordLock[slot]).
     std::array<std::atomic<int64_t>, maxCameras> segmentStart{};
     // Open recording of each slot, guarded by recordLock[slot]: the UI
     // thread opens and closes under it, the slot's worker writes frames and
     // rolls over under it. One slot's slow disk write holds no other slot.
     std::array<std::shared_ptr<AviRecording>, maxCameras> aviFile{};
-    std::array<std::mutex, maxCameras> recordLock;
+    std::array<std::timed_mutex, maxCameras> recordLock;  // timed: the exit waits only so long
+    // 1 while aviFile[slot] holds a file: set and cleared with it under
+    // recordLock, read without the lock (the schedule tick must never wait
+    // for a camera's disk).
+    SlotFlags recordingOpen{};
     // The slot's pane: a back buffer owned by the engine for its whole life,
     // so a worker may draw into it without a lock of ours; null while the
     // slot has no pane. Written by the UI thread.

@@ -27,6 +27,15 @@ public:
     // Waits `duration` of this clock's time unless `stop` turns true first;
     // false when the wait was ended by `stop`. Safe from any thread.
     virtual bool waitFor(std::chrono::milliseconds duration, const StopToken& stop) const = 0;
+    // Waits until the steady counter reaches `ticks` (see steadyTicks), the
+    // same way.
+    bool waitUntil(int64_t ticks, const StopToken& stop) const
+    {
+        const int64_t left = ticks - steadyTicks();
+        if (left <= 0) return !(stop && stop());
+        const int64_t frequency = steadyFrequency() > 0 ? steadyFrequency() : 1;
+        return waitFor(std::chrono::milliseconds((left * 1000 + frequency - 1) / frequency), stop);
+    }
 };
 
 class SystemClock final : public Clock {

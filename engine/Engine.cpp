@@ -1,5 +1,7 @@
 #include "Engine.h"
 
+#include <algorithm>
+
 #include <QImage>
 #include <QMetaObject>
 
@@ -21,15 +23,13 @@ public:
     explicit TickActions(Engine& engine) : engine_(engine) {}
     void openRecording(int slot, const std::string& relativePath) override
     {
-        engine_.recorder_->OpenRecording(relativePath, slot);
+        engine_.recorder_->OpenRecording(relativePath, slot, AviRecorder::FailureReport::OncePerEpisode);
     }
     void closeRecording(int slot) override { engine_.recorder_->CloseRecording(slot); }
     bool recordingOpen(int slot) const override
     {
-        if (!validSlot(slot)) return false;
-        const auto i = static_cast<size_t>(slot);
-        std::lock_guard lock(engine_.state_->recordLock[i]);
-        return engine_.state_->aviFile[i] != nullptr;
+        // Never the lock: a camera stuck on its disk must not hold the tick.
+        return validSlot(slot) && engine_.state_->recordingOpen[static_cast<size_t>(slot)].load() == 1;
     }
     void setTrayFrame(int frame) override { emit engine_.trayFrameChanged(frame); }
     void endMainWindow() override { emit engine_.mainWindowEndRequested(); }
@@ -122,15 +122,23 @@ void Engine::stopScheduleTick()
 
 int Engine::loadCameraTable()
 {
-    CameraTable table = database_->loadTable();
-    const int rows = table.count;
+    return applyCameraTable(database_->loadTable());
+}
+
+int Engine::applyCameraTable(CameraTable table)
+{
+    const int rows = std::clamp(table.count, 0, maxCameras);
     state_->replaceCameraTable(std::move(table), rows);
+    // Slots the table no longer holds have no camera to serve.
+    for (int slot = rows; slot < maxCameras; ++slot)
+        if (workers_->running(slot)) workers_->stopCamera(slot);
     return rows;
 }
 
 void Engine::connectAllCameras()
 {
     state_->stopAllCameras = 0;
+    camerasConnected_ = true;
     workers_->ConnectAllCameras();
 }
 
@@ -237,6 +245,12 @@ void Engine::rebuildPanes(int count, QSize size)
         }
     }
     state_->layoutRebuilding = 0;
+    // Stream and protocol workers end when they meet a rebuild; the cameras
+    // that still have a pane are started again (a running one is left alone).
+    if (!camerasConnected_) return;
+    const int cameras = std::min(count, state_->cameraCount());
+    for (int slot = 0; slot < cameras; ++slot)
+        if (state_->settings.monitorEnabled[static_cast<size_t>(slot)].load() == 1) workers_->StartCamera(slot);
 }
 
 void Engine::resizePane(int slot, QSize size)
@@ -283,14 +297,21 @@ void Engine::requestStopAll()
 
 bool Engine::shutdown(std::chrono::milliseconds timeout)
 {
+    if (shutDown_) return shutdownComplete_;
+    shutDown_ = true;
     tickTimer_.stop();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     // The exit forgets the request paths before the workers are told to
     // stop; a worker still looking one up sees a whole table, old or empty.
     ResetRequestPaths();
     const bool ended = workers_->stopAll(timeout);
-    if (!shutDown_) closeAllRecordings();
-    shutDown_ = true;
-    return ended;
+    // A worker stuck on a hung disk holds its recording's lock: that file is
+    // left as a crash would leave it rather than the exit waiting for ever.
+    const auto closeBy = std::max(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
+    bool closed = true;
+    for (int slot = 0; slot < maxCameras; ++slot) closed = recorder_->CloseRecordingBefore(slot, closeBy) && closed;
+    shutdownComplete_ = ended && closed;
+    return shutdownComplete_;
 }
 
 }  // namespace cx

@@ -69,8 +69,11 @@ public:
     void stopScheduleTick();
 
     // --- Cameras ---
-    // Loads the camera table from the database and puts it in place.
+    // Loads the camera table from the database and puts it in place; the
+    // workers of slots it no longer holds are stopped.
     int loadCameraTable();
+    // The same with a table from elsewhere (tests, tools).
+    int applyCameraTable(CameraTable table);
     void connectAllCameras();
     void startCamera(int slot);
     void stopCamera(int slot);
@@ -101,7 +104,8 @@ public:
 
     // --- Panes ---
     // Gives slots 0..count-1 a pane of `size` and takes the panes of the
-    // others away; workers draw nothing meanwhile. The window's grid
+    // others away; workers draw nothing meanwhile, and the cameras whose
+    // workers ended on the rebuild are started again. The window's grid
     // rebuild and the no-window mode use it.
     void rebuildPanes(int count, QSize size);
     void resizePane(int slot, QSize size);
@@ -127,7 +131,10 @@ public:
     // (mainWindowEndRequested).
     void requestStopAll();
     // Ends every worker within `timeout`, stops the tick and closes every
-    // recording. Safe to call more than once. True when every worker ended.
+    // recording, in about `timeout` whatever the cameras and disks do. Safe
+    // to call more than once. False when a worker or a recording could not
+    // be ended in time: the front end then ends the process without waiting
+    // (the engine's destructor would wait for that worker).
     bool shutdown(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
 
 signals:
@@ -173,6 +180,8 @@ private:
     std::unique_ptr<TickActions> tickActions_;
     QTimer tickTimer_;
     bool shutDown_ = false;
+    bool shutdownComplete_ = false;
+    bool camerasConnected_ = false;  // rebuilds start cameras again only after the first connect
 };
 
 }  // namespace cx

@@ -32,6 +32,7 @@ bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
     closeLocked(slot);
     state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
     if (state_.aviFile[i] == nullptr) return false;
+    state_.recordingOpen[i] = 1;
     openFailureTold_[i] = 0;
     if (event_) event_(slot, state_.aviFile[i]->path(), true);
     return true;
@@ -44,10 +45,11 @@ void AviRecorder::closeLocked(int slot)
     if (recording == nullptr) return;
     const std::filesystem::path file = recording->path();
     recording.reset();  // completes the file
+    state_.recordingOpen[static_cast<size_t>(slot)] = 0;
     if (event_) event_(slot, file, false);
 }
 
-bool AviRecorder::OpenRecording(const std::filesystem::path& path, int slot)
+bool AviRecorder::OpenRecording(const std::filesystem::path& path, int slot, FailureReport report)
 {
     if (!validSlot(slot)) return false;
     bool opened = false;
@@ -56,7 +58,7 @@ bool AviRecorder::OpenRecording(const std::filesystem::path& path, int slot)
         opened = openLocked(path, slot);
     }
     // Told outside the lock, so the cameras keep running while the message shows.
-    if (!opened) tellOpenFailure(slot);
+    if (!opened) tellOpenFailure(slot, report);
     return opened;
 }
 
@@ -65,6 +67,15 @@ void AviRecorder::CloseRecording(int slot)
     if (!validSlot(slot)) return;
     std::lock_guard lock(state_.recordLock[static_cast<size_t>(slot)]);
     closeLocked(slot);
+}
+
+bool AviRecorder::CloseRecordingBefore(int slot, std::chrono::steady_clock::time_point deadline)
+{
+    if (!validSlot(slot)) return true;
+    std::unique_lock lock(state_.recordLock[static_cast<size_t>(slot)], deadline);
+    if (!lock.owns_lock()) return false;
+    closeLocked(slot);
+    return true;
 }
 
 bool AviRecorder::wantsPixels(int slot) const
@@ -93,20 +104,22 @@ void AviRecorder::WriteFrame(int slot, int width, int height, std::span<const ui
     if ((now - state_.segmentStart[i].load()) / 60 < segment) return;
     closeLocked(slot);
     state_.segmentStart[i] = now;
-    if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_ = slot + 1;
+    if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_[i] = 1;
 }
 
 void AviRecorder::reportPendingFailure()
 {
-    const int failed = pendingFailure_.exchange(0);
-    if (failed > 0) tellOpenFailure(failed - 1);
+    for (int slot = 0; slot < maxCameras; ++slot)
+        if (pendingFailure_[static_cast<size_t>(slot)].exchange(0) == 1)
+            tellOpenFailure(slot, FailureReport::OncePerEpisode);
 }
 
-void AviRecorder::tellOpenFailure(int slot)
+void AviRecorder::tellOpenFailure(int slot, FailureReport report)
 {
-    // Once until the slot opens a file again: the schedule retries a failed
-    // open every minute, and a full disk would otherwise repeat the box.
-    if (validSlot(slot) && openFailureTold_[static_cast<size_t>(slot)].exchange(1) == 1) return;
+    // A roll-over or the schedule's retry every minute says it once until
+    // the slot opens a file again: a full disk would otherwise repeat the box.
+    const bool toldBefore = validSlot(slot) && openFailureTold_[static_cast<size_t>(slot)].exchange(1) == 1;
+    if (toldBefore && report == FailureReport::OncePerEpisode) return;
     notifier_.notify(openingRecordingFailedText, "Corvanex", NotifyIcon::None);
 }
 

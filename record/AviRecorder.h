@@ -3,6 +3,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -35,13 +36,19 @@ public:
     // Opens a recording for `slot` at `path` (relative paths are taken from
     // the program folder) and stores it in the slot's aviFile. Never
     // replaces a file: a taken name gets a numbered variant. When no file can
-    // be created the user is told (once, until the slot opens a file again)
-    // and the slot records nothing. Takes
+    // be created the user is told and the slot records nothing. Takes
     // recordLock[slot] (UI thread); the caller sets segmentStart and the flag.
-    bool OpenRecording(const std::filesystem::path& path, int slot);
+    // A failure is told every time (a user's own request), or once until the
+    // slot opens a file again (the schedule's retries).
+    enum class FailureReport { Always, OncePerEpisode };
+    bool OpenRecording(const std::filesystem::path& path, int slot, FailureReport report = FailureReport::Always);
 
     // Completes and drops the slot's recording, if any. Takes recordLock[slot].
     void CloseRecording(int slot);
+    // The same, unless the slot's worker holds the lock past `deadline` (a
+    // write stuck on a hung disk): then false and the file is left as a
+    // crash would leave it. The exit uses it to stay within its time.
+    bool CloseRecordingBefore(int slot, std::chrono::steady_clock::time_point deadline);
 
     // Called by the slot's worker holding recordLock[slot], for a frame the slot's
     // flags say is recorded: appends it at 10 positions per frame-counter
@@ -72,13 +79,13 @@ public:
 
 private:
     bool openLocked(const std::filesystem::path& path, int slot);
-    void tellOpenFailure(int slot);
+    void tellOpenFailure(int slot, FailureReport report);
     void closeLocked(int slot);
 
     AppState& state_;
     Notifier& notifier_;
     const Clock& clock_;
-    std::atomic<int> pendingFailure_{0};  // slot + 1 of a failed roll-over; set under a recordLock, told without it
+    std::array<std::atomic<int>, maxCameras> pendingFailure_{};  // a roll-over failed; set under recordLock, told without it
     std::array<std::atomic<int>, maxCameras> openFailureTold_{};  // 1 once told, 0 again after a good open
     std::atomic<int64_t> frameCounter_{1};  // 64 bits: never wraps while the program runs
     RecordingFile::WriteFunction write_;   // set before recordings open

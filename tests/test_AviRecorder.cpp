@@ -349,16 +349,22 @@ TEST_F(Recording, FileThatCannotBeCreatedIsReportedAndNothingIsWritten)
     EXPECT_EQ(notifier.texts().size(), 2u);
 
     // Retries of a slot that keeps failing (the schedule tries every minute)
-    // say it once; after a good open a new failure is told again.
-    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2));
-    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(0), 0));
+    // say it once; after a good open a new failure is told again. A user's
+    // own request is answered every time.
+    const auto once = AviRecorder::FailureReport::OncePerEpisode;
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2, once));
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(0), 0, once));
     EXPECT_EQ(notifier.texts().size(), 2u);
-    fs::create_directories(folder.path() / "video" / "Nowhere");
-    EXPECT_TRUE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2));
-    recorder.CloseRecording(2);
-    fs::remove_all(folder.path() / "video" / "Nowhere");
     EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2));
     EXPECT_EQ(notifier.texts().size(), 3u);
+    fs::create_directories(folder.path() / "video" / "Nowhere");
+    EXPECT_TRUE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2, once));
+    EXPECT_EQ(state.recordingOpen[2].load(), 1);
+    recorder.CloseRecording(2);
+    EXPECT_EQ(state.recordingOpen[2].load(), 0);
+    fs::remove_all(folder.path() / "video" / "Nowhere");
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(2), 2, once));
+    EXPECT_EQ(notifier.texts().size(), 4u);
 
     // A camera name that climbs out of the recordings folder opens nothing there.
     state.setCameraName(3, "..");

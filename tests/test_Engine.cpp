@@ -149,7 +149,8 @@ TEST_F(EngineTest, CamerasStartStopRestartAndReloadWhileFramesFlow)
     EXPECT_TRUE(waitUntil([&] { return frames(1) > stoppedAt + 5; }));
 
     // Reload with fewer cameras while frames flow: the dropped slot's worker
-    // ends at its next frame (its pane is gone), the others keep going.
+    // ends, the others keep going.
+    const int keptAt0 = frames(0);
     CameraTable smaller;
     smaller.allocate(2);
     smaller.count = 2;
@@ -161,9 +162,11 @@ TEST_F(EngineTest, CamerasStartStopRestartAndReloadWhileFramesFlow)
         smaller.address[1] = entry1->address;
         smaller.type[1] = entry1->type;
     }
-    state().replaceCameraTable(smaller, 2);
-    engine->rebuildPanes(2, QSize(160, 120));
+    engine->applyCameraTable(smaller);
     EXPECT_TRUE(waitUntil([&] { return state().workerRunning[2].load() == 0; }, 3s));
+    // A grid rebuild ends stream workers; those that keep a pane start again.
+    engine->rebuildPanes(2, QSize(200, 150));
+    EXPECT_TRUE(waitUntil([&] { return frames(0) > keptAt0 + 5; }));
     const int keptAt = frames(1);
     EXPECT_TRUE(waitUntil([&] { return frames(1) > keptAt + 5; }));
     EXPECT_TRUE(engine->shutdown(2000ms));

@@ -68,3 +68,17 @@ TEST(FrameRate, NoCounterOrFrequencyMeansNoRate)
     EXPECT_FLOAT_EQ(other.frameRate[1].lastFrameRate, 0.0f);
     EXPECT_FLOAT_EQ(MeasureFrameRate(other, 99, clock), 0.0f);  // no such slot
 }
+
+TEST(Clock, WaitUntilRunsOnTheClocksOwnTime)
+{
+    FakeClock clock;
+    clock.frequency = 1000;  // ticks are milliseconds
+    clock.ticks = 500;
+    EXPECT_TRUE(clock.waitUntil(3000, {}));
+    EXPECT_EQ(clock.ticks.load(), 3000);  // 2.5 s later in simulated time, at once
+    EXPECT_EQ(clock.lastWaitMs.load(), 2500);
+    EXPECT_TRUE(clock.waitUntil(1000, {}));  // already past: no wait
+    EXPECT_EQ(clock.ticks.load(), 3000);
+    EXPECT_FALSE(clock.waitUntil(9000, [] { return true; }));  // a stop ends it before any time passes
+    EXPECT_EQ(clock.ticks.load(), 3000);
+}

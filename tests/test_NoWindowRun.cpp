@@ -36,7 +36,8 @@ TEST(NoWindowRun, RecordsByTheScheduleAndEndsOnSigtermWithFilesComplete)
     ASSERT_EQ(prepareProgramFolder(program, {{"Front", front, 101}, {"Yard", yard, 200}}, CX_PROGRAM_FOLDER), "");
 
     const fs::path err = folder.path() / "stderr.txt";
-    const pid_t pid = spawnIn(program, {CORVANEX_BINARY, "--no-window"}, err);
+    pid_t pid = spawnIn(program, {CORVANEX_BINARY, "--no-window"}, err);
+    ChildGuard guard{pid};
     ASSERT_GT(pid, 0);
     // Recordings appear and grow.
     auto recordedBytes = [&] {
@@ -58,8 +59,8 @@ TEST(NoWindowRun, RecordsByTheScheduleAndEndsOnSigtermWithFilesComplete)
     const auto t0 = std::chrono::steady_clock::now();
     const int status = waitForExit(pid, 5s);
     const auto took = std::chrono::steady_clock::now() - t0;
-    if (status == -1) ::kill(pid, SIGKILL), waitForExit(pid, 5s);
     ASSERT_NE(status, -1) << "still running 5 s after SIGTERM";
+    pid = -1;
     EXPECT_LT(took, 2s);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "ActiveSkin.h"
@@ -101,7 +102,13 @@ int runWithoutWindow(int argc, char** argv)
     if (result == StartupResult::NoCameras)
         std::fprintf(stderr, "Corvanex: no camera is configured in Database/Corvanex.mdb\n");
     // The exit step: every worker ends and every recording is closed.
-    engine.shutdown();
+    if (!engine.shutdown()) {
+        // A camera or disk that does not let go is not waited for: its file
+        // stays as a crash would leave it, readable up to its last frame.
+        std::fprintf(stderr, "Corvanex: a camera did not stop in time; ending without it\n");
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     startup.exitStep();
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "WindowRun.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "ActiveSkin.h"
@@ -51,9 +53,24 @@ int runWithWindow(int argc, char** argv)
         keys.setMainWindow(nullptr);
     };
     Startup startup(engine.state(), engine.database(), notifier, hooks);
-    startup.run(programFolder, false);
+    const StartupResult result = startup.run(programFolder, false);
+    if (result != StartupResult::MainWindowClosed) {
+        // Without a main window nobody has shown what the engine raised
+        // meanwhile (a missing database driver): show it now.
+        QObject::connect(&engine, &Engine::message, [&notifier](const QString& text, const QString& caption, int icon) {
+            std::fprintf(stderr, "Corvanex: %s\n", qPrintable(text.trimmed()));
+            notifier.notify(text.toStdString(), caption.toStdString(), static_cast<NotifyIcon>(icon));
+        });
+        QCoreApplication::processEvents();
+    }
     // The exit step: every worker ends and every recording is closed.
-    engine.shutdown();
+    if (!engine.shutdown()) {
+        // A camera or disk that does not let go is not waited for: its file
+        // stays as a crash would leave it, readable up to its last frame.
+        std::fprintf(stderr, "Corvanex: a camera did not stop in time; ending without it\n");
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     startup.exitStep();
     app.removeEventFilter(&keys);
     SkinLook::instance().attach(nullptr, nullptr);

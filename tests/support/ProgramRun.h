@@ -48,6 +48,18 @@ inline pid_t spawnIn(const std::filesystem::path& folder, const std::vector<std:
     return pid;
 }
 
+// Ends a still running child when the test leaves early.
+struct ChildGuard {
+    pid_t& pid;
+    ~ChildGuard()
+    {
+        if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
 // Waits at most `limit` for `pid`; its wait status, or -1 while it runs.
 inline int waitForExit(pid_t pid, std::chrono::milliseconds limit)
 {
@@ -76,16 +88,6 @@ inline std::vector<std::filesystem::path> recordingsIn(const std::filesystem::pa
     return files;
 }
 
-// "HH:MM" of the local time `seconds`.
-inline std::string timeLabel(std::time_t seconds)
-{
-    std::tm t{};
-    ::localtime_r(&seconds, &t);
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d:%02d", t.tm_hour, t.tm_min);
-    return text;
-}
-
 struct ProgramCamera {
     ProgramCamera(std::string n, int p, int t = 101, std::string l = {}, std::string pw = {})
         : name(std::move(n)), port(p), type(t), login(std::move(l)), password(std::move(pw))
@@ -99,8 +101,8 @@ struct ProgramCamera {
 };
 
 // Makes `folder` with the folder tool and the default skin, registers the
-// cameras, and sets up schedule mode with every camera in it and a window
-// from a minute ago to an hour ahead on every day. Empty on success, else
+// cameras, and sets up schedule mode with every camera in it, recording
+// all day every day. Empty on success, else
 // what went wrong.
 inline std::string prepareProgramFolder(const std::filesystem::path& folder, const std::vector<ProgramCamera>& cameras,
                                         const std::filesystem::path& folderTool)
@@ -123,10 +125,10 @@ inline std::string prepareProgramFolder(const std::filesystem::path& folder, con
     settings.scheduleMode = 1;
     for (size_t i = 0; i < cameras.size() && i < settings.scheduleRecord.size(); ++i) settings.scheduleRecord[i] = 1;
     if (!saveSettings(settings, folder)) return "settings not saved";
-    const std::time_t now = std::time(nullptr);
+    // The whole day, so a run across midnight records too.
     ScheduleTable schedule;
-    schedule.labels[0] = timeLabel(now - 60);
-    schedule.labels[1] = timeLabel(now + 3600);
+    schedule.labels[0] = "00:00";
+    schedule.labels[1] = "23:59";
     for (size_t day = 0; day < 7; ++day) {
         schedule.week.index[2 * day] = 0;
         schedule.week.index[2 * day + 1] = 1;
