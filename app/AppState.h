@@ -119,7 +119,7 @@ public:
     // thread opens and closes under it, the slot's worker writes frames and
     // rolls over under it. One slot's slow disk write holds no other slot.
     std::array<std::shared_ptr<AviRecording>, maxCameras> aviFile{};
-    std::array<std::timed_mutex, maxCameras> recordLock;  // timed: the exit waits only so long
+    std::array<std::mutex, maxCameras> recordLock;
     // 1 while aviFile[slot] holds a file: set and cleared with it under
     // recordLock, read without the lock (the schedule tick must never wait
     // for a camera's disk).

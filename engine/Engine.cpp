@@ -49,7 +49,17 @@ void Engine::QueuedNotifier::notify(const std::string& text, const std::string& 
 template <class F>
 void Engine::post(F&& f)
 {
-    QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
+    // Qt's event queue hands the function over with its own futex-based
+    // locks, which ThreadSanitizer cannot see; taking postLock_ on both sides
+    // makes the hand-off visible to it (a leaf lock, held for a moment).
+    std::lock_guard lock(postLock_);
+    QMetaObject::invokeMethod(
+        this,
+        [this, f = std::forward<F>(f)]() mutable {
+            { std::lock_guard seen(postLock_); }
+            f();
+        },
+        Qt::QueuedConnection);
 }
 
 Engine::Engine(EngineOptions options, QObject* parent)

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include <sys/types.h>
@@ -174,6 +175,7 @@ private:
     std::unique_ptr<FrameHandoff> handoff_;
     std::array<std::unique_ptr<PaneBuffer>, maxCameras> panes_;  // live as long as the engine
     std::array<std::atomic<int>, maxCameras> repaintPosted_{};   // one queued repaint per slot at a time
+    std::mutex postLock_;  // see post(); a leaf
     std::unique_ptr<CameraWorkers> workers_;
     ScheduleTable schedule_;        // engine thread
     ScheduleTickState retries_;      // engine thread
