@@ -4,6 +4,7 @@
 #include <QMetaObject>
 
 #include "AviRecorder.h"
+#include "AviRecording.h"
 #include "CameraDatabase.h"
 #include "Clock.h"
 #include "FrameDrawer.h"
@@ -87,6 +88,9 @@ Engine::Engine(EngineOptions options, QObject* parent)
     tickActions_ = std::make_unique<TickActions>(*this);
     tickTimer_.setInterval(1000);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::scheduleTick);
+    // Free space changes slowly; a check every few seconds is plenty.
+    retentionTimer_.setInterval(5000);
+    connect(&retentionTimer_, &QTimer::timeout, this, [this] { checkRetention(); });
 }
 
 Engine::~Engine()
@@ -110,14 +114,23 @@ void Engine::loadSchedule()
     schedule_ = cx::loadSchedule(state_->programFolder);
 }
 
+bool Engine::saveSchedule(const ScheduleTable& table)
+{
+    if (!cx::saveSchedule(state_->programFolder, table)) return false;
+    schedule_ = table;
+    return true;
+}
+
 void Engine::startScheduleTick()
 {
     tickTimer_.start();
+    retentionTimer_.start();
 }
 
 void Engine::stopScheduleTick()
 {
     tickTimer_.stop();
+    retentionTimer_.stop();
 }
 
 int Engine::loadCameraTable()
@@ -224,6 +237,43 @@ void Engine::closeAllRecordings()
     for (int slot = 0; slot < maxCameras; ++slot) recorder_->CloseRecording(slot);
 }
 
+void Engine::setScheduleRecord(int slot, bool on)
+{
+    if (!validSlot(slot)) return;
+    const auto i = static_cast<size_t>(slot);
+    state_->settings.scheduleRecord[i] = on ? 1 : 0;
+    saveSettings(state_->settings, state_->programFolder);
+    if (on) return;  // the next tick opens it inside the window
+    state_->scheduledRecording[i] = 0;
+    recorder_->CloseRecording(slot);
+}
+
+std::vector<std::filesystem::path> Engine::openRecordingPaths() const
+{
+    std::vector<std::filesystem::path> paths;
+    for (size_t i = 0; i < maxCameras; ++i) {
+        std::lock_guard lock(state_->recordLock[i]);
+        if (state_->aviFile[i] != nullptr) paths.push_back(state_->aviFile[i]->path());
+    }
+    return paths;
+}
+
+std::vector<std::filesystem::path> Engine::checkRetention()
+{
+    // On this thread, holding no lock of the frame path: the open files are
+    // a copy taken after the folders were listed.
+    const auto folder = state_->programFolder;
+    const RetentionRun run = enforceRetention(folder / "video", loadRetentionPolicy(folder), freeSpace_,
+                                              [this] { return openRecordingPaths(); });
+    for (const auto& file : run.deleted) emit recordingDeleted(QString::fromStdString(file.string()));
+    return run.deleted;
+}
+
+void Engine::setFreeSpaceProbe(FreeSpaceProbe probe)
+{
+    freeSpace_ = std::move(probe);
+}
+
 void Engine::rebuildPanes(int count, QSize size)
 {
     state_->layoutRebuilding = 1;
@@ -284,6 +334,7 @@ void Engine::requestStopAll()
 bool Engine::shutdown(std::chrono::milliseconds timeout)
 {
     tickTimer_.stop();
+    retentionTimer_.stop();
     // The exit forgets the request paths before the workers are told to
     // stop; a worker still looking one up sees a whole table, old or empty.
     ResetRequestPaths();

@@ -23,12 +23,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <sys/types.h>
 
 #include "AppState.h"
 #include "CameraWorkers.h"
 #include "Notifier.h"
+#include "Retention.h"
 #include "Schedule.h"
 
 class QImage;
@@ -62,8 +64,13 @@ public:
     // Messages raised by the engine and its workers: queued to the front
     // end as the message() signal, never waited for.
     Notifier& notifier() { return notifier_; }
-    // Reads hours.dat and hours.txt.
+    // Reads hours.dat and hours.txt (again: the tick uses them at once).
     void loadSchedule();
+    // The timetable the tick runs by.
+    const ScheduleTable& schedule() const { return schedule_; }
+    // Writes hours.txt and hours.dat and lets the tick run by them at once;
+    // false (and the old timetable kept) when they could not be written.
+    bool saveSchedule(const ScheduleTable& table);
     // The one-second schedule tick on a timer of this thread.
     void startScheduleTick();
     void stopScheduleTick();
@@ -98,6 +105,18 @@ public:
     void resumeRecordings();
     // Closes every recording (the exit step).
     void closeAllRecordings();
+    // Takes the slot into the schedule or out of it and saves the settings;
+    // taken out, its running scheduled recording ends now.
+    void setScheduleRecord(int slot, bool on);
+    // The files of the recordings open now, copied under each slot's
+    // recordLock.
+    std::vector<std::filesystem::path> openRecordingPaths() const;
+    // One retention check of video/ (the tick's timer runs it every few
+    // seconds): below the free-space floor of retention.txt the oldest
+    // finished recordings of ours are deleted. The files deleted.
+    std::vector<std::filesystem::path> checkRetention();
+    // Where checkRetention asks for free space (tests put a fake here).
+    void setFreeSpaceProbe(FreeSpaceProbe probe);
 
     // --- Panes ---
     // Gives slots 0..count-1 a pane of `size` and takes the panes of the
@@ -137,6 +156,8 @@ signals:
     void recordingOpened(int slot, const QString& file);
     void recordingClosed(int slot, const QString& file);
     void trayFrameChanged(int frame);
+    // Retention deleted a recording to keep free space above the floor.
+    void recordingDeleted(const QString& file);
     // The tick saw stopAllCameras: the front end ends its main window.
     void mainWindowEndRequested();
 
@@ -172,6 +193,8 @@ private:
     ScheduleTickState retries_;      // engine thread
     std::unique_ptr<TickActions> tickActions_;
     QTimer tickTimer_;
+    QTimer retentionTimer_;
+    FreeSpaceProbe freeSpace_ = systemFreeSpace;
     bool shutDown_ = false;
 };
 
