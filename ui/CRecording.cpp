@@ -102,13 +102,12 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
     connect(&engine_, &Engine::recordingOpened, this, [this](int slot) { showSlotState(slot); });
     connect(&engine_, &Engine::recordingClosed, this, [this](int slot) { showSlotState(slot); });
 
-    auto* timetable = new CSkinButton(this);
+    // The skin has no picture for it: a text button drawn like the rows'.
+    auto* timetable = new CActionButton(this);
     timetable->setObjectName(QStringLiteral("timetable"));
     timetable->setProperty("controlId", RecordingControl::timetable);
     timetable->setText(QStringLiteral("Timetable..."));
-    timetable->resize(110, 30);
-    timetable->setBitmap("properties.bmp");
-    timetable->placeAt(24, 390);
+    timetable->setGeometry(24, 390, 130, 30);
     connect(timetable, &QPushButton::clicked, this, [this] { press(RecordingControl::timetable); });
 
     auto* close = new CSkinButton(this);

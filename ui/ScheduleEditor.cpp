@@ -82,7 +82,7 @@ ScheduleEditor::ScheduleEditor(Engine& engine, QWidget* parent) : SkinDialog(par
 {
     setObjectName(QStringLiteral("scheduleEditor"));
     setWindowTitle(QStringLiteral("Timetable"));
-    setFixedSize(620, 470);
+    setFixedSize(680, 470);
 
     auto* title = new CTitleLabel(this);
     title->setObjectName(QStringLiteral("title"));
@@ -91,7 +91,7 @@ ScheduleEditor::ScheduleEditor(Engine& engine, QWidget* parent) : SkinDialog(par
     big.setBold(true);
     title->setFont(big);
     title->setText(QStringLiteral("Timetable"));
-    title->setGeometry(20, 14, 580, 34);
+    title->setGeometry(20, 14, 640, 34);
 
     QFont rowFont(QStringLiteral("DejaVu Sans"));
     rowFont.setPixelSize(fontPixelSize(15));
@@ -127,7 +127,7 @@ ScheduleEditor::ScheduleEditor(Engine& engine, QWidget* parent) : SkinDialog(par
         note->setObjectName(QStringLiteral("note%1").arg(row));
         note->setPaintsBackground(false);
         note->setFont(rowFont);
-        note->setGeometry(330, y, 270, 30);
+        note->setGeometry(330, y, 330, 30);
         open_[r] = open;
         start_[r] = start;
         end_[r] = end;
