@@ -32,7 +32,8 @@ bool TrayMonitor::enter()
     if (!host_->available()) {
         // Hiding the window would leave no way back: keep it, and say why once.
         if (!toldNoTray_)
-            engine_.notifier().notify("This desktop has no notification area, so Corvanex stays open while it records.",
+            engine_.notifier().notify("This desktop has no notification area, so Corvanex stays open while it records. "
+                                      "Stop the recordings in Record to exit.",
                                       "Corvanex", NotifyIcon::Information);
         toldNoTray_ = true;
         return false;
