@@ -492,6 +492,57 @@ TEST_F(RecordingWindowTest, RetentionSparesTheRecordingTheEngineHasOpen)
     EXPECT_TRUE(fs::exists(street / "Date_02_01_2024_Time_00_00_00.avi"));
 }
 
+TEST(ScheduleEditorTest, WeeksSurviveTheFilesAndTheNotesSayWhatTheTickDoes)
+{
+    const auto day = [](int sh, int sm, int eh, int em) { return EditorDay{true, QTime(sh, sm), QTime(eh, em)}; };
+    const EditorDay closed;
+    struct Case {
+        const char* what;
+        EditorWeek week;
+        std::array<const char*, 7> notes;
+    };
+    const Case cases[] = {
+        {"all closed", {}, {"No recording", "No recording", "No recording", "No recording", "No recording",
+                            "No recording", "No recording"}},
+        {"shared times, one minute, overnight Sunday",
+         {day(8, 0, 18, 0), day(8, 0, 18, 0), day(12, 30, 12, 30), closed, day(0, 0, 23, 59), closed,
+          day(23, 59, 0, 0)},
+         {"", "", "One minute", "No recording", "", "No recording", "Until midnight; then Monday's row decides"}},
+        {"every day overnight",
+         {day(22, 0, 6, 0), day(22, 0, 6, 0), day(22, 0, 6, 0), day(22, 0, 6, 0), day(22, 0, 6, 0),
+          day(22, 0, 6, 0), day(22, 0, 6, 0)},
+         {"Until midnight; then Tuesday's row decides", "Until midnight; then Wednesday's row decides",
+          "Until midnight; then Thursday's row decides", "Until midnight; then Friday's row decides",
+          "Until midnight; then Saturday's row decides", "Until midnight; then Sunday's row decides",
+          "Until midnight; then Monday's row decides"}},
+    };
+    for (const Case& c : cases) {
+        const ScheduleTable table = scheduleTableOf(c.week);
+        const EditorWeek back = editorWeekOf(table);
+        for (size_t d = 0; d < 7; ++d) {
+            EXPECT_EQ(back[d].open, c.week[d].open) << c.what << " day " << d;
+            if (c.week[d].open) {
+                EXPECT_EQ(back[d].start, c.week[d].start) << c.what << " day " << d;
+                EXPECT_EQ(back[d].end, c.week[d].end) << c.what << " day " << d;
+            }
+            EXPECT_EQ(rowNote(c.week, static_cast<int>(d)), QString::fromLatin1(c.notes[d])) << c.what << " day " << d;
+            // The tick's window matches what the editor shows, minute by minute.
+            const auto w = dayWindow(table, static_cast<int>(d));
+            ASSERT_EQ(w.has_value(), c.week[d].open) << c.what << " day " << d;
+            if (!w) continue;
+            const int start = c.week[d].start.hour() * 60 + c.week[d].start.minute();
+            const int end = c.week[d].end.hour() * 60 + c.week[d].end.minute();
+            for (int m = 0; m < 1440; ++m) {
+                const bool shown = end >= start ? (m >= start && m <= end) : m >= start;
+                ASSERT_EQ(w->contains(m), shown) << c.what << " day " << d << " minute " << m;
+            }
+        }
+        // Labels: distinct, in time order, each "HH:MM".
+        for (size_t k = 1; k < table.labels.size() && !table.labels[k].empty(); ++k)
+            EXPECT_LT(table.labels[k - 1], table.labels[k]) << c.what;
+    }
+}
+
 TEST(TrayIconsTest, FivePicturesAllDifferent)
 {
     for (int a = 0; a < trayFrameCount; ++a) {
