@@ -116,7 +116,12 @@ void Engine::loadSchedule()
 
 bool Engine::saveSchedule(const ScheduleTable& table)
 {
-    if (!cx::saveSchedule(state_->programFolder, table)) return false;
+    if (!cx::saveSchedule(state_->programFolder, table)) {
+        // hours.dat may already be the new one: put back what the tick runs
+        // by, so the next start reads the same timetable.
+        cx::saveSchedule(state_->programFolder, schedule_);
+        return false;
+    }
     schedule_ = table;
     return true;
 }

@@ -492,6 +492,28 @@ TEST_F(RecordingWindowTest, RetentionSparesTheRecordingTheEngineHasOpen)
     EXPECT_TRUE(fs::exists(street / "Date_02_01_2024_Time_00_00_00.avi"));
 }
 
+TEST_F(RecordingWindowTest, TimetableThatCannotBeWrittenKeepsTheOldOne)
+{
+    timetable("08:00", "18:00");
+    // A folder where hours.txt should go: the rename over it fails.
+    fs::remove(folder.path() / "hours.txt");
+    fs::create_directories(folder.path() / "hours.txt" / "inside");
+    openMain();
+    ScheduleEditor editor(*engine, main.get());
+    child<QTimeEdit>(&editor, "start0")->setTime(QTime(9, 0));
+    child<CSkinButton>(&editor, "save")->click();
+    EXPECT_NE(editor.result(), QDialog::Accepted);
+    EXPECT_EQ(child<CPosStatic>(&editor, "result")->text(), "The timetable could not be written.");
+    EXPECT_EQ(engine->schedule().labels[0], "08:00");  // the tick still runs by the old one
+    EXPECT_TRUE(fs::is_directory(folder.path() / "hours.txt"));
+    // hours.dat, written before hours.txt failed, is the old one again.
+    const ScheduleTable onDisk = loadSchedule(folder.path());
+    for (size_t d = 0; d < 7; ++d) {
+        EXPECT_EQ(onDisk.week.index[d * 2], 0) << d;
+        EXPECT_EQ(onDisk.week.index[d * 2 + 1], 1) << d;
+    }
+}
+
 TEST(ScheduleEditorTest, WeeksSurviveTheFilesAndTheNotesSayWhatTheTickDoes)
 {
     const auto day = [](int sh, int sm, int eh, int em) { return EditorDay{true, QTime(sh, sm), QTime(eh, em)}; };
