@@ -149,7 +149,6 @@ void CRecording::press(int id)
         accept();
         return;
     }
-    if (id == 1023 || id == 1033) return;
     if (scheduleMode_) {
         if (id >= RecordingControl::firstToggle && id < RecordingControl::firstToggle + cameras_)
             toggleSchedule(id - RecordingControl::firstToggle);
