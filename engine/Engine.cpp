@@ -253,6 +253,11 @@ void Engine::setScheduleRecord(int slot, bool on)
     recorder_->CloseRecording(slot);
 }
 
+bool Engine::recordingOpen(int slot) const
+{
+    return tickActions_->recordingOpen(slot);
+}
+
 std::vector<std::filesystem::path> Engine::openRecordingPaths() const
 {
     std::vector<std::filesystem::path> paths;

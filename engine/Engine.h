@@ -108,6 +108,9 @@ public:
     // Takes the slot into the schedule or out of it and saves the settings;
     // taken out, its running scheduled recording ends now.
     void setScheduleRecord(int slot, bool on);
+    // Whether a file is open for the slot now (a start whose file could not
+    // be opened leaves the slot started without one).
+    bool recordingOpen(int slot) const;
     // The files of the recordings open now, copied under each slot's
     // recordLock.
     std::vector<std::filesystem::path> openRecordingPaths() const;

@@ -222,6 +222,35 @@ TEST_F(RecordingWindowTest, ManualModeFromTheRecordButton)
     EXPECT_TRUE(filesIn(folder.path() / "video" / "Gate").empty());
 }
 
+TEST_F(RecordingWindowTest, AStartThatCannotOpenAFileStaysStartedUntilStop)
+{
+    openMain();
+    fs::remove_all(folder.path() / "video" / "Gate");  // nowhere to write
+    CRecording rec(*engine, main.get());
+    auto* start1 = child<CActionButton>(&rec, "start1");
+    start1->click();
+    ASSERT_TRUE(waitFor([&] { return !messages.empty(); }));
+    EXPECT_EQ(messages[0], "FAILURE: Opening AVI file...");
+    EXPECT_FALSE(start1->isEnabled());
+    EXPECT_EQ(state().manualRecording[1].load(), 1);
+    EXPECT_TRUE(engine->openRecordingPaths().empty());
+    EXPECT_EQ(child<CPosStatic>(&rec, "state1")->text(), "No file: press Stop");
+
+    // Stop, a folder again, start: now it records.
+    child<CActionButton>(&rec, "stop1")->click();
+    EXPECT_TRUE(start1->isEnabled());
+    fs::create_directories(folder.path() / "video" / "Gate");
+    start1->click();
+    EXPECT_EQ(engine->openRecordingPaths().size(), 1u);
+    EXPECT_EQ(child<CPosStatic>(&rec, "state1")->text(), "Recording");
+    letFramesIn(1);
+    child<CActionButton>(&rec, "stop1")->click();
+    engine->shutdown();
+    const auto files = filesIn(folder.path() / "video" / "Gate");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_GE(ffprobe(files[0]).packets, 10);
+}
+
 TEST_F(RecordingWindowTest, ScheduleTogglesSaveAtOnceAndCloseARunningRecording)
 {
     state().settings.scheduleMode = 1;

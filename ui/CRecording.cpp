@@ -129,13 +129,22 @@ void CRecording::showSlotState(int slot)
     if (scheduleMode_) {
         const bool on = s.settings.scheduleRecord[i].load() == 1;
         first_[i]->setText(on ? QStringLiteral("Leave timetable") : QStringLiteral("Join timetable"));
-        state_[i]->setText(recording ? QStringLiteral("Recording now")
-                                     : (on ? QStringLiteral("By the timetable") : QStringLiteral("Not recorded")));
+        if (!recording)
+            state_[i]->setText(on ? QStringLiteral("By the timetable") : QStringLiteral("Not recorded"));
+        else if (!engine_.recordingOpen(slot))
+            state_[i]->setText(QStringLiteral("No file: tried each minute"));  // the tick retries
+        else
+            state_[i]->setText(QStringLiteral("Recording now"));
     } else {
         // Start stays disabled while the camera records, so it cannot open
         // a second file; stop of a camera not recording does nothing.
         first_[i]->setEnabled(s.manualRecording[i].load() != 1);
-        state_[i]->setText(recording ? QStringLiteral("Recording") : QStringLiteral("Stopped"));
+        if (!recording)
+            state_[i]->setText(QStringLiteral("Stopped"));
+        else if (!engine_.recordingOpen(slot))
+            state_[i]->setText(QStringLiteral("No file: press Stop"));
+        else
+            state_[i]->setText(QStringLiteral("Recording"));
     }
 }
 
