@@ -508,6 +508,10 @@ TEST_F(RecordingWindowTest, RetentionSparesTheRecordingTheEngineHasOpen)
     EXPECT_EQ(deleted, (std::vector<QString>{QString::fromStdString(older.string())}));
     EXPECT_TRUE(fs::exists(open));
     EXPECT_TRUE(fs::exists(foreign));
+    ASSERT_TRUE(waitFor([&] { return statusText().find("Deleted old recording") != std::string::npos; }));
+    EXPECT_NE(statusText().find("...Deleted old recording Date_01_01_2024_Time_00_00_00.avi to keep disk space free. "),
+              std::string::npos)
+        << statusText();
 
     // Closed, it is a finished recording like any other.
     engine->stopManualRecording(0);

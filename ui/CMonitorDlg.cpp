@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include <ctime>
+#include <filesystem>
 #include <iomanip>
 #include <sstream>
 
@@ -88,6 +89,13 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     timer1_.start();
     connect(&engine_, &Engine::message, this, &CMonitorDlg::showMessage);
     connect(&engine_, &Engine::mainWindowEndRequested, this, &CMonitorDlg::endRequested);
+    // Free-space retention deleted a recording: the status line says which,
+    // until the text is next rebuilt.
+    connect(&engine_, &Engine::recordingDeleted, this, [this](const QString& file) {
+        buildStatusText();
+        const std::string name = std::filesystem::path(file.toStdString()).filename().string();
+        marquee_.setText(marquee_.text() + "...Deleted old recording " + name + " to keep disk space free. ");
+    });
 
     const InterfaceInfo& info = skin_.info();
     suffix_ = skin_.statusSuffix().value_or(engine_.state().statusTextCopy());
