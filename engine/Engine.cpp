@@ -6,6 +6,7 @@
 #include <QMetaObject>
 
 #include "AviRecorder.h"
+#include "AviRecording.h"
 #include "CameraDatabase.h"
 #include "Clock.h"
 #include "FrameDrawer.h"
@@ -76,6 +77,10 @@ Engine::Engine(EngineOptions options, QObject* parent)
     drawer_ = std::make_unique<FrameDrawer>(*state_, *bitmaps_);
     recorder_ = std::make_unique<AviRecorder>(*state_, notifier_, clock_);
     recorder_->setRecordingEvent([this](int slot, const std::filesystem::path& file, bool opened) {
+        {
+            std::lock_guard lock(openPathsLock_);
+            openPaths_[static_cast<size_t>(slot)] = opened ? file : std::filesystem::path();
+        }
         const QString name = QString::fromStdString(file.string());
         post([this, slot, name, opened] {
             if (opened)
@@ -97,6 +102,9 @@ Engine::Engine(EngineOptions options, QObject* parent)
     tickActions_ = std::make_unique<TickActions>(*this);
     tickTimer_.setInterval(1000);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::scheduleTick);
+    // Free space changes slowly; a check every few seconds is plenty.
+    retentionTimer_.setInterval(5000);
+    connect(&retentionTimer_, &QTimer::timeout, this, [this] { checkRetention(); });
 }
 
 Engine::~Engine()
@@ -120,14 +128,28 @@ void Engine::loadSchedule()
     schedule_ = cx::loadSchedule(state_->programFolder);
 }
 
+bool Engine::saveSchedule(const ScheduleTable& table)
+{
+    if (!cx::saveSchedule(state_->programFolder, table)) {
+        // hours.dat may already be the new one: put back what the tick runs
+        // by, so the next start reads the same timetable.
+        cx::saveSchedule(state_->programFolder, schedule_);
+        return false;
+    }
+    schedule_ = table;
+    return true;
+}
+
 void Engine::startScheduleTick()
 {
     tickTimer_.start();
+    retentionTimer_.start();
 }
 
 void Engine::stopScheduleTick()
 {
     tickTimer_.stop();
+    retentionTimer_.stop();
 }
 
 int Engine::loadCameraTable()
@@ -242,6 +264,49 @@ void Engine::closeAllRecordings()
     for (int slot = 0; slot < maxCameras; ++slot) recorder_->CloseRecording(slot);
 }
 
+void Engine::setScheduleRecord(int slot, bool on)
+{
+    if (!validSlot(slot)) return;
+    const auto i = static_cast<size_t>(slot);
+    state_->settings.scheduleRecord[i] = on ? 1 : 0;
+    saveSettings(state_->settings, state_->programFolder);
+    if (on) return;  // the next tick opens it inside the window
+    state_->scheduledRecording[i] = 0;
+    recorder_->CloseRecording(slot);
+}
+
+bool Engine::recordingOpen(int slot) const
+{
+    return tickActions_->recordingOpen(slot);
+}
+
+std::vector<std::filesystem::path> Engine::openRecordingPaths() const
+{
+    // From the recorder's own open and close events: never a recording's
+    // lock, which a camera on a slow disk may hold.
+    std::vector<std::filesystem::path> paths;
+    std::lock_guard lock(openPathsLock_);
+    for (const auto& p : openPaths_)
+        if (!p.empty()) paths.push_back(p);
+    return paths;
+}
+
+std::vector<std::filesystem::path> Engine::checkRetention()
+{
+    // On this thread, holding no lock of the frame path: the open files are
+    // a copy taken after the folders were listed.
+    const auto folder = state_->programFolder;
+    const RetentionRun run = enforceRetention(folder / "video", loadRetentionPolicy(folder), freeSpace_,
+                                              [this] { return openRecordingPaths(); });
+    for (const auto& file : run.deleted) emit recordingDeleted(QString::fromStdString(file.string()));
+    return run.deleted;
+}
+
+void Engine::setFreeSpaceProbe(FreeSpaceProbe probe)
+{
+    freeSpace_ = std::move(probe);
+}
+
 void Engine::rebuildPanes(int count, QSize size)
 {
     state_->layoutRebuilding = 1;
@@ -310,6 +375,7 @@ bool Engine::shutdown(std::chrono::milliseconds timeout)
     if (shutDown_) return shutdownComplete_;
     shutDown_ = true;
     tickTimer_.stop();
+    retentionTimer_.stop();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     // The exit forgets the request paths before the workers are told to
     // stop; a worker still looking one up sees a whole table, old or empty.

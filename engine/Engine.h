@@ -24,12 +24,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include <sys/types.h>
 
 #include "AppState.h"
 #include "CameraWorkers.h"
 #include "Notifier.h"
+#include "Retention.h"
 #include "Schedule.h"
 
 class QImage;
@@ -63,8 +65,13 @@ public:
     // Messages raised by the engine and its workers: queued to the front
     // end as the message() signal, never waited for.
     Notifier& notifier() { return notifier_; }
-    // Reads hours.dat and hours.txt.
+    // Reads hours.dat and hours.txt (again: the tick uses them at once).
     void loadSchedule();
+    // The timetable the tick runs by.
+    const ScheduleTable& schedule() const { return schedule_; }
+    // Writes hours.txt and hours.dat and lets the tick run by them at once;
+    // false (and the old timetable kept) when they could not be written.
+    bool saveSchedule(const ScheduleTable& table);
     // The one-second schedule tick on a timer of this thread.
     void startScheduleTick();
     void stopScheduleTick();
@@ -102,6 +109,21 @@ public:
     void resumeRecordings();
     // Closes every recording (the exit step).
     void closeAllRecordings();
+    // Takes the slot into the schedule or out of it and saves the settings;
+    // taken out, its running scheduled recording ends now.
+    void setScheduleRecord(int slot, bool on);
+    // Whether a file is open for the slot now (a start whose file could not
+    // be opened leaves the slot started without one).
+    bool recordingOpen(int slot) const;
+    // The files of the recordings open now, copied under each slot's
+    // recordLock.
+    std::vector<std::filesystem::path> openRecordingPaths() const;
+    // One retention check of video/ (the tick's timer runs it every few
+    // seconds): below the free-space floor of retention.txt the oldest
+    // finished recordings of ours are deleted. The files deleted.
+    std::vector<std::filesystem::path> checkRetention();
+    // Where checkRetention asks for free space (tests put a fake here).
+    void setFreeSpaceProbe(FreeSpaceProbe probe);
 
     // --- Panes ---
     // Gives slots 0..count-1 a pane of `size` and takes the panes of the
@@ -145,6 +167,8 @@ signals:
     void recordingOpened(int slot, const QString& file);
     void recordingClosed(int slot, const QString& file);
     void trayFrameChanged(int frame);
+    // Retention deleted a recording to keep free space above the floor.
+    void recordingDeleted(const QString& file);
     // The tick saw stopAllCameras: the front end ends its main window.
     void mainWindowEndRequested();
 
@@ -176,11 +200,15 @@ private:
     std::array<std::unique_ptr<PaneBuffer>, maxCameras> panes_;  // live as long as the engine
     std::array<std::atomic<int>, maxCameras> repaintPosted_{};   // one queued repaint per slot at a time
     std::mutex postLock_;  // see post(); a leaf
+    mutable std::mutex openPathsLock_;  // a leaf, taken under a recordLock by the recorder's events
+    std::array<std::filesystem::path, maxCameras> openPaths_;  // guarded by openPathsLock_
     std::unique_ptr<CameraWorkers> workers_;
     ScheduleTable schedule_;        // engine thread
     ScheduleTickState retries_;      // engine thread
     std::unique_ptr<TickActions> tickActions_;
     QTimer tickTimer_;
+    QTimer retentionTimer_;
+    FreeSpaceProbe freeSpace_ = systemFreeSpace;
     bool shutDown_ = false;
     bool shutdownComplete_ = false;
     bool camerasConnected_ = false;  // rebuilds start cameras again only after the first connect

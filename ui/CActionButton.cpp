@@ -12,7 +12,8 @@ CActionButton::CActionButton(QWidget* parent) : CHoverButton(parent)
 
 QColor CActionButton::textColour() const
 {
-    return Qt::black;
+    // A disabled button (a camera already recording) must read as one.
+    return isEnabled() ? QColor(Qt::black) : QColor(120, 120, 120);
 }
 
 }  // namespace cx

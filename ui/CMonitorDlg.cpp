@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include <ctime>
+#include <filesystem>
 #include <iomanip>
 #include <sstream>
 
@@ -18,6 +19,7 @@
 #include "CInterface.h"
 #include "CMonitoring.h"
 #include "CPosStatic.h"
+#include "CRecording.h"
 #include "CSkinButton.h"
 #include "CStartupDlg.h"
 #include "CameraGrid.h"
@@ -30,6 +32,8 @@
 #include "SettingsFile.h"
 #include "SkinArt.h"
 #include "SkinLook.h"
+#include "SystemTrayHost.h"
+#include "TrayMonitor.h"
 
 namespace cx {
 
@@ -85,6 +89,13 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     timer1_.start();
     connect(&engine_, &Engine::message, this, &CMonitorDlg::showMessage);
     connect(&engine_, &Engine::mainWindowEndRequested, this, &CMonitorDlg::endRequested);
+    // Free-space retention deleted a recording: the status line says which,
+    // until the text is next rebuilt.
+    connect(&engine_, &Engine::recordingDeleted, this, [this](const QString& file) {
+        buildStatusText();
+        const std::string name = std::filesystem::path(file.toStdString()).filename().string();
+        marquee_.setText(marquee_.text() + "...Deleted old recording " + name + " to keep disk space free. ");
+    });
 
     const InterfaceInfo& info = skin_.info();
     suffix_ = skin_.statusSuffix().value_or(engine_.state().statusTextCopy());
@@ -168,8 +179,9 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     buttons_[MainButton::toolBox]->hide();
 
     // 8: the exit text.
-    buttons_[MainButton::exit]->setText(anyRecording() ? QStringLiteral("Exit Corvanex and Continue recording")
-                                                       : QStringLiteral("Exit Corvanex"));
+    showExitText();
+
+    useTrayHost(std::make_unique<SystemTrayHost>());
 
     // 9: icon.
     setWindowIcon(QIcon(QPixmap::fromImage(programBitmap(156))));
@@ -196,6 +208,21 @@ bool CMonitorDlg::anyRecording() const
         if (state.manualRecording[i].load() == 1 || state.scheduledRecording[i].load() == 1) return true;
     }
     return false;
+}
+
+void CMonitorDlg::useTrayHost(std::unique_ptr<TrayHost> host)
+{
+    tray_ = std::make_unique<TrayMonitor>(engine_, *this, std::move(host));
+    tray_->endMainWindow = [this] {
+        ending_ = true;
+        done(1);
+    };
+}
+
+void CMonitorDlg::showExitText()
+{
+    buttons_[MainButton::exit]->setText(anyRecording() ? QStringLiteral("Exit Corvanex and Continue recording")
+                                                       : QStringLiteral("Exit Corvanex"));
 }
 
 void CMonitorDlg::buildStatusText()
@@ -269,13 +296,24 @@ void CMonitorDlg::runButtonAction(int id)
     case MainButton::adjustLayout:
         grid_->equalLayout();
         break;
+    case MainButton::record: {
+        CRecording recording(engine_, this);
+        recording.recordingSwitched = [this] {
+            buildStatusText();
+            showExitText();
+        };
+        recording.exec();
+        showExitText();
+        saveSettings(engine_.state().settings, engine_.state().programFolder);
+        break;
+    }
     case MainButton::interface: {
         CInterface chooser(skin_, engine_.state().programFolder, this);
         chooser.exec();
         break;
     }
     default:
-        // Cameras, Add Camera, Record, Replay, Sound, Website, Update
+        // Cameras, Add Camera, Replay, Sound, Website, Update
         // Software and ToolBox open windows of their own, still to come.
         break;
     }
@@ -283,6 +321,12 @@ void CMonitorDlg::runButtonAction(int id)
 
 void CMonitorDlg::exitClicked()
 {
+    // Recordings go on from the notification area; without one the window
+    // stays, since hiding it would leave no way back.
+    if (anyRecording()) {
+        tray_->enter();
+        return;
+    }
     // Every worker ends at its next frame; the schedule tick then ends this
     // window within a second.
     engine_.requestStopAll();

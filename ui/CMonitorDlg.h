@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "StatusLine.h"
@@ -22,6 +23,8 @@ class CPosStatic;
 class CSkinButton;
 class CStartupDlg;
 class Engine;
+class TrayHost;
+class TrayMonitor;
 
 struct MonitorOptions {
     // Show the start-up progress window, which connects the cameras.
@@ -38,6 +41,9 @@ public:
     ActiveSkin& skin() { return skin_; }
     CameraGrid& grid() { return *grid_; }
     CStartupDlg* startupWindow() const { return startup_; }
+    TrayMonitor& tray() { return *tray_; }
+    // Tray mode shows its icon through `host` (the desktop's by default).
+    void useTrayHost(std::unique_ptr<TrayHost> host);
 
     // Recomputes the status text from the cameras and recordings.
     void buildStatusText();
@@ -73,6 +79,7 @@ private:
     void showMessage(const QString& text, const QString& caption, int icon);
     void updatePicturesWanted();
     bool anyRecording() const;
+    void showExitText();
 
     Engine& engine_;
     ActiveSkin& skin_;
@@ -90,6 +97,7 @@ private:
     QPoint dragOffset_;
     bool dragging_ = false;
     bool ending_ = false;
+    std::unique_ptr<TrayMonitor> tray_;
 };
 
 }  // namespace cx

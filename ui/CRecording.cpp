@@ -1,0 +1,217 @@
+#include "CRecording.h"
+
+#include <QEvent>
+
+#include "CActionButton.h"
+#include "CPosStatic.h"
+#include "CSkinButton.h"
+#include "CTitleLabel.h"
+#include "Engine.h"
+#include "FontHeight.h"
+#include "ScheduleEditor.h"
+#include "ScrollPanel.h"
+
+namespace cx {
+
+namespace {
+constexpr int rowHeight = 40;
+}  // namespace
+
+CRecording::CRecording(Engine& engine, QWidget* parent)
+    : SkinDialog(parent),
+      engine_(engine),
+      scheduleMode_(engine.state().settings.scheduleMode.load() == 1),
+      cameras_(std::min(engine.state().cameraCount(), maxCameras))
+{
+    setObjectName(QStringLiteral("recording"));
+    setWindowTitle(QStringLiteral("Record"));
+    setFixedSize(560, 440);
+
+    auto* title = new CTitleLabel(this);
+    title->setObjectName(QStringLiteral("title"));
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPixelSize(fontPixelSize(22));
+    big.setBold(true);
+    title->setFont(big);
+    title->setText(QStringLiteral("Record"));
+    title->setGeometry(20, 14, 520, 34);
+
+    QFont rowFont(QStringLiteral("DejaVu Sans"));
+    rowFont.setPixelSize(fontPixelSize(15));
+    auto* mode = new CPosStatic(LabelRole::Other, this);
+    mode->setObjectName(QStringLiteral("mode"));
+    mode->setPaintsBackground(false);
+    mode->setFont(rowFont);
+    mode->setWordWrap(true);
+    mode->setText(scheduleMode_
+                      ? QStringLiteral("Schedule mode: cameras switched on record while the timetable's window is open.")
+                      : QStringLiteral("Manual mode: each camera records from Start until Stop."));
+    mode->setGeometry(24, 54, 512, 40);
+
+    auto* panel = new ScrollPanel(this);
+    panel->setObjectName(QStringLiteral("cameraPanel"));
+    panel->setGeometry(24, 100, 512, 270);
+    panel->setContentHeight(rowHeight * cameras_);
+    panel->content()->setMouseTracking(true);
+    panel->content()->installEventFilter(this);
+
+    for (int slot = 0; slot < cameras_; ++slot) {
+        const int y = rowHeight * slot;
+        auto* name = new CPosStatic(LabelRole::Other, panel->content());
+        name->setObjectName(QStringLiteral("name%1").arg(slot));
+        name->setPaintsBackground(false);
+        name->setFont(rowFont);
+        name->setText(QString::fromStdString(engine_.state().cameraNameOf(slot)));
+        name->setGeometry(4, y, 150, rowHeight);
+
+        if (scheduleMode_) {
+            auto* toggle = new CActionButton(panel->content());
+            toggle->setObjectName(QStringLiteral("schedule%1").arg(slot));
+            toggle->setProperty("controlId", RecordingControl::firstToggle + slot);
+            toggle->setGeometry(160, y + 5, 150, rowHeight - 10);
+            connect(toggle, &QPushButton::clicked, this, [this, slot] { press(RecordingControl::firstToggle + slot); });
+            first_.push_back(toggle);
+        } else {
+            // The stop button directly after its start button.
+            auto* start = new CActionButton(panel->content());
+            start->setObjectName(QStringLiteral("start%1").arg(slot));
+            start->setProperty("controlId", RecordingControl::firstStart + slot);
+            start->setText(QStringLiteral("Start"));
+            start->setGeometry(160, y + 5, 72, rowHeight - 10);
+            connect(start, &QPushButton::clicked, this, [this, slot] { press(RecordingControl::firstStart + slot); });
+            auto* stop = new CActionButton(panel->content());
+            stop->setObjectName(QStringLiteral("stop%1").arg(slot));
+            stop->setProperty("controlId", RecordingControl::firstStop + slot);
+            stop->setText(QStringLiteral("Stop"));
+            stop->setGeometry(238, y + 5, 72, rowHeight - 10);
+            connect(stop, &QPushButton::clicked, this, [this, slot] { press(RecordingControl::firstStop + slot); });
+            first_.push_back(start);
+            second_.push_back(stop);
+        }
+        auto* state = new CPosStatic(LabelRole::Other, panel->content());
+        state->setObjectName(QStringLiteral("state%1").arg(slot));
+        state->setPaintsBackground(false);
+        state->setFont(rowFont);
+        state->setGeometry(322, y, 170, rowHeight);
+        state_.push_back(state);
+        showSlotState(slot);
+    }
+
+    // The recorder tells when a file opens or closes (the tick, a roll-over,
+    // a full disk); the rows follow.
+    connect(&engine_, &Engine::recordingOpened, this, [this](int slot) { showSlotState(slot); });
+    connect(&engine_, &Engine::recordingClosed, this, [this](int slot) { showSlotState(slot); });
+
+    // The skin has no picture for it: a text button drawn like the rows'.
+    auto* timetable = new CActionButton(this);
+    timetable->setObjectName(QStringLiteral("timetable"));
+    timetable->setProperty("controlId", RecordingControl::timetable);
+    timetable->setText(QStringLiteral("Timetable..."));
+    timetable->setGeometry(24, 390, 130, 30);
+    connect(timetable, &QPushButton::clicked, this, [this] { press(RecordingControl::timetable); });
+
+    auto* close = new CSkinButton(this);
+    close->setObjectName(QStringLiteral("close"));
+    close->setProperty("controlId", RecordingControl::close);
+    close->setText(QStringLiteral("Close"));
+    close->resize(110, 30);
+    close->setBitmap("close.bmp");
+    close->placeAt(width() - 24 - close->width(), 390);
+    connect(close, &QPushButton::clicked, this, [this] { press(RecordingControl::close); });
+}
+
+void CRecording::showSlotState(int slot)
+{
+    if (slot < 0 || slot >= cameras_) return;
+    const auto i = static_cast<size_t>(slot);
+    const AppState& s = engine_.state();
+    const bool recording = s.manualRecording[i].load() == 1 || s.scheduledRecording[i].load() == 1;
+    if (scheduleMode_) {
+        const bool on = s.settings.scheduleRecord[i].load() == 1;
+        first_[i]->setText(on ? QStringLiteral("Leave timetable") : QStringLiteral("Join timetable"));
+        if (!recording)
+            state_[i]->setText(on ? QStringLiteral("By the timetable") : QStringLiteral("Not recorded"));
+        else if (!engine_.recordingOpen(slot))
+            state_[i]->setText(QStringLiteral("No file: tried each minute"));  // the tick retries
+        else
+            state_[i]->setText(QStringLiteral("Recording now"));
+    } else {
+        // Start stays disabled while the camera records, so it cannot open
+        // a second file; stop of a camera not recording does nothing.
+        first_[i]->setEnabled(s.manualRecording[i].load() != 1);
+        if (!recording)
+            state_[i]->setText(QStringLiteral("Stopped"));
+        else if (!engine_.recordingOpen(slot))
+            state_[i]->setText(QStringLiteral("No file: press Stop"));
+        else
+            state_[i]->setText(QStringLiteral("Recording"));
+    }
+}
+
+void CRecording::press(int id)
+{
+    if (id == RecordingControl::timetable) {
+        openTimetable();
+        return;
+    }
+    if (id == RecordingControl::close) {
+        accept();
+        return;
+    }
+    if (scheduleMode_) {
+        if (id >= RecordingControl::firstToggle && id < RecordingControl::firstToggle + cameras_)
+            toggleSchedule(id - RecordingControl::firstToggle);
+        return;
+    }
+    if (id >= RecordingControl::firstStart && id < RecordingControl::firstStart + cameras_)
+        startManual(id - RecordingControl::firstStart);
+    else if (id >= RecordingControl::firstStop && id < RecordingControl::firstStop + cameras_)
+        stopManual(id - RecordingControl::firstStop);
+}
+
+void CRecording::toggleSchedule(int slot)
+{
+    const bool on = engine_.state().settings.scheduleRecord[static_cast<size_t>(slot)].load() != 1;
+    // Saved at once; switched off, its running scheduled recording ends now.
+    // Switched on, the next tick opens it if the window is open.
+    engine_.setScheduleRecord(slot, on);
+    showSlotState(slot);
+    if (on && recordingSwitched) recordingSwitched();
+}
+
+void CRecording::startManual(int slot)
+{
+    const auto i = static_cast<size_t>(slot);
+    first_[i]->setEnabled(false);
+    // A file that cannot be opened is told by the recorder; the slot still
+    // counts as recording until stop, as the engine keeps it.
+    engine_.startManualRecording(slot);
+    showSlotState(slot);
+    if (recordingSwitched) recordingSwitched();
+}
+
+void CRecording::stopManual(int slot)
+{
+    if (engine_.state().manualRecording[static_cast<size_t>(slot)].load() != 1) return;
+    engine_.stopManualRecording(slot);
+    showSlotState(slot);
+    // The status line counts recording cameras; keep it true after a stop too.
+    if (recordingSwitched) recordingSwitched();
+}
+
+void CRecording::openTimetable()
+{
+    ScheduleEditor editor(engine_, this);
+    editor.exec();
+}
+
+bool CRecording::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        for (CActionButton* b : first_) b->setHovered(false);
+        for (CActionButton* b : second_) b->setHovered(false);
+    }
+    return SkinDialog::eventFilter(watched, event);
+}
+
+}  // namespace cx
