@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <sys/types.h>
 
@@ -47,6 +48,16 @@ struct EngineOptions {
     std::filesystem::path programFolder;
     const Clock* clock = nullptr;  // the system clock when null
     WorkerTiming timing{};
+};
+
+// A camera row as the dialogs enter it (texts as typed).
+struct NewCamera {
+    std::string name;
+    std::string host;
+    std::string port;
+    std::string login;
+    std::string password;
+    std::string type;  // decimal model code
 };
 
 class Engine final : public QObject {
@@ -79,6 +90,27 @@ public:
     // started again.
     void setMonitoring(int slot, bool on);
     void setFlips(int slot, int horizontal, int vertical);
+    // --- Camera list (the camera dialogs) ---
+    // Inserts a camera, reloads the table and names and gives it its
+    // recording folder at once. Started only after the cameras were
+    // connected (before that, connecting starts it with the others); the
+    // caller rebuilds the panes first (startConfiguredCameras). Returns the
+    // new camera count.
+    int addCamera(const NewCamera& camera);
+    // Starts every configured slot that has no worker (never a second one).
+    void startConfiguredCameras();
+    // Deletes the camera `name`; every pane turns black, the table and names
+    // are loaded again and each remaining slot reconnects with its new row
+    // (live view on). Returns the new camera count.
+    int removeCamera(const std::string& name);
+    // Stores the slot's row under its new values (flips as the slot holds
+    // them now). A changed host or port reloads the table and names and
+    // restarts the slot; anything else leaves the worker running and the
+    // table as it is until its next load. A new name gets its folder at once.
+    void updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged);
+    // Creates video/<name> unless the name cannot be a folder name.
+    void createCameraFolder(const std::string& name);
+
     // The slot's mirror flags as the table holds them; nothing for a slot
     // not configured.
     std::optional<SlotFlips> flips(int slot) const;
@@ -173,6 +205,7 @@ private:
     std::unique_ptr<TickActions> tickActions_;
     QTimer tickTimer_;
     bool shutDown_ = false;
+    bool camerasConnected_ = false;  // connectAllCameras ran: new cameras start at once
 };
 
 }  // namespace cx

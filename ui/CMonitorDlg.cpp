@@ -15,6 +15,8 @@
 #include "AboutDialog.h"
 #include "ActiveSkin.h"
 #include "ButtonOutline.h"
+#include "CAddCameraDlg.h"
+#include "CCameraListDlg.h"
 #include "CInterface.h"
 #include "CMonitoring.h"
 #include "CPosStatic.h"
@@ -235,6 +237,18 @@ void CMonitorDlg::reloadButtonBitmaps()
         if (entry.bitmap != nullptr) buttons_[entry.id]->setBitmap(entry.bitmap);
 }
 
+bool CMonitorDlg::rebuildGridFor(int cameras)
+{
+    GridShape shape = grid_->builtShape();
+    if (!computeGridShape(cameras, shape)) return false;
+    if (!(shape == grid_->builtShape())) {
+        grid_->shape() = shape;
+        grid_->rebuild(toRect(skin_.info().viewArea));
+    }
+    buildStatusText();
+    return true;
+}
+
 CSkinButton* CMonitorDlg::button(int id) const
 {
     const auto it = buttons_.find(id);
@@ -269,13 +283,24 @@ void CMonitorDlg::runButtonAction(int id)
     case MainButton::adjustLayout:
         grid_->equalLayout();
         break;
+    case MainButton::cameras: {
+        CCameraListDlg list(engine_, this, this);
+        list.exec();
+        break;
+    }
+    case MainButton::addCamera:
+        if (engine_.state().cameraCount() < maxCameras) {
+            CAddCameraDlg add(engine_, this, 0, QStringLiteral("0"), this);
+            add.exec();
+        }
+        break;
     case MainButton::interface: {
         CInterface chooser(skin_, engine_.state().programFolder, this);
         chooser.exec();
         break;
     }
     default:
-        // Cameras, Add Camera, Record, Replay, Sound, Website, Update
+        // Record, Replay, Sound, Website, Update
         // Software and ToolBox open windows of their own, still to come.
         break;
     }
