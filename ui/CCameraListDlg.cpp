@@ -20,7 +20,7 @@ CCameraListDlg::CCameraListDlg(Engine& engine, CMonitorDlg* main, QWidget* paren
 {
     setObjectName(QStringLiteral("cameraListDialog"));
     setWindowTitle(QStringLiteral("Cameras"));
-    setFixedSize(550, 380);
+    setFixedSize(580, 380);
 
     auto* title = new CTitleLabel(this);
     QFont big(QStringLiteral("DejaVu Sans"));
@@ -28,14 +28,14 @@ CCameraListDlg::CCameraListDlg(Engine& engine, CMonitorDlg* main, QWidget* paren
     big.setBold(true);
     title->setFont(big);
     title->setText(QStringLiteral("Cameras"));
-    title->setGeometry(20, 10, 510, 34);
+    title->setGeometry(20, 10, 540, 34);
 
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("cameraList"));  // 1003
     QFont rows(QStringLiteral("DejaVu Sans"));
     rows.setPixelSize(fontPixelSize(15));
     list_->setFont(rows);
-    list_->setGeometry(20, 52, 510, 262);
+    list_->setGeometry(20, 52, 540, 262);
 
     struct Entry {
         const char* objectName;
