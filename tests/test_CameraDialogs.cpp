@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "CActionButton.h"
 #include "CAddCameraDlg.h"
 #include "CCameraListDlg.h"
 #include "CCameraPropertiesDlg.h"
@@ -24,7 +25,6 @@
 #include "CameraGrid.h"
 #include "Engine.h"
 #include "IpAddressEdit.h"
-#include "ModelButton.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -101,15 +101,15 @@ TEST_F(CameraDialogsTest, FirstCameraFromTheSixthModelButton)
 {
     makeFolder({});
     CSelectCameraType chooser(engine, nullptr);
-    const auto buttons = chooser.findChildren<ModelButton*>();
+    const auto buttons = chooser.findChildren<CActionButton*>();
     ASSERT_EQ(buttons.size(), 32);
     // Rows of five, 118 by 41 apart.
-    auto* sixth = child<ModelButton>(&chooser, "model5");
+    auto* sixth = child<CActionButton>(&chooser, "model5");
     EXPECT_EQ(sixth->text(), "AXIS 2420");
     EXPECT_EQ(sixth->pos(), QPoint(0, 41));
-    EXPECT_EQ(child<ModelButton>(&chooser, "model31")->pos(), QPoint(118, 6 * 41));
+    EXPECT_EQ(child<CActionButton>(&chooser, "model31")->pos(), QPoint(118, 6 * 41));
     // Every row is visible without scrolling.
-    EXPECT_LE(child<ModelButton>(&chooser, "model31")->geometry().bottom() + 56, chooser.height());
+    EXPECT_LE(child<CActionButton>(&chooser, "model31")->geometry().bottom() + 56, chooser.height());
 
     whenOpen<CAddCameraDlg>([](CAddCameraDlg* add) {
         EXPECT_EQ(child<QLineEdit>(add, "name")->text(), "Camera 1");

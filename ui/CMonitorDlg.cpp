@@ -22,6 +22,7 @@
 #include "CPosStatic.h"
 #include "CSkinButton.h"
 #include "CStartupDlg.h"
+#include "CVideoPlayer.h"
 #include "CameraGrid.h"
 #include "Engine.h"
 #include "FontHeight.h"
@@ -294,13 +295,18 @@ void CMonitorDlg::runButtonAction(int id)
             add.exec();
         }
         break;
+    case MainButton::replay: {
+        CVideoPlayer player(engine_.state().programFolder, this);
+        player.exec();
+        break;
+    }
     case MainButton::interface: {
         CInterface chooser(skin_, engine_.state().programFolder, this);
         chooser.exec();
         break;
     }
     default:
-        // Record, Replay, Sound, Website, Update
+        // Record, Sound, Website, Update
         // Software and ToolBox open windows of their own, still to come.
         break;
     }

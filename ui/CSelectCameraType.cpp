@@ -3,12 +3,13 @@
 #include <QLabel>
 
 #include "ButtonPoints.h"
+#include "CActionButton.h"
 #include "CAddCameraDlg.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
 #include "CameraModels.h"
 #include "FontHeight.h"
-#include "ModelButton.h"
+#include "ProgramBitmaps.h"
 #include "ScrollPanel.h"
 #include "SkinLook.h"
 
@@ -40,8 +41,10 @@ CSelectCameraType::CSelectCameraType(Engine& engine, CMonitorDlg* main, QWidget*
     int buttonWidth = 0;
     for (size_t j = 0; j < CameraModelTable.size(); ++j) {
         const int k = static_cast<int>(j);
-        auto* b = new ModelButton(QString::fromLatin1(CameraModelTable[j].name), k, panel->content());
+        auto* b = new CActionButton(panel->content());
         b->setObjectName(QStringLiteral("model%1").arg(k));
+        b->setText(QString::fromLatin1(CameraModelTable[j].name));
+        b->setBitmaps(programBitmap(167), programBitmap(166));
         b->setOwnerDrawn(ownerDrawn);
         b->move((k % perRow) * columnStep, (k / perRow) * rowStep);
         buttonHeight = b->height();
