@@ -7,7 +7,7 @@
 namespace cx {
 
 namespace {
-constexpr int margin = 16, treeWidth = 260;
+constexpr int margin = 16, treeWidth = 330;
 }  // namespace
 
 CVideoPlayer::CVideoPlayer(std::filesystem::path programFolder, QWidget* parent)
