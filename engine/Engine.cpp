@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMetaObject>
 
+#include "AudioReader.h"
 #include "AviRecorder.h"
 #include "CameraDatabase.h"
 #include "Clock.h"
@@ -238,6 +239,17 @@ void Engine::requestSnapshot(int slot)
         return;
     }
     if (validSlot(slot)) state_->snapshotRequest[static_cast<size_t>(slot)] = 1;
+}
+
+void Engine::startAudio(int slot)
+{
+    if (audioReading_ || shutDown_) return;
+    audioStop_ = false;
+    audioReading_ = true;
+    AudioReader reader(*state_);
+    reader.stopWhen = [this] { return audioStop_ || shutDown_ || state_->stopAllCameras.load() == 1; };
+    reader.StartAudio(slot);
+    audioReading_ = false;
 }
 
 bool Engine::startManualRecording(int slot)

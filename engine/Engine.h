@@ -121,6 +121,16 @@ public:
     // a snapshot.
     void requestSnapshot(int slot);
 
+    // --- Sound ---
+    // Reads the audio stream of `slot` on this thread until it breaks,
+    // stopAudio() is called or the engine shuts down; events are dispatched
+    // meanwhile. Call it from the event loop (a queued call), not from a
+    // window's handler: a window that closes meanwhile is not on the stack.
+    void startAudio(int slot);
+    // Ends the reading at its next wait (a closing main window calls it).
+    void stopAudio() { audioStop_ = true; }
+    bool audioReading() const { return audioReading_; }
+
     // --- Recording ---
     bool startManualRecording(int slot);
     void stopManualRecording(int slot);
@@ -205,7 +215,9 @@ private:
     std::unique_ptr<TickActions> tickActions_;
     QTimer tickTimer_;
     bool shutDown_ = false;
-    bool camerasConnected_ = false;  // connectAllCameras ran: new cameras start at once
+    bool camerasConnected_ = false;
+    bool audioStop_ = false;     // engine thread
+    bool audioReading_ = false;  // engine thread  // connectAllCameras ran: new cameras start at once
 };
 
 }  // namespace cx

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,6 +23,7 @@
 #include "CPosStatic.h"
 #include "CSkinButton.h"
 #include "CStartupDlg.h"
+#include "CToolsDialog.h"
 #include "CVideoPlayer.h"
 #include "CameraGrid.h"
 #include "Engine.h"
@@ -189,7 +191,10 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     }
 }
 
-CMonitorDlg::~CMonitorDlg() = default;
+CMonitorDlg::~CMonitorDlg()
+{
+    engine_.stopAudio();
+}
 
 bool CMonitorDlg::anyRecording() const
 {
@@ -300,14 +305,24 @@ void CMonitorDlg::runButtonAction(int id)
         player.exec();
         break;
     }
+    case MainButton::sound:
+        // Read from the event loop, so that this window is not on the stack
+        // below the reading when it closes; it ends the reading then.
+        QMetaObject::invokeMethod(&engine_, [e = &engine_] { e->startAudio(1); }, Qt::QueuedConnection);
+        break;
+    case MainButton::toolBox: {
+        CToolsDialog tools(*this);
+        tools.exec();
+        break;
+    }
     case MainButton::interface: {
         CInterface chooser(skin_, engine_.state().programFolder, this);
         chooser.exec();
         break;
     }
     default:
-        // Record, Sound, Website, Update
-        // Software and ToolBox open windows of their own, still to come.
+        // Record, Website and Update Software open windows of their own,
+        // still to come.
         break;
     }
 }
@@ -324,7 +339,18 @@ void CMonitorDlg::endRequested()
     const QWidget* modal = QApplication::activeModalWidget();
     if (modal != nullptr && modal != this) return;  // a dialog of ours is open
     ending_ = true;
+    engine_.stopAudio();
     done(1);
+}
+
+void CMonitorDlg::keyPressEvent(QKeyEvent* event)
+{
+    // F10 is no main button's key; here it opens the tools panel.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::NoModifier) {
+        runButtonAction(MainButton::toolBox);
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CMonitorDlg::reject()
