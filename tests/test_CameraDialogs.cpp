@@ -393,6 +393,27 @@ TEST_F(CameraDialogsTest, RemoveUntilNoCameraIsLeft)
     }
 }
 
+TEST_F(CameraDialogsTest, ListOpensThePropertiesOfTheSelectedRowAndEvensTheLayout)
+{
+    makeFolder({{"Door", 1, "101"}, {"Hall", 1, "101"}, {"Yard", 1, "101"}});
+    openMain();
+    main->show();
+    main->grid().magnifyOrRestore(0);
+    ASSERT_TRUE(main->findChild<QWidget*>("pane1")->isHidden());
+
+    CCameraListDlg list(engine, main.get(), main.get());
+    EXPECT_EQ(list.list()->count(), 3);
+    list.list()->setCurrentRow(2);
+    whenOpen<CCameraPropertiesDlg>([](CCameraPropertiesDlg* properties) {
+        EXPECT_EQ(child<QLineEdit>(properties, "name")->text(), "Yard");
+        child<CSkinButton>(properties, "close")->click();
+    });
+    child<CSkinButton>(&list, "properties")->click();
+
+    child<CSkinButton>(&list, "adjustLayout")->click();
+    EXPECT_FALSE(main->findChild<QWidget*>("pane1")->isHidden());
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
