@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMetaObject>
 
+#include "AudioReader.h"
 #include "AviRecorder.h"
 #include "AviRecording.h"
 #include "CameraDatabase.h"
@@ -12,6 +13,7 @@
 #include "FrameDrawer.h"
 #include "FrameHandoff.h"
 #include "OverlayBitmaps.h"
+#include "ProgramFolder.h"
 #include "PaneBuffer.h"
 #include "RequestPaths.h"
 #include "SettingsFile.h"
@@ -189,6 +191,62 @@ void Engine::restartCamera(int slot)
     workers_->restartCamera(slot);
 }
 
+int Engine::addCamera(const NewCamera& camera)
+{
+    database_->insertCamera(camera.name, camera.host, camera.port, camera.login, camera.password, camera.type);
+    const int count = loadCameraTable();
+    database_->loadNames(*state_);
+    createCameraFolder(camera.name);
+    return count;
+}
+
+void Engine::startConfiguredCameras()
+{
+    if (!camerasConnected_) return;
+    const int count = state_->cameraCount();
+    for (int slot = 0; slot < count && slot < maxCameras; ++slot) workers_->StartCamera(slot);
+}
+
+int Engine::removeCamera(const std::string& name)
+{
+    const int before = state_->cameraCount();
+    database_->deleteCamera(name);
+    // Slots move up by one behind the removed row: every worker lets go of
+    // its connection and the panes show nothing until the new rows draw.
+    for (int slot = 0; slot < before && slot < maxCameras; ++slot) workers_->stopCamera(slot);
+    for (auto& pane : panes_) pane->resize(pane->size());
+    const int count = loadCameraTable();
+    if (count == 0) return 0;
+    database_->loadNames(*state_);
+    for (int slot = 0; slot < count && slot < maxCameras; ++slot) {
+        state_->settings.monitorEnabled[static_cast<size_t>(slot)] = 1;
+        if (camerasConnected_) workers_->restartCamera(slot);
+    }
+    saveSettings(state_->settings, state_->programFolder);
+    return count;
+}
+
+void Engine::updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged)
+{
+    const SlotFlips now = state_->slotFlips(slot).value_or(SlotFlips{});
+    database_->updateCamera(oldName, camera.name, camera.host, camera.port, camera.login, camera.password,
+                            now.horizontal, now.vertical);
+    createCameraFolder(camera.name);
+    if (!addressChanged) return;
+    loadCameraTable();
+    database_->loadNames(*state_);
+    if (camerasConnected_) workers_->restartCamera(slot);
+}
+
+void Engine::createCameraFolder(const std::string& name)
+{
+    if (!isSafeFileName(name)) return;
+    std::error_code ec;
+    const auto video = state_->programFolder / "video";
+    std::filesystem::create_directory(video, ec);
+    std::filesystem::create_directory(video / name, ec);
+}
+
 void Engine::setMonitoring(int slot, bool on)
 {
     if (!validSlot(slot)) return;
@@ -220,6 +278,17 @@ void Engine::requestSnapshot(int slot)
         return;
     }
     if (validSlot(slot)) state_->snapshotRequest[static_cast<size_t>(slot)] = 1;
+}
+
+void Engine::startAudio(int slot)
+{
+    if (audioReading_ || shutDown_) return;
+    audioStop_ = false;
+    audioReading_ = true;
+    AudioReader reader(*state_);
+    reader.stopWhen = [this] { return audioStop_ || shutDown_ || state_->stopAllCameras.load() == 1; };
+    reader.StartAudio(slot);
+    audioReading_ = false;
 }
 
 bool Engine::startManualRecording(int slot)

@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <sys/types.h>
@@ -50,6 +51,16 @@ struct EngineOptions {
     std::filesystem::path programFolder;
     const Clock* clock = nullptr;  // the system clock when null
     WorkerTiming timing{};
+};
+
+// A camera row as the dialogs enter it (texts as typed).
+struct NewCamera {
+    std::string name;
+    std::string host;
+    std::string port;
+    std::string login;
+    std::string password;
+    std::string type;  // decimal model code
 };
 
 class Engine final : public QObject {
@@ -90,6 +101,27 @@ public:
     // started again.
     void setMonitoring(int slot, bool on);
     void setFlips(int slot, int horizontal, int vertical);
+    // --- Camera list (the camera dialogs) ---
+    // Inserts a camera, reloads the table and names and gives it its
+    // recording folder at once. Started only after the cameras were
+    // connected (before that, connecting starts it with the others); the
+    // caller rebuilds the panes first (startConfiguredCameras). Returns the
+    // new camera count.
+    int addCamera(const NewCamera& camera);
+    // Starts every configured slot that has no worker (never a second one).
+    void startConfiguredCameras();
+    // Deletes the camera `name`; every pane turns black, the table and names
+    // are loaded again and each remaining slot reconnects with its new row
+    // (live view on). Returns the new camera count.
+    int removeCamera(const std::string& name);
+    // Stores the slot's row under its new values (flips as the slot holds
+    // them now). A changed host or port reloads the table and names and
+    // restarts the slot; anything else leaves the worker running and the
+    // table as it is until its next load. A new name gets its folder at once.
+    void updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged);
+    // Creates video/<name> unless the name cannot be a folder name.
+    void createCameraFolder(const std::string& name);
+
     // The slot's mirror flags as the table holds them; nothing for a slot
     // not configured.
     std::optional<SlotFlips> flips(int slot) const;
@@ -99,6 +131,16 @@ public:
     // The next frame of the slot (every configured slot for -1) is saved as
     // a snapshot.
     void requestSnapshot(int slot);
+
+    // --- Sound ---
+    // Reads the audio stream of `slot` on this thread until it breaks,
+    // stopAudio() is called or the engine shuts down; events are dispatched
+    // meanwhile. Call it from the event loop (a queued call), not from a
+    // window's handler: a window that closes meanwhile is not on the stack.
+    void startAudio(int slot);
+    // Ends the reading at its next wait (a closing main window calls it).
+    void stopAudio() { audioStop_ = true; }
+    bool audioReading() const { return audioReading_; }
 
     // --- Recording ---
     bool startManualRecording(int slot);
@@ -211,7 +253,9 @@ private:
     FreeSpaceProbe freeSpace_ = systemFreeSpace;
     bool shutDown_ = false;
     bool shutdownComplete_ = false;
-    bool camerasConnected_ = false;  // rebuilds start cameras again only after the first connect
+    bool camerasConnected_ = false;  // connectAllCameras ran: new cameras start at once, rebuilds start them again
+    bool audioStop_ = false;     // engine thread
+    bool audioReading_ = false;  // engine thread
 };
 
 }  // namespace cx

@@ -10,11 +10,13 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 #include <thread>
 
 #include "CActionButton.h"
+#include "CCameraListDlg.h"
 #include "CCameraViews.h"
 #include "CHoverButton.h"
 #include "CInterface.h"
@@ -198,6 +200,18 @@ TEST_F(MainWindowTest, KeyFilter)
     pressKey(inside, Qt::Key_A);
     pressKey(inside, Qt::Key_F10);  // no button has F10
     EXPECT_EQ(inside->presses, 2);
+    // F1 opened "Cameras" (queued); closed here as soon as it shows.
+    int listsOpened = 0;
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&listsOpened] {
+        if (auto* list = qobject_cast<CCameraListDlg*>(QApplication::activeModalWidget())) {
+            ++listsOpened;
+            list->done(2);
+        }
+    });
+    closer.start();
+    EXPECT_TRUE(waitFor([&] { return listsOpened == 1; }, 2000));
     pressKey(main.get(), Qt::Key_Escape);
     EXPECT_TRUE(main->isVisible());
 
@@ -228,6 +242,7 @@ TEST_F(MainWindowTest, KeyFilter)
     QApplication::processEvents();
     EXPECT_EQ(inside->presses, 2);
     EXPECT_EQ(main->findChild<CMonitoring*>(), nullptr);
+    EXPECT_EQ(listsOpened, 1);
     pressKey(dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog->isVisible());
     qApp->removeEventFilter(&keys);

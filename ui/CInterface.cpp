@@ -6,6 +6,7 @@
 #include "CPosStatic.h"
 #include "CSkinButton.h"
 #include "FontHeight.h"
+#include "InterfaceUpdateDlg.h"
 #include "ProgramFolder.h"
 #include "ScrollPanel.h"
 #include "SkinLook.h"
@@ -24,13 +25,45 @@ CInterface::CInterface(ActiveSkin& skin, std::filesystem::path programFolder, QW
     setWindowTitle(QStringLiteral("Interface"));
     setFixedSize(480, 470);
 
+    refreshList();
+
+    const SkinPoint at = SkinLook::instance().info().buttonPoints.at(ButtonPoint::chooserClose);
+    auto* download = new CSkinButton(this);
+    download->setObjectName(QStringLiteral("interface"));
+    download->setText(QStringLiteral("Interface"));
+    download->resize(110, 30);
+    download->setBitmap("update.bmp");
+    download->placeAt(at.x - 150, at.y);
+    connect(download, &QPushButton::clicked, this, [this] {
+        InterfaceUpdateDlg updater(programFolder_, this);
+        updater.refreshChooser = [this] {
+            refreshList();
+            update();
+        };
+        updater.exec();
+    });
+
+    auto* close = new CSkinButton(this);
+    close->setObjectName(QStringLiteral("close"));
+    close->setText(QStringLiteral("Close"));
+    close->resize(110, 30);
+    close->setBitmap("close.bmp");
+    close->placeAt(at.x, at.y);
+    connect(close, &QPushButton::clicked, this, [this] { done(2); });
+}
+
+void CInterface::refreshList()
+{
     const auto folder = resolveNoCase(programFolder_, "Interface");
     std::vector<std::filesystem::path> packages;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
         if (entry.path().extension() == ".int") packages.push_back(entry.path());
 
+    delete panel_;
+    listed_.clear();
     auto* panel = new ScrollPanel(this);
+    panel_ = panel;
     panel->setObjectName(QStringLiteral("packagePanel"));
     panel->setGeometry(0, 0, width(), height() - bottomBand);
     panel->setContentHeight(48 * static_cast<int>(packages.size()) + 48);
@@ -66,23 +99,8 @@ CInterface::CInterface(ActiveSkin& skin, std::filesystem::path programFolder, QW
         if (!ownerDrawn) button->resize(100, 30);
         connect(button, &QPushButton::clicked, this, [this, k] { applyPackage(k); });
     }
-
-    const SkinPoint at = SkinLook::instance().info().buttonPoints.at(ButtonPoint::chooserClose);
-    auto* download = new CSkinButton(this);
-    download->setObjectName(QStringLiteral("interface"));
-    download->setText(QStringLiteral("Interface"));
-    download->resize(110, 30);
-    download->setBitmap("update.bmp");
-    download->placeAt(at.x - 150, at.y);
-    // The download dialog that refreshes this list is still to come.
-
-    auto* close = new CSkinButton(this);
-    close->setObjectName(QStringLiteral("close"));
-    close->setText(QStringLiteral("Close"));
-    close->resize(110, 30);
-    close->setBitmap("close.bmp");
-    close->placeAt(at.x, at.y);
-    connect(close, &QPushButton::clicked, this, [this] { done(2); });
+    panel->lower();  // a new list stays below the buttons
+    panel->show();
 }
 
 void CInterface::applyPackage(int k)

@@ -21,11 +21,14 @@ public:
     const std::vector<std::string>& listed() const { return listed_; }
     // What button 1000 + k does.
     void applyPackage(int k);
+    // Lists the packages of Interface/ again (after a download).
+    void refreshList();
 
 private:
     ActiveSkin& skin_;
     std::filesystem::path programFolder_;
     std::vector<std::string> listed_;
+    class ScrollPanel* panel_ = nullptr;
 };
 
 }  // namespace cx

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,12 +17,16 @@
 #include "AboutDialog.h"
 #include "ActiveSkin.h"
 #include "ButtonOutline.h"
+#include "CAddCameraDlg.h"
+#include "CCameraListDlg.h"
 #include "CInterface.h"
 #include "CMonitoring.h"
 #include "CPosStatic.h"
 #include "CRecording.h"
 #include "CSkinButton.h"
 #include "CStartupDlg.h"
+#include "CToolsDialog.h"
+#include "CVideoPlayer.h"
 #include "CameraGrid.h"
 #include "Engine.h"
 #include "FontHeight.h"
@@ -198,7 +203,10 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     }
 }
 
-CMonitorDlg::~CMonitorDlg() = default;
+CMonitorDlg::~CMonitorDlg()
+{
+    engine_.stopAudio();
+}
 
 bool CMonitorDlg::anyRecording() const
 {
@@ -262,6 +270,18 @@ void CMonitorDlg::reloadButtonBitmaps()
         if (entry.bitmap != nullptr) buttons_[entry.id]->setBitmap(entry.bitmap);
 }
 
+bool CMonitorDlg::rebuildGridFor(int cameras)
+{
+    GridShape shape = grid_->builtShape();
+    if (!computeGridShape(cameras, shape)) return false;
+    if (!(shape == grid_->builtShape())) {
+        grid_->shape() = shape;
+        grid_->rebuild(toRect(skin_.info().viewArea));
+    }
+    buildStatusText();
+    return true;
+}
+
 CSkinButton* CMonitorDlg::button(int id) const
 {
     const auto it = buttons_.find(id);
@@ -307,14 +327,39 @@ void CMonitorDlg::runButtonAction(int id)
         saveSettings(engine_.state().settings, engine_.state().programFolder);
         break;
     }
+    case MainButton::cameras: {
+        CCameraListDlg list(engine_, this, this);
+        list.exec();
+        break;
+    }
+    case MainButton::addCamera:
+        if (engine_.state().cameraCount() < maxCameras) {
+            CAddCameraDlg add(engine_, this, 0, QStringLiteral("0"), this);
+            add.exec();
+        }
+        break;
+    case MainButton::replay: {
+        CVideoPlayer player(engine_.state().programFolder, this);
+        player.exec();
+        break;
+    }
+    case MainButton::sound:
+        // Read from the event loop, so that this window is not on the stack
+        // below the reading when it closes; it ends the reading then.
+        QMetaObject::invokeMethod(&engine_, [e = &engine_] { e->startAudio(1); }, Qt::QueuedConnection);
+        break;
+    case MainButton::toolBox: {
+        CToolsDialog tools(*this);
+        tools.exec();
+        break;
+    }
     case MainButton::interface: {
         CInterface chooser(skin_, engine_.state().programFolder, this);
         chooser.exec();
         break;
     }
     default:
-        // Cameras, Add Camera, Replay, Sound, Website, Update
-        // Software and ToolBox open windows of their own, still to come.
+        // Website and Update Software open windows of their own, still to come.
         break;
     }
 }
@@ -337,7 +382,18 @@ void CMonitorDlg::endRequested()
     const QWidget* modal = QApplication::activeModalWidget();
     if (modal != nullptr && modal != this) return;  // a dialog of ours is open
     ending_ = true;
+    engine_.stopAudio();
     done(1);
+}
+
+void CMonitorDlg::keyPressEvent(QKeyEvent* event)
+{
+    // F10 is no main button's key; here it opens the tools panel.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::NoModifier) {
+        runButtonAction(MainButton::toolBox);
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CMonitorDlg::reject()

@@ -55,6 +55,10 @@ public:
     // Every button's picture from the skin in use.
     void reloadButtonBitmaps();
 
+    // The grid for `cameras` cameras, rebuilt when its shape changes; false
+    // when no shape fits the count (none, or more than 16).
+    bool rebuildGridFor(int cameras);
+
     // What pressing button `id` does (function keys come here too).
     void runButtonAction(int id);
     CSkinButton* button(int id) const;
@@ -71,6 +75,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
 
 private:

@@ -7,6 +7,7 @@
 
 #include "ActiveSkin.h"
 #include "CMonitorDlg.h"
+#include "CSelectCameraType.h"
 #include "CameraDatabase.h"
 #include "Engine.h"
 #include "KeyboardFilter.h"
@@ -42,8 +43,12 @@ int runWithWindow(int argc, char** argv)
         auto& look = SkinLook::instance();
         if (look.tile().isNull()) look.setTile(programBitmap(154));
     };
-    // An empty camera table ends start-up quietly until the first-camera
-    // dialog exists.
+    // An empty camera table: the model chooser comes before the main
+    // window; closing it without adding a camera ends start-up quietly.
+    hooks.runFirstCameraDialog = [&engine] {
+        CSelectCameraType chooser(engine, nullptr);
+        chooser.exec();
+    };
     hooks.startScheduleTick = [&engine] { engine.startScheduleTick(); };
     hooks.stopScheduleTick = [&engine] { engine.stopScheduleTick(); };
     hooks.runMainWindow = [&engine, &skin, &keys] {

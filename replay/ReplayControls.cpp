@@ -1,0 +1,151 @@
+#include "ReplayControls.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+
+#include "CHoverButton.h"
+#include "FontHeight.h"
+#include "ReplayPlayer.h"
+
+namespace cx {
+
+namespace {
+
+QRect units(int left, int top, int width, int height)
+{
+    return QRect(static_cast<int>(left * replayUnit), static_cast<int>(top * replayUnit),
+                 static_cast<int>(width * replayUnit), static_cast<int>(height * replayUnit));
+}
+
+}  // namespace
+
+ReplayControls::ReplayControls(QWidget* parent) : QWidget(parent), player_(new ReplayPlayer(this))
+{
+    setObjectName(QStringLiteral("replayControls"));
+    setFixedSize(units(0, 0, 295, 142).size());
+
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(fontPixelSize(14));
+
+    auto* title = new QLabel(QStringLiteral("Replay"), this);
+    title->setObjectName(QStringLiteral("replayTitle"));  // 1034
+    QFont bold = font;
+    bold.setBold(true);
+    title->setFont(bold);
+    title->setAlignment(Qt::AlignCenter);
+    title->setGeometry(units(0, 5, 289, 8).adjusted(0, -4, 0, 4));
+
+    picture_area_ = new QLabel(this);
+    picture_area_->setObjectName(QStringLiteral("picture"));  // 1063
+    picture_area_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    picture_area_->setAlignment(Qt::AlignCenter);
+    picture_area_->setStyleSheet(QStringLiteral("background: black;"));
+    picture_area_->setGeometry(units(79, 24, 159, 98));
+
+    time_ = new QLabel(this);
+    time_->setObjectName(QStringLiteral("frameTime"));
+    time_->setFont(font);
+    time_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    time_->setGeometry(units(79, 13, 159, 10));
+
+    struct Entry {
+        const char* objectName;
+        const char* text;
+        int left, top, width, height;
+        bool shown;
+    };
+    const Entry entries[] = {
+        {"selectFile", "Select File...", 248, 25, 41, 19, true},                   // 1035
+        {"play", "Play", 248, 49, 41, 19, true},                                   // 1071
+        {"pause", "Pause", 248, 75, 41, 19, true},                                 // 1070
+        {"stop", "Stop", 248, 101, 41, 19, true},                                  // 1072
+        {"fastForward", "Fast Forward", 4, 25, 64, 19, true},                      // 1068
+        {"fastReverse", "Fast Reverse", 4, 49, 64, 19, true},                      // 1069
+        {"slowForward", "Slow Motion Forward", 4, 75, 64, 19, true},               // 1075
+        {"slowReverse", "Slow Motion Reverse", 4, 101, 64, 19, true},              // 1076
+        {"selectDate", "Select Date", 204, 116, 48, 18, false},                    // 1066
+        {"emailFrame", "Email Frame...", 241, 112, 48, 19, false},                 // 1073
+        {"close", "Close", 140, 120, 50, 13, true},                                // 1113
+    };
+    for (const Entry& e : entries) {
+        auto* b = new CHoverButton(this);
+        b->setObjectName(QString::fromLatin1(e.objectName));
+        b->setText(QString::fromLatin1(e.text));
+        b->setFont(font);
+        b->setGeometry(units(e.left, e.top, e.width, e.height));
+        b->setVisible(e.shown);
+    }
+    auto button = [this](const char* name) { return findChild<CHoverButton*>(QString::fromLatin1(name)); };
+    connect(button("selectFile"), &QPushButton::clicked, this, &ReplayControls::selectFile);
+    connect(button("play"), &QPushButton::clicked, this, [this] { player_->play(1, 1.0); });
+    connect(button("pause"), &QPushButton::clicked, this, [this] { player_->pause(); });
+    connect(button("stop"), &QPushButton::clicked, this, [this] { player_->stop(); });
+    connect(button("fastForward"), &QPushButton::clicked, this, [this] { player_->play(1, fastSpeed); });
+    connect(button("fastReverse"), &QPushButton::clicked, this, [this] { player_->play(-1, fastSpeed); });
+    connect(button("slowForward"), &QPushButton::clicked, this, [this] { player_->play(1, slowSpeed); });
+    connect(button("slowReverse"), &QPushButton::clicked, this, [this] { player_->play(-1, slowSpeed); });
+    connect(button("close"), &QPushButton::clicked, this, [this] {
+        if (closeRequested) closeRequested();
+    });
+
+    // Shown although the template hides it: the position, frame by frame.
+    slider_ = new QSlider(Qt::Horizontal, this);
+    slider_->setObjectName(QStringLiteral("position"));  // 1074
+    slider_->setGeometry(units(4, 124, 130, 12));
+    slider_->setRange(0, 0);
+    slider_->setSingleStep(1);
+    slider_->setPageStep(15);
+    connect(slider_, &QSlider::valueChanged, this, [this](int k) {
+        if (k != shown_) player_->seek(k);
+    });
+
+    connect(player_, &ReplayPlayer::opened, this, [this](int frames) {
+        frames_ = frames;
+        shown_ = -1;
+        const QSignalBlocker quiet(slider_);
+        slider_->setRange(0, std::max(frames - 1, 0));
+        slider_->setValue(0);
+        if (frames == 0) {
+            picture_area_->clear();
+            time_->clear();
+        }
+    });
+    connect(player_, &ReplayPlayer::frameShown, this, &ReplayControls::showFrame);
+}
+
+ReplayControls::~ReplayControls() = default;
+
+void ReplayControls::openRecording(const QString& path)
+{
+    start_ = parseRecordingName(QFileInfo(path).fileName().toStdString());
+    player_->open(path.toStdString());
+}
+
+void ReplayControls::showFrame(int index, qint64 position, const QImage& picture)
+{
+    shown_ = index;
+    frame_ = picture;
+    picture_ = picture.isNull() ? QImage()
+                                : picture.scaled(picture_area_->contentsRect().size(), Qt::KeepAspectRatio,
+                                                 Qt::SmoothTransformation);
+    picture_area_->setPixmap(QPixmap::fromImage(picture_));
+    {
+        const QSignalBlocker quiet(slider_);
+        slider_->setValue(index);
+    }
+    const QString where = QStringLiteral("  %1 / %2").arg(index + 1).arg(frames_);
+    time_->setText((start_ ? QString::fromStdString(frameTimeText(*start_, position)) : QString()) + where);
+    emit frameShown(index);
+}
+
+void ReplayControls::selectFile()
+{
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select File"), QString(),
+                                                      QStringLiteral("Video (*.avi *.AVI)"));
+    if (!file.isEmpty()) openRecording(file);
+}
+
+}  // namespace cx

@@ -1,0 +1,206 @@
+// The replay window under the offscreen platform: the recordings tree of a
+// program folder, and recordings made by the recorder played, stepped and
+// wound in both directions through the window's controls.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QSlider>
+#include <QTreeWidget>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "AppState.h"
+#include "AviRecorder.h"
+#include "CFilesTreeView.h"
+#include "CHoverButton.h"
+#include "CVideoPlayer.h"
+#include "FrameDecoder.h"
+#include "FrameSource.h"
+#include "RecordingCodec.h"
+#include "ReplayControls.h"
+#include "ReplayPlayer.h"
+#include "support/FakeClock.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempFolder.h"
+#include "support/WindowFolder.h"
+
+using namespace cx;
+using namespace cx::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+int64_t localTime(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&t));
+}
+
+class ReplayWindowTest : public ::testing::Test {
+protected:
+    ReplayWindowTest()
+    {
+        state.programFolder = folder.path();
+        state.setCameraName(0, "Door");
+        fs::create_directories(folder.path() / "video" / "Door");
+        fs::create_directories(folder.path() / "video" / "Yard");
+        settings.backgroundImageEnabled = 1;
+    }
+
+    // A recording of `frames` simulated frames started at `wall`.
+    fs::path record(int64_t wall, int frames, uint32_t handler = 0)
+    {
+        clock.wall = wall;
+        state.settings.compressOptions.handler = handler;
+        EXPECT_TRUE(recorder.OpenRecording(recorder.BuildRecordingName(0), 0));
+        const fs::path path = state.aviFile[0]->path();
+        for (int n = 0; n < frames; ++n) {
+            const auto jpeg = source.frame(static_cast<uint64_t>(n));
+            std::lock_guard lock(state.frameLock);
+            const DecodeResult r = decoder.DecodeFrame(jpeg.data(), jpeg.size(), recorder.wantsPixels(0) ? QSize() : QSize(80, 60));
+            recorder.WriteFrame(0, r.width, r.height, jpeg, decoder.currentPicture());
+        }
+        recorder.CloseRecording(0);
+        return path;
+    }
+
+    QTreeWidgetItem* item(CVideoPlayer& player, const QString& folderName, int row)
+    {
+        const auto found = player.tree().findItems(folderName, Qt::MatchExactly);
+        if (found.size() != 1 || row >= found[0]->childCount()) return nullptr;
+        return found[0]->child(row);
+    }
+
+    TempFolder folder;
+    Settings settings;
+    AttachedSkin skin{settings};
+    AppState state;
+    FakeClock clock;
+    RecordingNotifier notifier;
+    AviRecorder recorder{state, notifier, clock};
+    FrameDecoder decoder;
+    sim::FrameSource source{160, 120, 20};
+};
+
+TEST_F(ReplayWindowTest, TreeListsCameraFoldersWithTheNewestRecordingFirst)
+{
+    const fs::path older = record(localTime(2026, 12, 6, 9, 5, 1), 2);
+    const fs::path newest = record(localTime(2026, 12, 7, 8, 0, 0), 2);
+    const fs::path middle = record(localTime(2026, 12, 6, 15, 54, 49), 2);
+    std::ofstream(folder.path() / "video" / "Door" / "notes.txt") << "not a recording";
+
+    CVideoPlayer player(folder.path());
+    QTreeWidget& tree = player.tree();
+    ASSERT_EQ(tree.topLevelItemCount(), 2);
+    EXPECT_EQ(tree.topLevelItem(0)->text(0), "Door");
+    EXPECT_EQ(tree.topLevelItem(1)->text(0), "Yard");
+    EXPECT_EQ(tree.topLevelItem(1)->childCount(), 0);
+    ASSERT_EQ(tree.topLevelItem(0)->childCount(), 3);
+    EXPECT_EQ(item(player, "Door", 0)->text(0).toStdString(), newest.filename().string());
+    EXPECT_EQ(item(player, "Door", 1)->text(0).toStdString(), middle.filename().string());
+    EXPECT_EQ(item(player, "Door", 2)->text(0).toStdString(), older.filename().string());
+
+    QStringList handed;
+    QObject::connect(&player.tree(), &CFilesTreeView::recordingSelected, [&handed](const QString& p) { handed << p; });
+    tree.setCurrentItem(tree.topLevelItem(1));  // a camera folder: nothing
+    tree.setCurrentItem(item(player, "Door", 1));
+    ASSERT_EQ(handed.size(), 1);
+    EXPECT_EQ(handed[0].toStdString(), "./video/Door/" + middle.filename().string());
+}
+
+struct Codec {
+    const char* name;
+    uint32_t handler;
+};
+
+class ReplayPlaying : public ReplayWindowTest, public ::testing::WithParamInterface<Codec> {};
+
+TEST_P(ReplayPlaying, PlaysStepsAndWindsBothWays)
+{
+    constexpr int frames = 8;
+    const fs::path path = record(localTime(2026, 12, 6, 15, 54, 49), frames, GetParam().handler);
+    CVideoPlayer player(folder.path());
+    ReplayControls& controls = player.controls();
+    auto button = [&](const char* name) { return controls.findChild<CHoverButton*>(QString::fromLatin1(name)); };
+    auto* slider = controls.findChild<QSlider*>("position");
+    auto* time = controls.findChild<QLabel*>("frameTime");
+    ASSERT_NE(slider, nullptr);
+    EXPECT_FALSE(slider->isHidden());
+    EXPECT_TRUE(button("selectDate")->isHidden());
+    EXPECT_TRUE(button("emailFrame")->isHidden());
+    for (const char* shown : {"selectFile", "play", "pause", "stop", "fastForward", "fastReverse", "slowForward",
+                              "slowReverse", "close"})
+        EXPECT_FALSE(button(shown)->isHidden()) << shown;
+
+    player.tree().setCurrentItem(item(player, "Door", 0));
+    ASSERT_TRUE(waitFor([&] { return controls.frames() == frames && controls.shownIndex() == 0; }, 5000));
+    EXPECT_FALSE(controls.shownPicture().isNull());
+    EXPECT_EQ(slider->maximum(), frames - 1);
+    EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:54:49  1 / 8"));
+
+    // Frame by frame with the slider, forward and back.
+    for (int k : {1, 2, 3, 2, 1, 7, 6}) {
+        slider->setValue(k);
+        ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == k; }, 5000)) << k;
+        EXPECT_EQ(slider->value(), k);
+    }
+    // Frame 6 lies 60 positions (4 s) after the first.
+    EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:54:53  7 / 8"));
+
+    // Fast reverse from 6 reaches the first frame through every frame between.
+    std::vector<int> seen;
+    QObject::connect(&controls, &ReplayControls::frameShown, [&seen](int k) { seen.push_back(k); });
+    button("fastReverse")->click();
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == 0; }, 10000));
+    button("pause")->click();
+    EXPECT_EQ(seen, (std::vector<int>{5, 4, 3, 2, 1, 0}));
+
+    seen.clear();
+    button("fastForward")->click();
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == frames - 1; }, 10000));
+    button("pause")->click();
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
+
+    button("stop")->click();
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == 0; }, 5000));
+    EXPECT_EQ(slider->value(), 0);
+
+    // Play from the start: it moves on by itself; Pause holds it.
+    button("play")->click();
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() >= 1; }, 5000));
+    button("pause")->click();
+    QApplication::processEvents();
+    const int held = controls.shownIndex();
+    EXPECT_FALSE(waitFor([&] { return controls.shownIndex() > held + 1; }, 1500));
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, ReplayPlaying,
+                         ::testing::Values(Codec{"mjpeg", 0}, Codec{"dib", fourCC('D', 'I', 'B', ' ')}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReplayWindowTest, UnreadableFileLeavesThePictureEmpty)
+{
+    std::ofstream(folder.path() / "video" / "Door" / "Date_01_01_2026_Time_00_00_00.avi") << "RIFF junk";
+    CVideoPlayer player(folder.path());
+    int openedWith = -1;
+    QObject::connect(&player.controls().player(), &ReplayPlayer::opened, [&openedWith](int n) { openedWith = n; });
+    player.tree().setCurrentItem(item(player, "Door", 0));
+    ASSERT_TRUE(waitFor([&] { return openedWith == 0; }, 5000));
+    EXPECT_EQ(player.controls().frames(), 0);
+    QApplication::processEvents();
+    EXPECT_EQ(player.controls().shownIndex(), -1);
+    EXPECT_TRUE(player.controls().shownPicture().isNull());
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include "CAddCameraDlg.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "ButtonPoints.h"
+#include "CMonitorDlg.h"
+#include "CSkinButton.h"
+#include "CTitleLabel.h"
+#include "CameraDatabase.h"
+#include "CameraFields.h"
+#include "CameraModels.h"
+#include "Engine.h"
+#include "FontHeight.h"
+#include "IpAddressEdit.h"
+#include "SkinLook.h"
+
+namespace cx {
+
+CAddCameraDlg::CAddCameraDlg(Engine& engine, CMonitorDlg* main, int model, QString typeText, QWidget* parent)
+    : SkinDialog(parent), engine_(engine), main_(main), typeText_(std::move(typeText))
+{
+    setObjectName(QStringLiteral("addCameraDialog"));
+    setWindowTitle(QStringLiteral("Add Camera"));
+    setFixedSize(440, 350);
+
+    auto* title = new CTitleLabel(this);
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPixelSize(fontPixelSize(22));
+    big.setBold(true);
+    title->setFont(big);
+    title->setText(QStringLiteral("Add Camera"));
+    title->setGeometry(20, 10, 400, 34);
+
+    fields_ = std::make_unique<CameraFields>(this, 0, 2);
+    fieldLabel(this, QStringLiteral("Camera model"), 1);
+    model_ = new QComboBox(this);
+    model_->setObjectName(QStringLiteral("cameraType"));  // 1168
+    model_->setGeometry(FieldRow::controlX, FieldRow::y(1), FieldRow::controlWidth, FieldRow::height);
+    for (const CameraModel& m : CameraModelTable) model_->addItem(QString::fromLatin1(m.name));
+    model_->setCurrentIndex(model >= 0 && model < model_->count() ? model : 0);
+    connect(model_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < static_cast<int>(CameraModelTable.size()))
+            typeText_ = QString::number(CameraModelTable[static_cast<size_t>(index)].code);
+    });
+
+    fields_->name->setText(QStringLiteral("Camera %1").arg(engine_.state().cameraCount() + 1));
+    fields_->port->setText(QStringLiteral("8080"));
+    fields_->login->setText(QStringLiteral("tulip"));
+    fields_->password->setText(QStringLiteral("tulip"));
+    fields_->applyEnabling();
+
+    const auto& points = SkinLook::instance().info().buttonPoints;
+    auto* add = new CSkinButton(this);
+    add->setObjectName(QStringLiteral("addCamera"));  // 1049
+    add->setText(QStringLiteral("Add Camera..."));
+    add->resize(120, 30);
+    add->setBitmap("addcamera.bmp");
+    add->placeAt(points.at(ButtonPoint::addCameraFirst).x, points.at(ButtonPoint::addCameraFirst).y);
+    connect(add, &QPushButton::clicked, this, &CAddCameraDlg::addCamera);
+
+    auto* close = new CSkinButton(this);
+    close->setObjectName(QStringLiteral("close"));  // 1113
+    close->setText(QStringLiteral("Close"));
+    close->resize(120, 30);
+    close->setBitmap("close.bmp");
+    close->placeAt(points.at(ButtonPoint::addCameraSecond).x, points.at(ButtonPoint::addCameraSecond).y);
+    connect(close, &QPushButton::clicked, this, [this] { done(2); });
+}
+
+CAddCameraDlg::~CAddCameraDlg() = default;
+
+void CAddCameraDlg::addCamera()
+{
+    NewCamera camera;
+    camera.name = CameraFields::text(fields_->name);
+    camera.port = CameraFields::text(fields_->port);
+    camera.login = CameraFields::text(fields_->login);
+    camera.password = CameraFields::text(fields_->password);
+    camera.type = typeText_.toStdString();
+    if (camera.name.empty() || camera.name == nameNotUniqueText) return;
+
+    const std::string domain = CameraFields::text(fields_->domain);
+    if (!domain.empty()) {
+        camera.host = domain;
+    } else {
+        const auto ip = fields_->ip->fields();
+        // An address starting or ending in 0 is no camera's.
+        if (ip[0] == 0 || ip[3] == 0) return;
+        camera.host = fields_->ip->text().toStdString();
+    }
+    // The name becomes the camera's recordings folder.
+    if (!fields_->acceptName(camera.name)) return;
+    if (engine_.database().countName(camera.name) > 0) {
+        fields_->name->setText(QString::fromLatin1(nameNotUniqueText));
+        return;
+    }
+
+    const int count = engine_.addCamera(camera);
+    if (main_ != nullptr && main_->rebuildGridFor(count)) engine_.startConfiguredCameras();
+    done(1);
+}
+
+}  // namespace cx

@@ -1,0 +1,46 @@
+#pragma once
+// Adds a camera: name, domain name or IP address, port, login, password
+// and model. The name must be new and usable as a folder name; the camera
+// is stored, the table reloaded, the grid rebuilt when its shape changes,
+// and the new camera started.
+
+#include <QString>
+
+#include <memory>
+
+#include "SkinDialog.h"
+
+class QComboBox;
+
+namespace cx {
+
+class CMonitorDlg;
+class CameraFields;
+class Engine;
+
+// Put into the name field when the name is taken; adding with it does nothing.
+inline constexpr const char* nameNotUniqueText = "Camera name must be unique";
+
+class CAddCameraDlg : public SkinDialog {
+    Q_OBJECT
+public:
+    // `main`: the main window whose grid follows the new count (null at
+    // start-up). `model`: the model selected at first; `typeText` the
+    // camera type stored unless another model is chosen.
+    CAddCameraDlg(Engine& engine, CMonitorDlg* main, int model = 0, QString typeText = QStringLiteral("0"),
+                  QWidget* parent = nullptr);
+    ~CAddCameraDlg() override;
+
+    // What "Add Camera..." does.
+    void addCamera();
+    const QString& typeText() const { return typeText_; }
+
+private:
+    Engine& engine_;
+    CMonitorDlg* main_;
+    std::unique_ptr<CameraFields> fields_;
+    QComboBox* model_ = nullptr;
+    QString typeText_;
+};
+
+}  // namespace cx

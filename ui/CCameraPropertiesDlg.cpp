@@ -1,0 +1,151 @@
+#include "CCameraPropertiesDlg.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include <algorithm>
+
+#include "ButtonPoints.h"
+#include "CAddCameraDlg.h"
+#include "CSkinButton.h"
+#include "CTitleLabel.h"
+#include "CameraDatabase.h"
+#include "CameraFields.h"
+#include "Engine.h"
+#include "FontHeight.h"
+#include "IpAddressEdit.h"
+#include "SkinLook.h"
+
+namespace cx {
+
+namespace {
+
+bool digitsAndDots(const std::string& host)
+{
+    return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+}
+
+std::array<int, 4> dottedFields(const std::string& host)
+{
+    std::array<int, 4> out{};
+    size_t field = 0;
+    for (char c : host) {
+        if (c == '.') {
+            if (++field == out.size()) break;
+        } else {
+            out[field] = std::min(out[field] * 10 + (c - '0'), 999);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+CCameraPropertiesDlg::CCameraPropertiesDlg(Engine& engine, std::string storedName, int slot, QWidget* parent)
+    : SkinDialog(parent), engine_(engine), storedName_(std::move(storedName)), slot_(slot)
+{
+    setObjectName(QStringLiteral("cameraPropertiesDialog"));
+    setWindowTitle(QStringLiteral("Camera Properties"));
+    setFixedSize(440, 350);
+
+    auto* title = new CTitleLabel(this);
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPixelSize(fontPixelSize(22));
+    big.setBold(true);
+    title->setFont(big);
+    title->setText(QStringLiteral("Camera Properties"));
+    title->setGeometry(20, 10, 400, 34);
+
+    fields_ = std::make_unique<CameraFields>(this, 0, 1);
+    flipHorizontal_ = new QCheckBox(QStringLiteral("Flip Horizontally"), this);
+    flipHorizontal_->setObjectName(QStringLiteral("flipHorizontal"));  // 1149
+    flipHorizontal_->setGeometry(FieldRow::controlX, FieldRow::y(6), 130, FieldRow::height);
+    flipVertical_ = new QCheckBox(QStringLiteral("Flip Vertically"), this);
+    flipVertical_->setObjectName(QStringLiteral("flipVertical"));  // 1150
+    flipVertical_->setGeometry(FieldRow::controlX + 135, FieldRow::y(6), 125, FieldRow::height);
+
+    const CameraEntry entry = engine_.state().cameraEntry(slot_).value_or(CameraEntry{});
+    const size_t colon = entry.address.find(':');
+    const std::string host = entry.address.substr(0, colon);
+    const std::string port = colon == std::string::npos ? std::string() : entry.address.substr(colon + 1);
+    if (digitsAndDots(host)) {
+        fields_->ip->setFields(dottedFields(host));
+        hostAtOpening_ = fields_->ip->text();
+        fields_->ip->setEnabled(true);
+        fields_->domain->setEnabled(false);
+    } else {
+        fields_->domain->setText(QString::fromStdString(host));
+        hostAtOpening_ = fields_->domain->text();
+        fields_->domain->setEnabled(true);
+        fields_->ip->setEnabled(false);
+    }
+    portAtOpening_ = QString::fromStdString(port);
+    fields_->name->setText(QString::fromStdString(storedName_));
+    fields_->port->setText(QString::fromStdString(port));
+    fields_->login->setText(QString::fromStdString(entry.login));
+    fields_->password->setText(QString::fromStdString(entry.password));
+    const SlotFlips flips = engine_.flips(slot_).value_or(SlotFlips{});
+    flipHorizontal_->setChecked(flips.horizontal);
+    flipVertical_->setChecked(flips.vertical);
+    // The live picture shows a flip before anything is stored.
+    connect(flipHorizontal_, &QCheckBox::clicked, this, &CCameraPropertiesDlg::flipsClicked);
+    connect(flipVertical_, &QCheckBox::clicked, this, &CCameraPropertiesDlg::flipsClicked);
+
+    const auto& points = SkinLook::instance().info().buttonPoints;
+    auto* updateButton = new CSkinButton(this);
+    updateButton->setObjectName(QStringLiteral("update"));  // 1049
+    updateButton->setText(QStringLiteral("Update"));
+    updateButton->resize(120, 30);
+    updateButton->setBitmap("update.bmp");
+    updateButton->placeAt(points.at(ButtonPoint::propertiesFirst).x, points.at(ButtonPoint::propertiesFirst).y);
+    connect(updateButton, &QPushButton::clicked, this, &CCameraPropertiesDlg::update);
+
+    auto* close = new CSkinButton(this);
+    close->setObjectName(QStringLiteral("close"));  // 1113
+    close->setText(QStringLiteral("Close"));
+    close->resize(120, 30);
+    close->setBitmap("close.bmp");
+    close->placeAt(points.at(ButtonPoint::propertiesSecond).x, points.at(ButtonPoint::propertiesSecond).y);
+    connect(close, &QPushButton::clicked, this, &CCameraPropertiesDlg::closeResettingFlips);
+}
+
+CCameraPropertiesDlg::~CCameraPropertiesDlg() = default;
+
+void CCameraPropertiesDlg::flipsClicked()
+{
+    engine_.setFlips(slot_, flipHorizontal_->isChecked() ? 1 : 0, flipVertical_->isChecked() ? 1 : 0);
+}
+
+void CCameraPropertiesDlg::update()
+{
+    NewCamera camera;
+    camera.name = CameraFields::text(fields_->name);
+    camera.port = CameraFields::text(fields_->port);
+    camera.login = CameraFields::text(fields_->login);
+    camera.password = CameraFields::text(fields_->password);
+    const QString ip = fields_->ip->text();
+    camera.host = ip == QStringLiteral("0.0.0.0") ? CameraFields::text(fields_->domain) : ip.toStdString();
+
+    if (camera.name == nameNotUniqueText) return;
+    if (!fields_->acceptName(camera.name)) return;
+    // A rename may not take another camera's name: rows are found by name.
+    if (camera.name != storedName_ && engine_.database().countName(camera.name) > 0) {
+        fields_->name->setText(QString::fromLatin1(nameNotUniqueText));
+        return;
+    }
+    const bool addressChanged =
+        QString::fromStdString(camera.host) != hostAtOpening_ || QString::fromStdString(camera.port) != portAtOpening_;
+    engine_.updateCamera(slot_, storedName_, camera, addressChanged);
+    done(1);
+}
+
+void CCameraPropertiesDlg::closeResettingFlips()
+{
+    if (slot_ >= 0 && slot_ < maxCameras) {
+        const CameraDefaults& defaults = engine_.state().cameraDefaults[static_cast<size_t>(slot_)];
+        engine_.setFlips(slot_, defaults.flipHorizontal, defaults.flipVertical);
+    }
+    done(2);
+}
+
+}  // namespace cx

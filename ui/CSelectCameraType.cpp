@@ -1,0 +1,80 @@
+#include "CSelectCameraType.h"
+
+#include <QLabel>
+
+#include "ButtonPoints.h"
+#include "CActionButton.h"
+#include "CAddCameraDlg.h"
+#include "CSkinButton.h"
+#include "CTitleLabel.h"
+#include "CameraModels.h"
+#include "FontHeight.h"
+#include "ProgramBitmaps.h"
+#include "ScrollPanel.h"
+#include "SkinLook.h"
+
+namespace cx {
+
+namespace {
+constexpr int perRow = 5, columnStep = 118, rowStep = 41;
+constexpr int panelLeft = 14, panelTop = 56, bottomBand = 56;
+}  // namespace
+
+CSelectCameraType::CSelectCameraType(Engine& engine, CMonitorDlg* main, QWidget* parent)
+    : SkinDialog(parent), engine_(engine), main_(main)
+{
+    setObjectName(QStringLiteral("selectCameraType"));
+    setWindowTitle(QStringLiteral("Select Camera Type"));
+
+    auto* title = new CTitleLabel(this);
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPixelSize(fontPixelSize(22));
+    big.setBold(true);
+    title->setFont(big);
+    title->setText(QStringLiteral("Select Camera Type"));
+    title->setGeometry(20, 12, 560, 34);
+
+    const bool ownerDrawn = SkinLook::instance().backgroundImageEnabled();
+    auto* panel = new ScrollPanel(this);
+    panel->setObjectName(QStringLiteral("modelPanel"));  // static 1161
+    int buttonHeight = 0;
+    int buttonWidth = 0;
+    for (size_t j = 0; j < CameraModelTable.size(); ++j) {
+        const int k = static_cast<int>(j);
+        auto* b = new CActionButton(panel->content());
+        b->setObjectName(QStringLiteral("model%1").arg(k));
+        b->setText(QString::fromLatin1(CameraModelTable[j].name));
+        b->setBitmaps(programBitmap(167), programBitmap(166));
+        b->setOwnerDrawn(ownerDrawn);
+        b->move((k % perRow) * columnStep, (k / perRow) * rowStep);
+        buttonHeight = b->height();
+        buttonWidth = b->width();
+        connect(b, &QPushButton::clicked, this, [this, k] { chooseModel(k); });
+    }
+    const int rows = (static_cast<int>(CameraModelTable.size()) + perRow - 1) / perRow;
+    const int contentHeight = (rows - 1) * rowStep + buttonHeight;
+    const int panelWidth = (perRow - 1) * columnStep + buttonWidth + 24;  // room for a scroll bar
+    panel->setContentHeight(contentHeight);
+    // The dialog grows to show every row.
+    panel->setGeometry(panelLeft, panelTop, panelWidth, contentHeight + 4);
+    setFixedSize(panelLeft * 2 + panelWidth, panelTop + contentHeight + 4 + bottomBand);
+
+    auto* close = new CSkinButton(this);
+    close->setObjectName(QStringLiteral("close"));  // 1113
+    close->setText(QStringLiteral("Close"));
+    close->resize(110, 30);
+    close->setBitmap("close.bmp");
+    close->placeAt(width() - close->width() - 20, height() - bottomBand + 10);
+    connect(close, &QPushButton::clicked, this, [this] { done(2); });
+}
+
+void CSelectCameraType::chooseModel(int j)
+{
+    if (j < 0 || j >= static_cast<int>(CameraModelTable.size())) return;
+    // The label names the model; its code is the camera type.
+    const CameraType code = FindModelCode(CameraModelTable[static_cast<size_t>(j)].name);
+    CAddCameraDlg add(engine_, main_, j, QString::number(code), this);
+    add.exec();
+}
+
+}  // namespace cx
