@@ -81,13 +81,14 @@ TEST(WindowRun, MainWindowShowsLivePicturesAndASecondStartEndsAtOnce)
     VirtualDisplay display(folder.path());
     ASSERT_GT(display.pid, 0);
     ::setenv("DISPLAY", display.name.c_str(), 1);
+    // The program and this test both use the virtual display, whatever the
+    // suite set for widget tests.
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     const fs::path err = folder.path() / "stderr.txt";
     pid_t pid = spawnIn(program, {CORVANEX_BINARY}, err);
     ChildGuard guard{pid};
     ASSERT_GT(pid, 0);
 
-    // This test looks at the same display.
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     int argc = 1;
     char name[] = "cx_window_test";
     char* argv[] = {name, nullptr};
