@@ -41,19 +41,9 @@ InterfaceUpdateDlg::InterfaceUpdateDlg(std::filesystem::path programFolder, QWid
     progress_->setTextVisible(false);
 
     const auto& points = SkinLook::instance().info().buttonPoints;
-    auto* get = new CSkinButton(this);
-    get->setObjectName(QStringLiteral("getUpdates"));  // 1187
-    get->setText(QStringLiteral("Get Updates..."));
-    get->resize(120, 30);
-    get->setBitmap("update.bmp");
-    get->placeAt(points.at(ButtonPoint::downloadSecond).x, points.at(ButtonPoint::downloadSecond).y);
+    auto* get = makeSkinButton(this, QStringLiteral("getUpdates"), QStringLiteral("Get Updates..."), "update.bmp", QPoint(points.at(ButtonPoint::downloadSecond).x, points.at(ButtonPoint::downloadSecond).y));  // 1187
     connect(get, &QPushButton::clicked, this, &InterfaceUpdateDlg::getUpdates);
-    auto* close = new CSkinButton(this);
-    close->setObjectName(QStringLiteral("close"));  // 1113
-    close->setText(QStringLiteral("Close"));
-    close->resize(120, 30);
-    close->setBitmap("close.bmp");
-    close->placeAt(points.at(ButtonPoint::downloadFirst).x, points.at(ButtonPoint::downloadFirst).y);
+    auto* close = makeSkinButton(this, QStringLiteral("close"), QStringLiteral("Close"), "close.bmp", QPoint(points.at(ButtonPoint::downloadFirst).x, points.at(ButtonPoint::downloadFirst).y));  // 1113
     connect(close, &QPushButton::clicked, this, [this] { done(2); });
 
     setStatus(QStringLiteral("Download more Interfaces..."));

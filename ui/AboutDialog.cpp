@@ -21,14 +21,7 @@ AboutDialog::AboutDialog(QWidget* parent) : SkinDialog(parent)
     logo->setPixmap(QPixmap::fromImage(programBitmap(143)));
     logo->setGeometry(24, 24, 180, 40);
 
-    auto* title = new CTitleLabel(this);
-    title->setObjectName(QStringLiteral("aboutTitle"));
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Corvanex Video Surveillance"));
-    title->setGeometry(24, 84, 432, 34);
+    addDialogTitle(this, QStringLiteral("Corvanex Video Surveillance"), QRect(24, 84, 432, 34), QStringLiteral("aboutTitle"));
 
     auto* text = new CPosStatic(LabelRole::Other, this);
     text->setObjectName(QStringLiteral("aboutText"));

@@ -24,13 +24,7 @@ CAddCameraDlg::CAddCameraDlg(Engine& engine, CMonitorDlg* main, int model, QStri
     setWindowTitle(QStringLiteral("Add Camera"));
     setFixedSize(440, 350);
 
-    auto* title = new CTitleLabel(this);
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Add Camera"));
-    title->setGeometry(20, 10, 400, 34);
+    addDialogTitle(this, QStringLiteral("Add Camera"), QRect(20, 10, 400, 34), QString());
 
     fields_ = std::make_unique<CameraFields>(this, 0, 2);
     fieldLabel(this, QStringLiteral("Camera model"), 1);
@@ -51,20 +45,10 @@ CAddCameraDlg::CAddCameraDlg(Engine& engine, CMonitorDlg* main, int model, QStri
     fields_->applyEnabling();
 
     const auto& points = SkinLook::instance().info().buttonPoints;
-    auto* add = new CSkinButton(this);
-    add->setObjectName(QStringLiteral("addCamera"));  // 1049
-    add->setText(QStringLiteral("Add Camera..."));
-    add->resize(120, 30);
-    add->setBitmap("addcamera.bmp");
-    add->placeAt(points.at(ButtonPoint::addCameraFirst).x, points.at(ButtonPoint::addCameraFirst).y);
+    auto* add = makeSkinButton(this, QStringLiteral("addCamera"), QStringLiteral("Add Camera..."), "addcamera.bmp", QPoint(points.at(ButtonPoint::addCameraFirst).x, points.at(ButtonPoint::addCameraFirst).y));  // 1049
     connect(add, &QPushButton::clicked, this, &CAddCameraDlg::addCamera);
 
-    auto* close = new CSkinButton(this);
-    close->setObjectName(QStringLiteral("close"));  // 1113
-    close->setText(QStringLiteral("Close"));
-    close->resize(120, 30);
-    close->setBitmap("close.bmp");
-    close->placeAt(points.at(ButtonPoint::addCameraSecond).x, points.at(ButtonPoint::addCameraSecond).y);
+    auto* close = makeSkinButton(this, QStringLiteral("close"), QStringLiteral("Close"), "close.bmp", QPoint(points.at(ButtonPoint::addCameraSecond).x, points.at(ButtonPoint::addCameraSecond).y));  // 1113
     connect(close, &QPushButton::clicked, this, [this] { done(2); });
 }
 

@@ -22,13 +22,7 @@ CCameraListDlg::CCameraListDlg(Engine& engine, CMonitorDlg* main, QWidget* paren
     setWindowTitle(QStringLiteral("Cameras"));
     setFixedSize(580, 380);
 
-    auto* title = new CTitleLabel(this);
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Cameras"));
-    title->setGeometry(20, 10, 540, 34);
+    addDialogTitle(this, QStringLiteral("Cameras"), QRect(20, 10, 540, 34), QString());
 
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("cameraList"));  // 1003

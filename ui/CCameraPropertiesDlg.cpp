@@ -48,13 +48,7 @@ CCameraPropertiesDlg::CCameraPropertiesDlg(Engine& engine, std::string storedNam
     setWindowTitle(QStringLiteral("Camera Properties"));
     setFixedSize(440, 350);
 
-    auto* title = new CTitleLabel(this);
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Camera Properties"));
-    title->setGeometry(20, 10, 400, 34);
+    addDialogTitle(this, QStringLiteral("Camera Properties"), QRect(20, 10, 400, 34), QString());
 
     fields_ = std::make_unique<CameraFields>(this, 0, 1);
     flipHorizontal_ = new QCheckBox(QStringLiteral("Flip Horizontally"), this);
@@ -92,20 +86,10 @@ CCameraPropertiesDlg::CCameraPropertiesDlg(Engine& engine, std::string storedNam
     connect(flipVertical_, &QCheckBox::clicked, this, &CCameraPropertiesDlg::flipsClicked);
 
     const auto& points = SkinLook::instance().info().buttonPoints;
-    auto* updateButton = new CSkinButton(this);
-    updateButton->setObjectName(QStringLiteral("update"));  // 1049
-    updateButton->setText(QStringLiteral("Update"));
-    updateButton->resize(120, 30);
-    updateButton->setBitmap("update.bmp");
-    updateButton->placeAt(points.at(ButtonPoint::propertiesFirst).x, points.at(ButtonPoint::propertiesFirst).y);
+    auto* updateButton = makeSkinButton(this, QStringLiteral("update"), QStringLiteral("Update"), "update.bmp", QPoint(points.at(ButtonPoint::propertiesFirst).x, points.at(ButtonPoint::propertiesFirst).y));  // 1049
     connect(updateButton, &QPushButton::clicked, this, &CCameraPropertiesDlg::update);
 
-    auto* close = new CSkinButton(this);
-    close->setObjectName(QStringLiteral("close"));  // 1113
-    close->setText(QStringLiteral("Close"));
-    close->resize(120, 30);
-    close->setBitmap("close.bmp");
-    close->placeAt(points.at(ButtonPoint::propertiesSecond).x, points.at(ButtonPoint::propertiesSecond).y);
+    auto* close = makeSkinButton(this, QStringLiteral("close"), QStringLiteral("Close"), "close.bmp", QPoint(points.at(ButtonPoint::propertiesSecond).x, points.at(ButtonPoint::propertiesSecond).y));  // 1113
     connect(close, &QPushButton::clicked, this, &CCameraPropertiesDlg::closeResettingFlips);
 }
 

@@ -24,14 +24,7 @@ CMonitoring::CMonitoring(Engine& engine, QWidget* parent) : SkinDialog(parent), 
     setWindowTitle(QStringLiteral("Monitoring"));
     setFixedSize(520, 480);
 
-    auto* title = new CTitleLabel(this);
-    title->setObjectName(QStringLiteral("title"));
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Monitoring"));
-    title->setGeometry(20, 14, 480, 34);
+    addDialogTitle(this, QStringLiteral("Monitoring"), QRect(20, 14, 480, 34), QStringLiteral("title"));
 
     // Frame 1025: where the camera rows scroll.
     const QRect frame(150, 64, 220, 350);

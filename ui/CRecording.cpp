@@ -27,14 +27,7 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
     setWindowTitle(QStringLiteral("Record"));
     setFixedSize(560, 440);
 
-    auto* title = new CTitleLabel(this);
-    title->setObjectName(QStringLiteral("title"));
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Record"));
-    title->setGeometry(20, 14, 520, 34);
+    addDialogTitle(this, QStringLiteral("Record"), QRect(20, 14, 520, 34), QStringLiteral("title"));
 
     QFont rowFont(QStringLiteral("DejaVu Sans"));
     rowFont.setPixelSize(fontPixelSize(15));

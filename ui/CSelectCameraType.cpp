@@ -26,13 +26,7 @@ CSelectCameraType::CSelectCameraType(Engine& engine, CMonitorDlg* main, QWidget*
     setObjectName(QStringLiteral("selectCameraType"));
     setWindowTitle(QStringLiteral("Select Camera Type"));
 
-    auto* title = new CTitleLabel(this);
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Select Camera Type"));
-    title->setGeometry(20, 12, 560, 34);
+    addDialogTitle(this, QStringLiteral("Select Camera Type"), QRect(20, 12, 560, 34), QString());
 
     const bool ownerDrawn = SkinLook::instance().backgroundImageEnabled();
     auto* panel = new ScrollPanel(this);

@@ -72,4 +72,16 @@ void CSkinButton::paintOwnerDrawn(QPainter& p)
     }
 }
 
+CSkinButton* makeSkinButton(QWidget* parent, const QString& objectName, const QString& text, const std::string& bitmap,
+                            QPoint at)
+{
+    auto* button = new CSkinButton(parent);
+    button->setObjectName(objectName);
+    button->setText(text);
+    button->resize(120, 30);  // kept when the package lacks the bitmap
+    button->setBitmap(bitmap);
+    button->placeAt(at.x(), at.y());
+    return button;
+}
+
 }  // namespace cx

@@ -39,4 +39,9 @@ private:
     QRgb keyedWith_ = 0;
 };
 
+// A skinned button of `parent` showing the package bitmap `bitmap` with its
+// top-left corner at `at`; the text names it (the picture carries the look).
+CSkinButton* makeSkinButton(QWidget* parent, const QString& objectName, const QString& text, const std::string& bitmap,
+                            QPoint at);
+
 }  // namespace cx

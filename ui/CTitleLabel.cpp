@@ -1,7 +1,10 @@
 #include "CTitleLabel.h"
 
 #include <QCoreApplication>
+#include <QFont>
 #include <QKeyEvent>
+
+#include "FontHeight.h"
 
 namespace cx {
 
@@ -43,6 +46,19 @@ CTitleLabel::~CTitleLabel()
 int CTitleLabel::liveCount()
 {
     return liveTitles;
+}
+
+CTitleLabel* addDialogTitle(QWidget* parent, const QString& text, QRect geometry, const QString& objectName)
+{
+    auto* title = new CTitleLabel(parent);
+    if (!objectName.isEmpty()) title->setObjectName(objectName);
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPixelSize(fontPixelSize(22));
+    big.setBold(true);
+    title->setFont(big);
+    title->setText(text);
+    title->setGeometry(geometry);
+    return title;
 }
 
 }  // namespace cx

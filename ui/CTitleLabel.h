@@ -3,6 +3,9 @@
 // background. While any title label exists the Alt key is swallowed
 // program-wide, so it cannot open the window menu.
 
+#include <QRect>
+#include <QString>
+
 #include "CPosStatic.h"
 
 namespace cx {
@@ -15,5 +18,9 @@ public:
 
     static int liveCount();
 };
+
+// The bold title line every dialog of the program opens with; an empty
+// object name leaves the default.
+CTitleLabel* addDialogTitle(QWidget* parent, const QString& text, QRect geometry, const QString& objectName = {});
 
 }  // namespace cx

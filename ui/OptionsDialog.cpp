@@ -53,13 +53,7 @@ OptionsDialog::OptionsDialog(Settings& settings, std::filesystem::path programFo
         return c;
     };
 
-    auto* title = new CTitleLabel(this);
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Options"));
-    title->setGeometry(20, 14, 400, 34);
+    addDialogTitle(this, QStringLiteral("Options"), QRect(20, 14, 400, 34), QString());
 
     const auto modifyButton = [this](const char* name, int y) {
         auto* b = new CSkinButton(this);

@@ -84,14 +84,7 @@ ScheduleEditor::ScheduleEditor(Engine& engine, QWidget* parent) : SkinDialog(par
     setWindowTitle(QStringLiteral("Timetable"));
     setFixedSize(680, 470);
 
-    auto* title = new CTitleLabel(this);
-    title->setObjectName(QStringLiteral("title"));
-    QFont big(QStringLiteral("DejaVu Sans"));
-    big.setPixelSize(fontPixelSize(22));
-    big.setBold(true);
-    title->setFont(big);
-    title->setText(QStringLiteral("Timetable"));
-    title->setGeometry(20, 14, 640, 34);
+    addDialogTitle(this, QStringLiteral("Timetable"), QRect(20, 14, 640, 34), QStringLiteral("title"));
 
     QFont rowFont(QStringLiteral("DejaVu Sans"));
     rowFont.setPixelSize(fontPixelSize(15));
