@@ -23,6 +23,7 @@
 #include "RecordingCodec.h"
 #include "ReplayControls.h"
 #include "ReplayPlayer.h"
+#include "support/LocalTime.h"
 #include "support/FakeClock.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempFolder.h"
@@ -34,18 +35,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int64_t localTime(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&t));
-}
 
 class ReplayWindowTest : public ::testing::Test {
 protected:
@@ -95,9 +84,9 @@ protected:
 
 TEST_F(ReplayWindowTest, TreeListsCameraFoldersWithTheNewestRecordingFirst)
 {
-    const fs::path older = record(localTime(2026, 12, 6, 9, 5, 1), 2);
-    const fs::path newest = record(localTime(2026, 12, 7, 8, 0, 0), 2);
-    const fs::path middle = record(localTime(2026, 12, 6, 15, 54, 49), 2);
+    const fs::path older = record(localSeconds(2026, 12, 6, 9, 5, 1), 2);
+    const fs::path newest = record(localSeconds(2026, 12, 7, 8, 0, 0), 2);
+    const fs::path middle = record(localSeconds(2026, 12, 6, 15, 54, 49), 2);
     std::ofstream(folder.path() / "video" / "Door" / "notes.txt") << "not a recording";
 
     CVideoPlayer player(folder.path());
@@ -129,7 +118,7 @@ class ReplayPlaying : public ReplayWindowTest, public ::testing::WithParamInterf
 TEST_P(ReplayPlaying, PlaysStepsAndWindsBothWays)
 {
     constexpr int frames = 8;
-    const fs::path path = record(localTime(2026, 12, 6, 15, 54, 49), frames, GetParam().handler);
+    const fs::path path = record(localSeconds(2026, 12, 6, 15, 54, 49), frames, GetParam().handler);
     CVideoPlayer player(folder.path());
     ReplayControls& controls = player.controls();
     auto button = [&](const char* name) { return controls.findChild<CHoverButton*>(QString::fromLatin1(name)); };

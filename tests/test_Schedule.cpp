@@ -16,26 +16,15 @@
 
 #include "AppState.h"
 #include "Schedule.h"
+#include "support/LocalTime.h"
 #include "support/Bytes.h"
 #include "support/FakeClock.h"
 #include "support/TempFolder.h"
 
 namespace cx {
 namespace {
+using test::localSeconds;
 
-// Seconds since 1970 for a local time, whatever the machine's time zone.
-int64_t localSeconds(int year, int month, int day, int hour, int minute, int second = 0)
-{
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&t));
-}
 
 // A January week away from any daylight-saving change: 8 January 2024 is a
 // Monday, 14 January the Sunday.

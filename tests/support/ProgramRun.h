@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -70,6 +72,22 @@ inline int waitForExit(pid_t pid, std::chrono::milliseconds limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     } while (std::chrono::steady_clock::now() < until);
     return -1;
+}
+
+// Sends SIGTERM and expects the program to end within 2 s with code 0;
+// `pid` is -1 afterwards. The time it took, in milliseconds (-1: never).
+inline long long stopWithSigterm(pid_t& pid)
+{
+    ::kill(pid, SIGTERM);
+    const auto t0 = std::chrono::steady_clock::now();
+    const int status = waitForExit(pid, std::chrono::seconds(5));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+    EXPECT_NE(status, -1) << "still running 5 s after SIGTERM";
+    if (status == -1) return -1;
+    pid = -1;
+    EXPECT_LT(took.count(), 2000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return took.count();
 }
 
 inline std::string readText(const std::filesystem::path& file)
