@@ -78,10 +78,10 @@ struct Recording : ::testing::Test {
     }
 
     // The worker's part: decode (full size when the recording stores
-    // pixels) and write, under frameLock.
+    // pixels) and write, under the slot's recordLock.
     void write(int slot, const std::vector<uint8_t>& jpeg)
     {
-        std::lock_guard lock(state.frameLock);
+        std::lock_guard lock(state.recordLock[static_cast<size_t>(slot)]);
         const QSize drawSize = recorder.wantsPixels(slot) ? QSize() : QSize(200, 150);
         const DecodeResult r = decoder.DecodeFrame(jpeg.data(), jpeg.size(), drawSize);
         recorder.WriteFrame(slot, r.width, r.height, jpeg, decoder.currentPicture());

@@ -69,7 +69,7 @@ protected:
         EXPECT_TRUE(recorder.OpenRecording(name, 0));
         const fs::path path = state.aviFile[0]->path();
         for (const auto& jpeg : jpegs) {
-            std::lock_guard lock(state.frameLock);
+            std::lock_guard lock(state.recordLock[0]);
             const QSize drawSize = recorder.wantsPixels(0) ? QSize() : QSize(80, 60);
             const DecodeResult r = decoder.DecodeFrame(jpeg.data(), jpeg.size(), drawSize);
             recorder.WriteFrame(0, r.width, r.height, jpeg, decoder.currentPicture());

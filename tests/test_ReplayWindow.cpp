@@ -56,7 +56,7 @@ protected:
         const fs::path path = state.aviFile[0]->path();
         for (int n = 0; n < frames; ++n) {
             const auto jpeg = source.frame(static_cast<uint64_t>(n));
-            std::lock_guard lock(state.frameLock);
+            std::lock_guard lock(state.recordLock[0]);
             const DecodeResult r = decoder.DecodeFrame(jpeg.data(), jpeg.size(), recorder.wantsPixels(0) ? QSize() : QSize(80, 60));
             recorder.WriteFrame(0, r.width, r.height, jpeg, decoder.currentPicture());
         }
