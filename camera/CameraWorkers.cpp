@@ -155,18 +155,41 @@ bool CameraWorkers::backOff(int slot, int& delayMs, const std::function<bool()>&
     return state_.stopAllCameras.load() != 1 && !endWait();
 }
 
-void CameraWorkers::finish(int slot)
+bool CameraWorkers::finish(int slot, bool endedByRebuild)
 {
     const auto i = static_cast<size_t>(slot);
+    std::lock_guard lock(threadsLock_);
+    if (endedByRebuild && state_.layoutRebuilding.load() == 0 && sink_.paneReady(slot) &&
+        state_.settings.monitorEnabled[i].load() == 1 && state_.stopRequest[i].load() == 0 &&
+        state_.stopAllCameras.load() != 1)
+        return false;
     state_.nextRetry[i] = 0;
     setConnection(slot, ConnectionState::Idle);
     state_.workerRunning[i] = 0;  // last action: the slot may be started again
+    return true;
 }
 
 void CameraWorkers::HttpWorker(int slot)
 {
+    while (!finish(slot, runHttpWorker(slot))) {
+    }
+}
+
+void CameraWorkers::ProtocolWorker(int slot)
+{
+    for (;;) {
+        const bool rebuilt = runProtocolWorker(slot);
+        --state_.runningProtocolWorkers;  // before the slot is marked ended
+        if (finish(slot, rebuilt)) return;
+        ++state_.runningProtocolWorkers;
+    }
+}
+
+bool CameraWorkers::runHttpWorker(int slot)
+{
     const auto i = static_cast<size_t>(slot);
     bool snapshot = false;
+    bool rebuilt = false;
     for (;;) {  // once per connection setup; a restart request comes back here
         const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
         if (state_.loadedRows == 0 || !camera) break;
@@ -200,7 +223,10 @@ void CameraWorkers::HttpWorker(int slot)
                 break;
             }
             if (r.end == LoadEnd::Stopped) break;
-            if (!snapshot && (r.end == LoadEnd::MonitorOff || r.end == LoadEnd::NoPane)) break;
+            if (!snapshot && (r.end == LoadEnd::MonitorOff || r.end == LoadEnd::NoPane)) {
+                rebuilt = r.end == LoadEnd::NoPane;
+                break;
+            }
             if (snapshot && r.pictures > 0) {
                 PumpPendingMessages();
                 continue;
@@ -215,10 +241,10 @@ void CameraWorkers::HttpWorker(int slot)
         setConnection(slot, ConnectionState::Connecting);
     }
     if (!snapshot && state_.settings.monitorEnabled[i].load() == 0) sink_.paintBlack(slot);
-    finish(slot);
+    return rebuilt;
 }
 
-void CameraWorkers::ProtocolWorker(int slot)
+bool CameraWorkers::runProtocolWorker(int slot)
 {
     const auto i = static_cast<size_t>(slot);
     CountingNotifier notifier(notifier_);
@@ -229,6 +255,7 @@ void CameraWorkers::ProtocolWorker(int slot)
     };
 
     enum class Why { StopRequest, StopAll, MonitorOff, NoPane, NoDecoder, Broken };
+    Why why = Why::Broken;
     int delayMs = timing_.backoffStartMs;
     for (;;) {
         if (state_.stopAllCameras.load() == 1) break;
@@ -244,7 +271,7 @@ void CameraWorkers::ProtocolWorker(int slot)
             continue;
         }
 
-        Why why = Why::Broken;
+        why = Why::Broken;
         camera.SendImageRequestPacket(slot);
         for (;;) {
             if (state_.stopRequest[i].load() != 0) { why = Why::StopRequest; break; }
@@ -298,8 +325,7 @@ void CameraWorkers::ProtocolWorker(int slot)
     }
     camera.CloseConnection(slot);
     if (state_.settings.monitorEnabled[i].load() == 0) sink_.paintBlack(slot);
-    --state_.runningProtocolWorkers;
-    finish(slot);
+    return why == Why::NoPane;
 }
 
 }  // namespace cx

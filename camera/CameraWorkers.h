@@ -68,11 +68,19 @@ public:
 private:
     void HttpWorker(int slot);
     void ProtocolWorker(int slot);
+    // One run of a worker, until it ends; true when it ended because the
+    // grid was being rebuilt.
+    bool runHttpWorker(int slot);
+    bool runProtocolWorker(int slot);
     // Marks the slot offline and waits `delayMs` unless `endWait` says to
     // stop; doubles the delay for next time. False when the wait was ended.
     bool backOff(int slot, int& delayMs, const std::function<bool()>& endWait);
     void setConnection(int slot, ConnectionState s);
-    void finish(int slot);
+    // Ends the slot's worker, unless it ended for a grid rebuild that is
+    // over and left the slot a pane: then false, and the worker connects
+    // again. Decided under threadsLock_, so a StartCamera that found the
+    // worker still running during the rebuild never leaves the slot dark.
+    bool finish(int slot, bool endedByRebuild);
 
     AppState& state_;
     FrameSink& sink_;

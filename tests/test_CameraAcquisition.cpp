@@ -343,6 +343,36 @@ TEST_F(AcquisitionTest, OneWorkerPerSlotAndMonitorOff)
     EXPECT_EQ(simulator.connections(0), 2u);
 }
 
+TEST_F(AcquisitionTest, AWorkerMeetingAGridRebuildComesBackOnlyIfItsPaneDid)
+{
+    CameraConfig protocol;
+    protocol.kind = CameraKind::Protocol;
+    protocol.fps = 100;
+    const int streamSlot = addCamera(stream(2, 1), 101);
+    const int protocolSlot = addCamera(protocol, 0);
+    for (const int slot : {streamSlot, protocolSlot}) {
+        const auto i = static_cast<size_t>(slot);
+        SCOPED_TRACE(slot);
+        workers().StartCamera(slot);
+        sink.waitFrames(slot, 3);
+        const uint64_t connections = simulator.connections(static_cast<size_t>(slot));
+
+        // The rebuild is over (and the slot started again) while the worker
+        // that met it is still ending: it must not leave the slot dark.
+        sink.armRebuild([this](int s) { workers().StartCamera(s); });
+        EXPECT_TRUE(waitUntil([&] { return simulator.connections(static_cast<size_t>(slot)) > connections; }));
+        const size_t before = sink.frames(slot).size();
+        EXPECT_GE(sink.waitFrames(slot, before + 3).size(), before + 3);
+        EXPECT_EQ(state.workerRunning[i].load(), 1);
+
+        // A rebuild that took the slot's pane away ends the worker for good.
+        sink.paneReady_ = false;
+        EXPECT_TRUE(waitUntil([&] { return state.workerRunning[i].load() == 0; }));
+        sink.paneReady_ = true;
+    }
+    EXPECT_EQ(state.runningProtocolWorkers.load(), 0);
+}
+
 TEST_F(AcquisitionTest, ProtocolCameras)
 {
     CameraConfig good;
