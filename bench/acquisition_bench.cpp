@@ -7,7 +7,11 @@
 //   cx_acquisition_bench [photo folder] [seconds per scenario] [scenario name part]
 //   (default photo folder: ../shared/photos beside the project)
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -15,6 +19,8 @@
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -111,6 +117,78 @@ double ffmpegCpu(int port, int frames, bool copy, const fs::path& scratch)
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// FFmpeg copying every stream into an AVI at once, one process per camera:
+// the same load our engine carries. CPU seconds in all.
+double ffmpegCopyAllCpu(const std::vector<int>& ports, int frames, const fs::path& scratch)
+{
+    std::vector<pid_t> children;
+    for (const int port : ports) {
+        const std::string out = (scratch / ("reference-" + std::to_string(port) + ".avi")).string();
+        const std::string url = "http://127.0.0.1:" + std::to_string(port) + streamPath;
+        const std::string count = std::to_string(frames);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-y", "-i", url.c_str(), "-frames:v", count.c_str(),
+                   "-c", "copy", out.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        children.push_back(pid);
+    }
+    double cpu = 0;
+    bool ok = true;
+    for (const pid_t pid : children) {
+        int status = 0;
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
+        ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        cpu += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    return ok ? cpu : -1;
+}
+
+// What only receiving the streams and writing them to files costs on this
+// machine (no parsing, no container): one thread per camera, blocking
+// receives into a 256 KiB buffer, each written straight on. CPU seconds per
+// offered frame over `seconds`, after a second of warm-up.
+double receiveAndWriteFloor(const std::vector<int>& ports, double fps, double seconds, const fs::path& scratch)
+{
+    std::atomic<int> stop{0};
+    std::vector<std::thread> readers;
+    for (const int port : ports) {
+        readers.emplace_back([&stop, port, &scratch] {
+            const int sock = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<uint16_t>(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const timeval timeout{0, 200000};  // the stop flag is looked at between receives
+            setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+            const std::string request = "GET " + streamPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+            const std::string out = (scratch / ("floor-" + std::to_string(port))).string();
+            const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (sock >= 0 && file >= 0 && connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                send(sock, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+                std::vector<char> buffer(256 * 1024);
+                while (stop.load() == 0) {
+                    const ssize_t n = recv(sock, buffer.data(), buffer.size(), 0);
+                    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
+                    if (n > 0 && write(file, buffer.data(), static_cast<size_t>(n)) != n) break;
+                }
+            }
+            if (file >= 0) close(file);
+            if (sock >= 0) close(sock);
+        });
+    }
+    std::this_thread::sleep_for(1s);
+    const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu1 = cpuSeconds(RUSAGE_SELF);
+    stop = 1;
+    for (auto& t : readers) t.join();
+    return (cpu1 - cpu0) / (static_cast<double>(ports.size()) * fps * seconds);
+}
+
 // CPU seconds per frame, without FFmpeg's start-up: two runs of different
 // length, the difference divided by the extra frames. `copy`: FFmpeg
 // copies the stream into an AVI file (no decode), the reference for
@@ -128,6 +206,8 @@ struct Result {
     double offeredFps = 0;
     double cpuMicrosPerFrame = 0;
     double referenceMicrosPerFrame = 0;
+    double allStreamsReferenceMicros = 0;  // no panes: FFmpeg copying every stream at once
+    double floorMicros = 0;                // no panes: receiving and writing only
     int64_t decodes = 0;
 };
 
@@ -206,6 +286,11 @@ Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, 
         for (int k = 0; k < 3; ++k) runs.push_back(ffmpegReference(simulator.ports[0], true, folder, 30, 330));
         std::sort(runs.begin(), runs.end());
         result.referenceMicrosPerFrame = runs[1] * 1e6;
+        const double shortRun = ffmpegCopyAllCpu(simulator.ports, 30, folder);
+        const double longRun = ffmpegCopyAllCpu(simulator.ports, 330, folder);
+        if (shortRun >= 0 && longRun >= 0)
+            result.allStreamsReferenceMicros = (longRun - shortRun) / (300.0 * cameras) * 1e6;
+        result.floorMicros = receiveAndWriteFloor(simulator.ports, fps, seconds, folder) * 1e6;
     } else {
         result.referenceMicrosPerFrame = ffmpegReference(simulator.ports[0], false, folder) * 1e6;
     }
@@ -267,6 +352,11 @@ int main(int argc, char** argv)
                     r.cpuMicrosPerFrame, r.referenceMicrosPerFrame,
                     r.referenceMicrosPerFrame > 0 ? r.cpuMicrosPerFrame / r.referenceMicrosPerFrame : 0.0,
                     static_cast<long long>(r.decodes));
+        if (r.allStreamsReferenceMicros > 0)
+            std::printf("  same load: ffmpeg copying all %d streams at once %.0f us/frame (ratio %.2f); "
+                        "receiving and writing only %.0f us/frame\n",
+                        s.cameras, r.allStreamsReferenceMicros, r.cpuMicrosPerFrame / r.allStreamsReferenceMicros,
+                        r.floorMicros);
         std::fflush(stdout);
     }
     fs::remove_all(small);

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QMetaObject>
+#include <QPointer>
 
 #include "AudioReader.h"
 #include "AviRecorder.h"
@@ -52,17 +53,31 @@ void Engine::QueuedNotifier::notify(const std::string& text, const std::string& 
 template <class F>
 void Engine::post(F&& f)
 {
-    // Qt's event queue hands the function over with its own futex-based
-    // locks, which ThreadSanitizer cannot see; taking postLock_ on both sides
-    // makes the hand-off visible to it (a leaf lock, held for a moment).
-    std::lock_guard lock(postLock_);
-    QMetaObject::invokeMethod(
-        this,
-        [this, f = std::forward<F>(f)]() mutable {
-            { std::lock_guard seen(postLock_); }
-            f();
-        },
-        Qt::QueuedConnection);
+    // The functions wait in a queue of our own, guarded by postLock_, and one
+    // queued call by name runs them. Qt's event queue hands over with locks
+    // ThreadSanitizer cannot see, so nothing that crosses threads travels in it.
+    bool first = false;
+    {
+        std::lock_guard lock(postLock_);
+        first = posted_.empty();
+        posted_.emplace_back(std::forward<F>(f));
+    }
+    if (first) QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+}
+
+void Engine::runPosted()
+{
+    std::vector<std::function<void()>> batch;
+    {
+        std::lock_guard lock(postLock_);
+        batch.swap(posted_);
+    }
+    // A receiver may end the engine (the window closing it): the rest is dropped then.
+    const QPointer<Engine> alive(this);
+    for (auto& f : batch) {
+        if (alive.isNull()) return;
+        f();
+    }
 }
 
 Engine::Engine(EngineOptions options, QObject* parent)

@@ -228,6 +228,8 @@ private:
     // Runs `f` on the engine's thread later; dropped if the engine is gone.
     template <class F>
     void post(F&& f);
+    // Runs what post() queued, in order (engine thread).
+    Q_INVOKABLE void runPosted();
     void paneDrawn(int slot);
 
     EngineOptions options_;
@@ -241,7 +243,8 @@ private:
     std::unique_ptr<FrameHandoff> handoff_;
     std::array<std::unique_ptr<PaneBuffer>, maxCameras> panes_;  // live as long as the engine
     std::array<std::atomic<int>, maxCameras> repaintPosted_{};   // one queued repaint per slot at a time
-    std::mutex postLock_;  // see post(); a leaf
+    std::mutex postLock_;  // guards posted_; a leaf
+    std::vector<std::function<void()>> posted_;  // guarded by postLock_
     mutable std::mutex openPathsLock_;  // a leaf, taken under a recordLock by the recorder's events
     std::array<std::filesystem::path, maxCameras> openPaths_;  // guarded by openPathsLock_
     std::unique_ptr<CameraWorkers> workers_;
