@@ -2,7 +2,9 @@
 // process, so only our own CPU time is counted): workers, decode, compose
 // into panes, recording with the default codec. FFmpeg reading the same
 // stream URL on one thread to BGR is measured in the same run as the
-// reference.
+// reference. Recording without panes is set against FFmpeg copying one
+// stream into an AVI, FFmpeg copying all streams at once (the same load),
+// and what merely receiving the streams and writing them to files costs.
 //
 //   cx_acquisition_bench [photo folder] [seconds per scenario] [scenario name part]
 //   (default photo folder: ../shared/photos beside the project)
@@ -47,6 +49,15 @@ double cpuSeconds(int who)
     getrusage(who, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Empties the folder's recordings and writes out every dirty page, so no
+// measurement pays for the write-back of the one before.
+void clearWrites(const fs::path& folder)
+{
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) fs::remove(e.path());
+    sync();
 }
 
 // The simulator as a child process; ports read from its first lines.
@@ -219,6 +230,7 @@ Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, 
     fs::remove_all(folder);
     fs::create_directories(folder / "video");
 
+    sync();
     Simulator simulator(cameras, fps, photos);
     if (static_cast<int>(simulator.ports.size()) != cameras) {
         std::fprintf(stderr, "simulator did not start\n");
@@ -282,14 +294,17 @@ Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, 
     // instead of five, so the difference stands out of the noise,
     // and the median of three runs.
     if (pane.isEmpty()) {
+        clearWrites(folder);
         std::vector<double> runs;
         for (int k = 0; k < 3; ++k) runs.push_back(ffmpegReference(simulator.ports[0], true, folder, 30, 330));
         std::sort(runs.begin(), runs.end());
         result.referenceMicrosPerFrame = runs[1] * 1e6;
+        clearWrites(folder);
         const double shortRun = ffmpegCopyAllCpu(simulator.ports, 30, folder);
         const double longRun = ffmpegCopyAllCpu(simulator.ports, 330, folder);
         if (shortRun >= 0 && longRun >= 0)
             result.allStreamsReferenceMicros = (longRun - shortRun) / (300.0 * cameras) * 1e6;
+        clearWrites(folder);
         result.floorMicros = receiveAndWriteFloor(simulator.ports, fps, seconds, folder) * 1e6;
     } else {
         result.referenceMicrosPerFrame = ffmpegReference(simulator.ports[0], false, folder) * 1e6;
