@@ -41,9 +41,14 @@ CameraWorkers::CameraWorkers(AppState& state, FrameSink& sink, Notifier& notifie
 CameraWorkers::~CameraWorkers()
 {
     stopAll();
-    // Every wait of a worker is bounded, so these joins end too.
-    std::lock_guard lock(threadsLock_);
-    for (auto& t : threads_)
+    // Every wait of a worker is bounded, so these joins end too. They happen
+    // outside threadsLock_: a worker takes it as it ends.
+    std::array<std::thread, maxCameras> threads;
+    {
+        std::lock_guard lock(threadsLock_);
+        threads.swap(threads_);
+    }
+    for (auto& t : threads)
         if (t.joinable()) t.join();
 }
 
@@ -161,8 +166,11 @@ bool CameraWorkers::finish(int slot, bool endedByRebuild)
     std::lock_guard lock(threadsLock_);
     if (endedByRebuild && state_.layoutRebuilding.load() == 0 && sink_.paneReady(slot) &&
         state_.settings.monitorEnabled[i].load() == 1 && state_.stopRequest[i].load() == 0 &&
-        state_.stopAllCameras.load() != 1)
+        state_.stopAllCameras.load() != 1) {
+        StartFrameRate(state_, slot, clock_);
+        setConnection(slot, ConnectionState::Connecting);
         return false;
+    }
     state_.nextRetry[i] = 0;
     setConnection(slot, ConnectionState::Idle);
     state_.workerRunning[i] = 0;  // last action: the slot may be started again
@@ -190,7 +198,9 @@ bool CameraWorkers::runHttpWorker(int slot)
     const auto i = static_cast<size_t>(slot);
     bool snapshot = false;
     bool rebuilt = false;
+    bool stopped = false;
     for (;;) {  // once per connection setup; a restart request comes back here
+        rebuilt = false;
         const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
         if (state_.loadedRows == 0 || !camera) break;
         const HostPort target = SplitHttpAddress(camera->address);
@@ -235,13 +245,13 @@ bool CameraWorkers::runHttpWorker(int slot)
             if (!backOff(slot, delayMs, waitEnds)) break;
             setConnection(slot, ConnectionState::Connecting);
         }
-        const bool stopped = state_.stopRequest[i].exchange(0) != 0;
+        stopped = state_.stopRequest[i].exchange(0) != 0;
         const bool restart = state_.restartRequest[i].exchange(0) == 1;
         if (noDecoder || state_.stopAllCameras.load() == 1 || !stopped || !restart) break;
         setConnection(slot, ConnectionState::Connecting);
     }
     if (!snapshot && state_.settings.monitorEnabled[i].load() == 0) sink_.paintBlack(slot);
-    return rebuilt;
+    return rebuilt && !stopped;  // a stop that came meanwhile wins
 }
 
 bool CameraWorkers::runProtocolWorker(int slot)
@@ -258,6 +268,7 @@ bool CameraWorkers::runProtocolWorker(int slot)
     Why why = Why::Broken;
     int delayMs = timing_.backoffStartMs;
     for (;;) {
+        why = Why::Broken;
         if (state_.stopAllCameras.load() == 1) break;
         setConnection(slot, ConnectionState::Connecting);
         const int messagesBefore = notifier.count;
@@ -271,7 +282,6 @@ bool CameraWorkers::runProtocolWorker(int slot)
             continue;
         }
 
-        why = Why::Broken;
         camera.SendImageRequestPacket(slot);
         for (;;) {
             if (state_.stopRequest[i].load() != 0) { why = Why::StopRequest; break; }
@@ -316,7 +326,7 @@ bool CameraWorkers::runProtocolWorker(int slot)
         // A receive cut short by a request is no broken connection.
         if (why == Why::Broken && state_.stopRequest[i].load() != 0) why = Why::StopRequest;
         if (why == Why::Broken && state_.stopAllCameras.load() == 1) why = Why::StopAll;
-        state_.stopRequest[i] = 0;
+        if (state_.stopRequest[i].exchange(0) != 0 && why == Why::NoPane) why = Why::StopRequest;
         camera.CloseConnection(slot);
         if (why == Why::StopAll) break;
         if (state_.restartRequest[i].exchange(0) == 1) continue;

@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QMetaObject>
-#include <QPointer>
 
 #include "AudioReader.h"
 #include "AviRecorder.h"
@@ -53,31 +52,27 @@ void Engine::QueuedNotifier::notify(const std::string& text, const std::string& 
 template <class F>
 void Engine::post(F&& f)
 {
-    // The functions wait in a queue of our own, guarded by postLock_, and one
-    // queued call by name runs them. Qt's event queue hands over with locks
-    // ThreadSanitizer cannot see, so nothing that crosses threads travels in it.
-    bool first = false;
+    // The function waits in a queue of our own, guarded by postLock_, and a
+    // queued call by name runs it: Qt's event queue hands over with locks
+    // ThreadSanitizer cannot see, so nothing that crosses threads travels in
+    // it. One call per function keeps the order, also in a nested event loop.
     {
         std::lock_guard lock(postLock_);
-        first = posted_.empty();
-        posted_.emplace_back(std::forward<F>(f));
+        posted_.push_back(std::forward<F>(f));
     }
-    if (first) QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
 }
 
 void Engine::runPosted()
 {
-    std::vector<std::function<void()>> batch;
+    std::function<void()> f;
     {
         std::lock_guard lock(postLock_);
-        batch.swap(posted_);
+        if (posted_.empty()) return;
+        f = std::move(posted_.front());
+        posted_.pop_front();
     }
-    // A receiver may end the engine (the window closing it): the rest is dropped then.
-    const QPointer<Engine> alive(this);
-    for (auto& f : batch) {
-        if (alive.isNull()) return;
-        f();
-    }
+    f();
 }
 
 Engine::Engine(EngineOptions options, QObject* parent)

@@ -19,6 +19,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -228,7 +229,9 @@ private:
     // Runs `f` on the engine's thread later; dropped if the engine is gone.
     template <class F>
     void post(F&& f);
-    // Runs what post() queued, in order (engine thread).
+    // Runs the oldest function post() queued (engine thread). Invoked by
+    // name: a member-function slot object would carry data across threads
+    // outside postLock_.
     Q_INVOKABLE void runPosted();
     void paneDrawn(int slot);
 
@@ -244,7 +247,7 @@ private:
     std::array<std::unique_ptr<PaneBuffer>, maxCameras> panes_;  // live as long as the engine
     std::array<std::atomic<int>, maxCameras> repaintPosted_{};   // one queued repaint per slot at a time
     std::mutex postLock_;  // guards posted_; a leaf
-    std::vector<std::function<void()>> posted_;  // guarded by postLock_
+    std::deque<std::function<void()>> posted_;  // guarded by postLock_
     mutable std::mutex openPathsLock_;  // a leaf, taken under a recordLock by the recorder's events
     std::array<std::filesystem::path, maxCameras> openPaths_;  // guarded by openPathsLock_
     std::unique_ptr<CameraWorkers> workers_;
