@@ -347,6 +347,9 @@ TEST_F(ScheduledEngineTest, TheTickOpensAndClosesRecordingsThatFramesFill)
     install({{serve(streamCamera()), 101, "Gate"}});
     state().settings.scheduleMode = 1;
     state().settings.scheduleRecord[0] = 1;
+    // The clock jumps ten hours at once below: a frame written between the
+    // jump and the closing tick must not roll the segment over.
+    state().settings.segmentMinutes = 24 * 60;
     engine->connectAllCameras();
 
     clock.wall = monday(7, 59);
