@@ -15,6 +15,16 @@ std::string AppState::cameraNameOf(int slot) const
     return cameraName[static_cast<size_t>(slot)];
 }
 
+void AppState::copyCameraName(int slot, std::string& out) const
+{
+    if (!validSlot(slot)) {
+        out.clear();
+        return;
+    }
+    std::lock_guard lock(namesLock);
+    out.assign(cameraName[static_cast<size_t>(slot)]);
+}
+
 void AppState::setCameraName(int slot, const std::string& name)
 {
     if (!validSlot(slot)) return;

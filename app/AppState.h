@@ -101,6 +101,8 @@ public:
     // Camera names: written by the UI thread (names load), read by workers
     // for snapshot and recording names. Guarded by namesLock.
     std::string cameraNameOf(int slot) const;
+    // The same into `out`, reusing its storage (the frame path).
+    void copyCameraName(int slot, std::string& out) const;
     void setCameraName(int slot, const std::string& name);
     void resetCameraNames();  // "Camera 1" .. "Camera 16"
 

@@ -6,7 +6,7 @@
 
 namespace cx {
 
-int textToInt(const std::string& text)
+int textToInt(std::string_view text)
 {
     size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;

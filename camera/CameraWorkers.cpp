@@ -207,6 +207,8 @@ bool CameraWorkers::runHttpWorker(int slot)
         const CameraType code = camera->type;
         const std::string path = LookupVideoPath(code);
         snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
+        // Built once per connection setup: a snapshot camera's frames reuse it.
+        const HttpRequest request = CameraRequest(*camera, target.host, target.port, path, timing_.http);
         HttpImageClient client(state_, sink_, timing_.http);
         client.frameArrived = [this](int s) { setConnection(s, ConnectionState::Live); };
 
@@ -220,7 +222,7 @@ bool CameraWorkers::runHttpWorker(int slot)
         int delayMs = timing_.backoffStartMs;
         bool noDecoder = false;
         while (state_.stopAllCameras.load() != 1 && state_.stopRequest[i].load() == 0) {
-            const LoadResult r = client.LoadPictureData(target.host, target.port, path, slot, code);
+            const LoadResult r = client.LoadPictureData(request, slot, code);
             // Only pictures show the camera works: text or junk that a broken
             // camera calls frames must not undo the back-off.
             if (r.pictures > 0) {
@@ -264,6 +266,8 @@ bool CameraWorkers::runProtocolWorker(int slot)
         return state_.stopRequest[i].load() != 0 || state_.settings.monitorEnabled[i].load() == 0;
     };
 
+    // Grows to the camera's largest picture and is reused for every frame.
+    std::vector<uint8_t> frame;
     enum class Why { StopRequest, StopAll, MonitorOff, NoPane, NoDecoder, Broken };
     Why why = Why::Broken;
     int delayMs = timing_.backoffStartMs;
@@ -308,11 +312,12 @@ bool CameraWorkers::runProtocolWorker(int slot)
             if (state_.layoutRebuilding.load() == 1 || !sink_.paneReady(slot)) { why = Why::NoPane; break; }
 
             ++state_.framesReceived[i];
-            std::vector<uint8_t> frame(static_cast<size_t>(h.size));
+            if (frame.size() < static_cast<size_t>(h.size)) frame.resize(static_cast<size_t>(h.size));
             const int got = camera.ReceiveExactly(slot, frame.data(), static_cast<int>(h.size));
             if (got != h.size) break;  // a torn picture is not shown or recorded
             state_.imageSize[i] = static_cast<int>(h.size);
-            if (sink_.handOff(slot, std::move(frame)) == HandOffResult::NoDecoder) {
+            if (sink_.handOff(slot, std::span<const uint8_t>(frame.data(), static_cast<size_t>(h.size))) ==
+                HandOffResult::NoDecoder) {
                 notifier_.notify(decoderMissingProtocolText, "", NotifyIcon::Stop);
                 why = Why::NoDecoder;
                 break;

@@ -4,7 +4,7 @@
 // read from the network, holding no lock.
 
 #include <cstdint>
-#include <vector>
+#include <span>
 
 namespace cx {
 
@@ -16,8 +16,10 @@ enum class HandOffResult {
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
-    // One complete frame of `slot` (JPEG bytes as the camera sent them).
-    virtual HandOffResult handOff(int slot, std::vector<uint8_t>&& frame) = 0;
+    // One complete frame of `slot` (JPEG bytes as the camera sent them),
+    // lent for the length of the call: the bytes stay in the worker's own
+    // buffer, which the next frame reuses.
+    virtual HandOffResult handOff(int slot, std::span<const uint8_t> frame) = 0;
     // The slot's live view was switched off: paint its pane black.
     virtual void paintBlack(int slot) = 0;
     // The slot has a pane to draw into (false while the grid is rebuilt).

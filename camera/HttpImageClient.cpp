@@ -69,29 +69,36 @@ HttpRequest CameraRequest(const CameraEntry& camera, const std::string& host, in
 }
 
 HttpImageClient::HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts)
-    : state_(state), sink_(sink), timeouts_(timeouts)
+    : state_(state), sink_(sink), timeouts_(timeouts), stream_([this] { return cancelled(); })
 {
+}
+
+bool HttpImageClient::cancelled() const
+{
+    // Waits inside the transfer end early on these.
+    const auto i = static_cast<size_t>(slot_);
+    if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) return true;
+    if (snapshot_) return false;  // a snapshot camera finishes its one frame
+    return state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1;
 }
 
 LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, const std::string& path, int slot,
                                             CameraType code)
 {
-    LoadResult result;
     const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
-    if (!camera) return result;
+    if (!camera) return {};
+    return LoadPictureData(CameraRequest(*camera, host, port, path, timeouts_), slot, code);
+}
+
+LoadResult HttpImageClient::LoadPictureData(const HttpRequest& request, int slot, CameraType code)
+{
+    LoadResult result;
+    if (!validSlot(slot)) return result;
     const auto i = static_cast<size_t>(slot);
-    const bool snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
+    slot_ = slot;
+    snapshot_ = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
 
-    // Waits inside the transfer end early on these.
-    auto cancelled = [this, i, snapshot] {
-        if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) return true;
-        if (snapshot) return false;  // a snapshot camera finishes its one frame
-        return state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1;
-    };
-
-    const HttpRequest request = CameraRequest(*camera, host, port, path, timeouts_);
-
-    HttpStream stream(cancelled);
+    HttpStream& stream = stream_;
     result.status = stream.open(request);
     if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) {
         result.end = LoadEnd::Stopped;
@@ -114,7 +121,7 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         moved.port = target.port;
         moved.path = target.path;
         moved.headers = {acceptLine};
-        HttpStream second(cancelled);
+        HttpStream second([this] { return cancelled(); });
         result.status = second.open(moved);
         result.end = result.status == 0 ? LoadEnd::Failed : LoadEnd::Done;
         return result;
@@ -124,47 +131,9 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         return result;
     }
 
-    if (snapshot) {
-        // Models 400 and 800 send a fixed size; the others announce one. A
-        // missing or implausible length reads the body to its end, growing
-        // the buffer as bytes arrive instead of reserving the maximum.
-        const long long announced = stream.contentLength();
-        const bool fixedSize = readsFixedSnapshotSize(code);
-        const bool knownLength = !fixedSize && announced >= 0 && announced <= maxFrameBytes;
-        std::vector<uint8_t> frame;
-        size_t got = 0;
-        ReadResult r = ReadResult::Ok;
-        if (fixedSize || knownLength) {
-            frame.resize(fixedSize ? fixedSnapshotBytes : static_cast<size_t>(announced));
-            r = stream.readBytes(frame.data(), frame.size(), got);
-        } else {
-            constexpr size_t chunk = 256 * 1024;
-            while (r == ReadResult::Ok && got < static_cast<size_t>(maxFrameBytes)) {
-                frame.resize(got + chunk);
-                size_t n = 0;
-                r = stream.readBytes(frame.data() + got, chunk, n);
-                got += n;
-            }
-        }
-        const bool pastLimit = !fixedSize && !knownLength && r == ReadResult::Ok;  // body longer than any picture
-        if (r == ReadResult::Cancelled || r == ReadResult::Error || r == ReadResult::TimedOut || got == 0 ||
-            pastLimit || (knownLength && got < frame.size())) {
-            result.status = 0;  // torn or empty picture: nothing is handed on
-            result.end = state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0 ? LoadEnd::Stopped
-                                                                                                : LoadEnd::Failed;
-            return result;
-        }
-        frame.resize(got);
-        state_.imageSize[i] = static_cast<int>(got);
-        ++state_.framesReceived[i];
-        result.frames = 1;
-        result.pictures = got >= 2 && frame[0] == 0xFF && frame[1] == 0xD8 ? 1 : 0;
-        result.end = sink_.handOff(slot, std::move(frame)) == HandOffResult::NoDecoder ? LoadEnd::NoDecoder
-                                                                                       : LoadEnd::Done;
-        return result;
-    }
+    if (snapshot_) return readSnapshot(slot, code, result);
 
-    MjpegStreamReader reader(stream, streamFraming(code));
+    MjpegStreamReader reader(stream, streamFraming(code), buffers_);
     for (;;) {
         if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) {
             result.end = LoadEnd::Stopped;
@@ -175,7 +144,7 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
             result.end = LoadEnd::MonitorOff;
             return result;
         }
-        StreamFrame frame = reader.next();
+        const StreamFrame frame = reader.next();
         switch (frame.kind) {
         case StreamFrame::Kind::Skipped: continue;
         case StreamFrame::Kind::End: result.end = LoadEnd::Ended; return result;
@@ -200,12 +169,55 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
         ++state_.framesReceived[i];
         ++result.frames;
         if (frame.picture) ++result.pictures;
-        if (sink_.handOff(slot, std::move(frame.bytes)) == HandOffResult::NoDecoder) {
+        if (sink_.handOff(slot, frame.bytes) == HandOffResult::NoDecoder) {
             result.end = LoadEnd::NoDecoder;
             return result;
         }
         if (frame.picture && frameArrived) frameArrived(slot);
     }
+}
+
+LoadResult HttpImageClient::readSnapshot(int slot, CameraType code, LoadResult result)
+{
+    const auto i = static_cast<size_t>(slot);
+    // Models 400 and 800 send a fixed size; the others announce one. A
+    // missing or implausible length reads the body to its end, growing the
+    // buffer as bytes arrive instead of reserving the maximum. The buffer
+    // keeps its size between snapshots.
+    const long long announced = stream_.contentLength();
+    const bool fixedSize = readsFixedSnapshotSize(code);
+    const bool knownLength = !fixedSize && announced >= 0 && announced <= maxFrameBytes;
+    std::vector<uint8_t>& frame = snapshotBuffer_;
+    size_t got = 0;
+    ReadResult r = ReadResult::Ok;
+    if (fixedSize || knownLength) {
+        frame.resize(fixedSize ? fixedSnapshotBytes : static_cast<size_t>(announced));
+        r = stream_.readBytes(frame.data(), frame.size(), got);
+    } else {
+        constexpr size_t chunk = 256 * 1024;
+        while (r == ReadResult::Ok && got < static_cast<size_t>(maxFrameBytes)) {
+            if (frame.size() < got + chunk) frame.resize(got + chunk);
+            size_t n = 0;
+            r = stream_.readBytes(frame.data() + got, chunk, n);
+            got += n;
+        }
+    }
+    const bool pastLimit = !fixedSize && !knownLength && r == ReadResult::Ok;  // body longer than any picture
+    const size_t expected = fixedSize || knownLength ? frame.size() : got;
+    if (r == ReadResult::Cancelled || r == ReadResult::Error || r == ReadResult::TimedOut || got == 0 || pastLimit ||
+        (knownLength && got < expected)) {
+        result.status = 0;  // torn or empty picture: nothing is handed on
+        result.end = state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0 ? LoadEnd::Stopped
+                                                                                            : LoadEnd::Failed;
+        return result;
+    }
+    const std::span<const uint8_t> picture(frame.data(), got);
+    state_.imageSize[i] = static_cast<int>(got);
+    ++state_.framesReceived[i];
+    result.frames = 1;
+    result.pictures = got >= 2 && picture[0] == 0xFF && picture[1] == 0xD8 ? 1 : 0;
+    result.end = sink_.handOff(slot, picture) == HandOffResult::NoDecoder ? LoadEnd::NoDecoder : LoadEnd::Done;
+    return result;
 }
 
 }  // namespace cx

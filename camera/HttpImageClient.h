@@ -9,6 +9,7 @@
 #include "CameraModels.h"
 #include "CameraTable.h"
 #include "HttpStream.h"
+#include "MjpegStreamReader.h"
 
 namespace cx {
 
@@ -60,10 +61,15 @@ bool SplitUrl(const std::string& url, UrlParts& parts);
 // The text after "Location:" in a response head, cut at its line end.
 bool FindLocation(const std::string& headers, std::string& location);
 
+// One per worker connection setup: it keeps the transfer and the frame
+// buffers between calls, so a camera's frames reuse them.
 class HttpImageClient {
 public:
     HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts = {});
 
+    // `request` is built once per connection setup (CameraRequest), not per frame.
+    LoadResult LoadPictureData(const HttpRequest& request, int slot, CameraType code);
+    // The same with the slot's camera entry and this client's time-outs.
     LoadResult LoadPictureData(const std::string& host, int port, const std::string& path, int slot, CameraType code);
 
     // Called after each frame of a stream has been handed on (the worker
@@ -71,9 +77,17 @@ public:
     std::function<void(int slot)> frameArrived;
 
 private:
+    bool cancelled() const;
+    LoadResult readSnapshot(int slot, CameraType code, LoadResult result);
+
     AppState& state_;
     FrameSink& sink_;
     HttpTimeouts timeouts_;
+    int slot_ = 0;          // of the running call; read by cancelled()
+    bool snapshot_ = false;
+    HttpStream stream_;
+    StreamBuffers buffers_;  // stream frames and lines
+    std::vector<uint8_t> snapshotBuffer_;
 };
 
 }  // namespace cx

@@ -38,15 +38,22 @@ HttpStream::~HttpStream()
     close();
 }
 
+void HttpStream::endTransfer()
+{
+    if (attached_) curl_multi_remove_handle(multi_, easy_);
+    attached_ = false;
+}
+
 void HttpStream::close()
 {
-    if (multi_ && easy_) curl_multi_remove_handle(multi_, easy_);
+    endTransfer();
     if (easy_) curl_easy_cleanup(easy_);
     if (multi_) curl_multi_cleanup(multi_);
     if (headerList_) curl_slist_free_all(headerList_);
     easy_ = nullptr;
     multi_ = nullptr;
     headerList_ = nullptr;
+    configured_ = false;
     buffer_.clear();
     offset_ = 0;
     done_ = true;
@@ -68,8 +75,8 @@ size_t HttpStream::onBody(char* data, size_t size, size_t count, void* self)
 size_t HttpStream::onHeader(char* data, size_t size, size_t count, void* self)
 {
     auto* s = static_cast<HttpStream*>(self);
-    const std::string line(data, size * count);
-    if (line.rfind("HTTP/", 0) == 0) s->headers_.clear();  // a new response (after 100 or an auth round)
+    const std::string_view line(data, size * count);
+    if (line.starts_with("HTTP/")) s->headers_.clear();  // a new response (after 100 or an auth round)
     s->headers_ += line;
     if (line == "\r\n" || line == "\n") {
         long code = 0;
@@ -83,19 +90,39 @@ size_t HttpStream::onHeader(char* data, size_t size, size_t count, void* self)
 
 bool HttpStream::start(const HttpRequest& r)
 {
-    close();
+    endTransfer();
     done_ = false;
+    paused_ = false;
     result_ = CURLE_OK;
     headers_.clear();
     headComplete_ = false;
+    buffer_.clear();  // keeps its capacity for the next body
+    offset_ = 0;
     errorBuffer_[0] = '\0';
     readTimeoutMs_ = r.readTimeoutMs;
-    easy_ = curl_easy_init();
-    multi_ = curl_multi_init();
+    if (!easy_) easy_ = curl_easy_init();
+    if (!multi_) multi_ = curl_multi_init();
     if (!easy_ || !multi_) {
         error_ = "cannot create an HTTP transfer";
         return false;
     }
+    if (!configured_ || !(r == lastRequest_)) {
+        if (!configure(r)) return false;
+    }
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+        error_ = "cannot start an HTTP transfer";
+        return false;
+    }
+    attached_ = true;
+    return true;
+}
+
+bool HttpStream::configure(const HttpRequest& r)
+{
+    configured_ = false;
+    curl_easy_reset(easy_);
+    if (headerList_) curl_slist_free_all(headerList_);
+    headerList_ = nullptr;
     const std::string hostPart = r.host.find(':') != std::string::npos ? "[" + r.host + "]" : r.host;
     std::string path = r.path;
     if (path.empty() || path[0] != '/') path.insert(path.begin(), '/');
@@ -123,7 +150,8 @@ bool HttpStream::start(const HttpRequest& r)
         curl_easy_setopt(easy_, CURLOPT_PASSWORD, r.password.c_str());
         curl_easy_setopt(easy_, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
     }
-    curl_multi_add_handle(multi_, easy_);
+    lastRequest_ = r;
+    configured_ = true;
     return true;
 }
 
@@ -152,7 +180,8 @@ bool HttpStream::pump()
     return true;
 }
 
-ReadResult HttpStream::waitUntil(const std::function<bool()>& ready)
+template <class Ready>
+ReadResult HttpStream::waitUntil(Ready ready)
 {
     auto lastProgress = SteadyClock::now();
     size_t lastSize = buffer_.size();

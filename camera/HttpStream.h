@@ -2,7 +2,10 @@
 // One HTTP GET read as a stream: the caller pulls the body line by line or
 // by byte count while the transfer runs (libcurl multi interface). Every
 // wait is cut into short slices so a cancel request ends it quickly, and a
-// transfer that stops delivering for readTimeoutMs fails.
+// transfer that stops delivering for readTimeoutMs fails. One stream may
+// run request after request (a snapshot camera): the transfer handle, its
+// settings and the receive buffer are kept, so the program's own code
+// allocates nothing per request.
 
 #include <curl/curl.h>
 
@@ -26,6 +29,8 @@ struct HttpRequest {
     long connectBackoffMs = 1000;
     int connectRetries = 1;
     int readTimeoutMs = 10000;
+
+    bool operator==(const HttpRequest&) const = default;
 };
 
 class HttpStream final : public BodyReader {
@@ -37,7 +42,9 @@ public:
     HttpStream& operator=(const HttpStream&) = delete;
 
     // Sends the request and waits for the response head. Returns the HTTP
-    // status, or 0 when no response came (errorText() tells why).
+    // status, or 0 when no response came (errorText() tells why). A request
+    // equal to the previous one reuses the transfer's settings (and its
+    // connection, when the camera kept it open).
     int open(const HttpRequest& request);
 
     // The final response's header lines, each ending in CR LF.
@@ -63,10 +70,14 @@ private:
     static size_t onBody(char* data, size_t size, size_t count, void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     bool start(const HttpRequest& request);
+    bool configure(const HttpRequest& request);
+    // Ends the running transfer, keeping the handles for the next request.
+    void endTransfer();
     // Runs the transfer for one slice; false when it can deliver no more.
     bool pump();
     // Pumps until `ready` holds, the body ends or the wait fails.
-    ReadResult waitUntil(const std::function<bool()>& ready);
+    template <class Ready>
+    ReadResult waitUntil(Ready ready);
     // Hands up to n buffered bytes to `copy(from, count, offsetSoFar)`, waiting for more as needed.
     template <class Copy>
     ReadResult takeBytes(size_t n, size_t& got, Copy copy);
@@ -76,6 +87,9 @@ private:
     CURL* easy_ = nullptr;
     CURLM* multi_ = nullptr;
     curl_slist* headerList_ = nullptr;
+    bool attached_ = false;        // easy_ is in multi_
+    bool configured_ = false;      // easy_ carries lastRequest_'s settings
+    HttpRequest lastRequest_;
     std::string url_;
     std::string headers_;
     bool headComplete_ = false;

@@ -16,27 +16,25 @@ size_t frameLengthFromLine(const std::string& line)
     const size_t blank = line.find(' ');
     if (blank == std::string::npos || blank == 0) return 0;
     // textToInt saturates at INT_MAX, above maxFrameBytes: no overflow path.
-    const long long value = textToInt(line.substr(blank + 1));
+    const long long value = textToInt(std::string_view(line).substr(blank + 1));
     if (value <= 0 || value > maxFrameBytes) return 0;
     return static_cast<size_t>(value);
 }
 
-ReadResult MjpegStreamReader::readLine(std::string& line, size_t maxLength)
+ReadResult MjpegStreamReader::readLine(size_t maxLength)
 {
-    const ReadResult r = body_.readLine(line, maxLength);
+    const ReadResult r = body_.readLine(buffers_.line, maxLength);
     if (r != ReadResult::Ok) return r;
-    junkBytes_ += line.size() + 2;
+    junkBytes_ += buffers_.line.size() + 2;
     return junkBytes_ > maxJunkBytes ? ReadResult::Error : ReadResult::Ok;
 }
 
-ReadResult MjpegStreamReader::readLines(int count, std::string* last)
+ReadResult MjpegStreamReader::readLines(int count)
 {
-    std::string line;
     for (int i = 0; i < count; ++i) {
-        const ReadResult r = readLine(line);
+        const ReadResult r = readLine();
         if (r != ReadResult::Ok) return r;
     }
-    if (last) *last = std::move(line);
     return ReadResult::Ok;
 }
 
@@ -51,10 +49,10 @@ StreamFrame MjpegStreamReader::next()
 
     int linesBefore = framing_.linesBeforeLength;
     if (resync_ && linesBefore > 0) {
-        std::string line;
+        const std::string& line = buffers_.line;
         int looked = 0;
         for (;;) {
-            const ReadResult r = readLine(line, 4096);
+            const ReadResult r = readLine(4096);
             if (r != ReadResult::Ok) return fail(r);
             if (line.size() >= 2 && line[0] == '-' && line[1] == '-') break;
             if (++looked > maxResyncLines) return fail(ReadResult::Error);
@@ -63,13 +61,15 @@ StreamFrame MjpegStreamReader::next()
     }
     resync_ = false;
 
-    std::string lengthLine;
-    ReadResult r = readLines(linesBefore, nullptr);
-    if (r == ReadResult::Ok) r = readLine(lengthLine);
-    if (r == ReadResult::Ok) r = readLines(1, nullptr);
+    ReadResult r = readLines(linesBefore);
+    size_t length = 0;
+    if (r == ReadResult::Ok) r = readLine();
+    if (r == ReadResult::Ok) {
+        length = frameLengthFromLine(buffers_.line);
+        r = readLines(1);
+    }
     if (r != ReadResult::Ok) return fail(r);
 
-    const size_t length = frameLengthFromLine(lengthLine);
     if (length == 0) {
         // Picture bytes may follow an unusable length line: find the next
         // boundary before counting lines again.
@@ -78,29 +78,25 @@ StreamFrame MjpegStreamReader::next()
         return frame;
     }
 
+    // The buffer keeps its capacity: after the first frames of a camera
+    // nothing is allocated here.
+    std::vector<uint8_t>& bytes = buffers_.frame;
+    bytes.clear();
     size_t got = 0;
-    r = body_.appendBytes(frame.bytes, length, got);
-    if (r != ReadResult::Ok || got != length) {
-        frame.bytes.clear();
-        return fail(r == ReadResult::Ok ? ReadResult::End : r);
-    }
-    r = readLines(framing_.linesAfterImage, nullptr);
-    if (r != ReadResult::Ok && r != ReadResult::End) {
-        frame.bytes.clear();
-        return fail(r);
-    }
+    r = body_.appendBytes(bytes, length, got);
+    if (r != ReadResult::Ok || got != length) return fail(r == ReadResult::Ok ? ReadResult::End : r);
+    r = readLines(framing_.linesAfterImage);
+    if (r != ReadResult::Ok && r != ReadResult::End) return fail(r);
     // A picture starts with the JPEG start marker; anything else the camera
     // calls a frame is still handed on, but counts as junk.
-    frame.picture = length >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8;
+    frame.picture = length >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
     if (frame.picture) {
         junkBytes_ = 0;
     } else {
         junkBytes_ += length;
-        if (junkBytes_ > maxJunkBytes) {
-            frame.bytes.clear();
-            return fail(ReadResult::Error);
-        }
+        if (junkBytes_ > maxJunkBytes) return fail(ReadResult::Error);
     }
+    frame.bytes = std::span<const uint8_t>(bytes.data(), bytes.size());
     frame.kind = StreamFrame::Kind::Frame;
     return frame;
 }

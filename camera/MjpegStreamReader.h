@@ -4,6 +4,8 @@
 // and a few lines after them, as many as the camera model uses.
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "BodyReader.h"
@@ -23,6 +25,14 @@ inline constexpr size_t maxJunkBytes = 256 * 1024;
 // usable (0, negative or above maxFrameBytes).
 size_t frameLengthFromLine(const std::string& line);
 
+// What a stream reader reads into. A worker owns one for the camera's
+// whole run, so its buffers grow to the largest frame seen and are reused:
+// no allocation per frame.
+struct StreamBuffers {
+    std::vector<uint8_t> frame;
+    std::string line;
+};
+
 struct StreamFrame {
     enum class Kind {
         Frame,    // `bytes` holds one picture
@@ -31,14 +41,22 @@ struct StreamFrame {
         Failed,   // read error, time-out or cancel (see `result`)
     };
     Kind kind = Kind::End;
-    std::vector<uint8_t> bytes;
+    std::span<const uint8_t> bytes;  // in the reader's buffers, valid until its next call
     bool picture = false;  // a Frame that starts with the JPEG start marker
     ReadResult result = ReadResult::Ok;
 };
 
 class MjpegStreamReader {
 public:
-    MjpegStreamReader(BodyReader& body, StreamFraming framing) : body_(body), framing_(framing) {}
+    // Reads into `buffers`, which outlive the reader (a worker's own).
+    MjpegStreamReader(BodyReader& body, StreamFraming framing, StreamBuffers& buffers)
+        : body_(body), framing_(framing), buffers_(buffers)
+    {
+    }
+    // Reads into buffers of its own (tests, fuzzing).
+    MjpegStreamReader(BodyReader& body, StreamFraming framing) : MjpegStreamReader(body, framing, own_) {}
+    MjpegStreamReader(const MjpegStreamReader&) = delete;
+    MjpegStreamReader& operator=(const MjpegStreamReader&) = delete;
 
     // Reads the next frame. After a skipped frame the reader looks for the
     // next boundary line ("--...") before it counts lines again, so picture
@@ -48,11 +66,13 @@ public:
     StreamFrame next();
 
 private:
-    ReadResult readLines(int count, std::string* last);
-    ReadResult readLine(std::string& line, size_t maxLength = 65536);
+    ReadResult readLines(int count);
+    ReadResult readLine(size_t maxLength = 65536);
 
     BodyReader& body_;
     StreamFraming framing_;
+    StreamBuffers own_;
+    StreamBuffers& buffers_;
     bool resync_ = false;
     size_t junkBytes_ = 0;  // read since the last picture
 };

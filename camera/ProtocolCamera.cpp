@@ -228,8 +228,11 @@ int ProtocolCamera::SendImageRequestPacket(int slot)
     if (fd < 0) return 0;
     char request[8];
     std::snprintf(request, sizeof request, "%04d", imageRequestCode);
-    ssize_t sent = -1;
-    if (waitFor(fd, POLLOUT, timeouts_.readTimeoutMs)) sent = ::send(fd, request, MESSAGE_PACKET_LENGTH, MSG_NOSIGNAL);
+    // Four bytes almost always fit at once; only a full socket waits.
+    cancelledWait_ = false;
+    ssize_t sent = ::send(fd, request, MESSAGE_PACKET_LENGTH, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent == -1 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitFor(fd, POLLOUT, timeouts_.readTimeoutMs))
+        sent = ::send(fd, request, MESSAGE_PACKET_LENGTH, MSG_NOSIGNAL);
     if (sent == MESSAGE_PACKET_LENGTH) return 1;
     if (sent == -1 && cancelledWait_) return 0;
     if (sent == -1) {
@@ -250,9 +253,14 @@ int ProtocolCamera::ReceiveExactly(int slot, uint8_t* buffer, int n)
     cancelledWait_ = false;
     int total = 0;
     while (total < n) {
-        if (!waitFor(fd, POLLIN, timeouts_.readTimeoutMs)) return -1;
-        const ssize_t got = ::recv(fd, buffer + total, static_cast<size_t>(n - total), 0);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        // Bytes that are already there are taken without a wait: one
+        // receive per picture instead of a poll and a receive.
+        const ssize_t got = ::recv(fd, buffer + total, static_cast<size_t>(n - total), MSG_DONTWAIT);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitFor(fd, POLLIN, timeouts_.readTimeoutMs)) return -1;
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
         if (got < 0) return -1;
         if (got == 0) {
             state_.setStatusText(formatText("Receiving data failure: Socket number %d  (Total read:  %d)", slot, total));

@@ -68,9 +68,17 @@ void Engine::runPosted()
     std::function<void()> f;
     {
         std::lock_guard lock(postLock_);
-        if (posted_.empty()) return;
-        f = std::move(posted_.front());
-        posted_.pop_front();
+        if (postedHead_ >= posted_.size()) return;
+        f = std::move(posted_[postedHead_++]);
+        if (postedHead_ == posted_.size()) {
+            posted_.clear();
+            postedHead_ = 0;
+        } else if (postedHead_ > 64 && postedHead_ * 2 > posted_.size()) {
+            // Never drained empty (a steady stream of posts): move the
+            // waiting ones to the front instead of growing.
+            posted_.erase(posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(postedHead_));
+            postedHead_ = 0;
+        }
     }
     f();
 }

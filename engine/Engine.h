@@ -19,7 +19,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <deque>
+#include <vector>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -247,7 +247,11 @@ private:
     std::array<std::unique_ptr<PaneBuffer>, maxCameras> panes_;  // live as long as the engine
     std::array<std::atomic<int>, maxCameras> repaintPosted_{};   // one queued repaint per slot at a time
     std::mutex postLock_;  // guards posted_; a leaf
-    std::deque<std::function<void()>> posted_;  // guarded by postLock_
+    // A queue in a vector that keeps its capacity (a deque allocates a block
+    // every few posts, and a repaint is posted for every drawn frame):
+    // posted_[postedHead_..] wait, oldest first. Guarded by postLock_.
+    std::vector<std::function<void()>> posted_;
+    size_t postedHead_ = 0;
     mutable std::mutex openPathsLock_;  // a leaf, taken under a recordLock by the recorder's events
     std::array<std::filesystem::path, maxCameras> openPaths_;  // guarded by openPathsLock_
     std::unique_ptr<CameraWorkers> workers_;

@@ -13,7 +13,7 @@ FrameHandoff::FrameHandoff(AppState& state, FrameDrawer& drawer, AviRecorder& re
 {
 }
 
-HandOffResult FrameHandoff::handOff(int slot, std::vector<uint8_t>&& frame)
+HandOffResult FrameHandoff::handOff(int slot, std::span<const uint8_t> frame)
 {
     if (!validSlot(slot)) return HandOffResult::Done;
     const auto i = static_cast<size_t>(slot);

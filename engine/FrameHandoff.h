@@ -21,7 +21,7 @@ class FrameHandoff final : public FrameSink {
 public:
     FrameHandoff(AppState& state, FrameDrawer& drawer, AviRecorder& recorder, const Clock& clock);
 
-    HandOffResult handOff(int slot, std::vector<uint8_t>&& frame) override;
+    HandOffResult handOff(int slot, std::span<const uint8_t> frame) override;
     void paintBlack(int slot) override;
     bool paneReady(int slot) override;
 

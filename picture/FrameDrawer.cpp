@@ -17,13 +17,47 @@ QColor fromColorRef(uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF,
 
 }  // namespace
 
-std::string captionText(const std::string& cameraName, float frameRate)
+namespace {
+
+// Formats the caption into `text`, reusing its storage.
+void formatCaption(std::string& text, const std::string& cameraName, float frameRate)
 {
     const double rate = frameRate;
     const int n = std::snprintf(nullptr, 0, "%s (%2.1f fps)", cameraName.c_str(), rate);
-    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    text.resize(static_cast<size_t>(n > 0 ? n : 0));
     std::snprintf(text.data(), text.size() + 1, "%s (%2.1f fps)", cameraName.c_str(), rate);
+}
+
+}  // namespace
+
+std::string captionText(const std::string& cameraName, float frameRate)
+{
+    std::string text;
+    formatCaption(text, cameraName, frameRate);
     return text;
+}
+
+const QString& FrameDrawer::caption(SlotCache& cache, int slot, float frameRate) const
+{
+    state_.copyCameraName(slot, cache.name);
+    formatCaption(cache.caption, cache.name, frameRate);
+    // The text changes when the rate's shown digit does, not with every frame.
+    if (cache.text.isNull() || cache.caption != cache.shown) {
+        cache.shown = cache.caption;
+        cache.text = QString::fromUtf8(cache.caption.data(), static_cast<qsizetype>(cache.caption.size()));
+    }
+    return cache.text;
+}
+
+const QImage& FrameDrawer::mirroredMark(SlotCache& cache, const QImage& mark, bool h, bool v) const
+{
+    if (cache.mark.isNull() || cache.markKey != mark.cacheKey() || cache.markH != h || cache.markV != v) {
+        cache.mark = mark.mirrored(h, v);
+        cache.markKey = mark.cacheKey();
+        cache.markH = h;
+        cache.markV = v;
+    }
+    return cache.mark;
 }
 
 FrameDrawer::FrameDrawer(const AppState& state, const OverlayBitmaps& bitmaps) : state_(state), bitmaps_(bitmaps)
@@ -76,19 +110,20 @@ void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRe
                    {bitmaps_.find(overlay::flipHorizontal), 54},
                    {bitmaps_.find(overlay::flipVertical), 81}};
 
-    const std::string caption = captionText(state_.cameraNameOf(slot), frameRate);
+    SlotCache& cache = slots_[i];
+    const QString& caption = this->caption(cache, slot, frameRate);
+    const QImage* shownMark = mark == nullptr || !(mirrorH || mirrorV) ? mark : &mirroredMark(cache, *mark, mirrorH, mirrorV);
     const QColor textColour = fromColorRef(state_.settings.textColour.load());
 
     pane.paint([&](QImage& target) {
         stretchInto(target, rect, picture.pixels, mirrorH, mirrorV);
-        if (mark != nullptr) {
+        if (shownMark != nullptr) {
             // Top-right corner of the unmirrored frame, carried over by the flips.
-            const int w = mark->width();
-            const int h = mark->height();
+            const int w = shownMark->width();
+            const int h = shownMark->height();
             const int left = mirrorH ? rect.left() : rect.left() + cx - w;
             const int top = mirrorV ? rect.top() + cy - h : rect.top();
-            copyKeyed(target, {left, top}, mirrorH || mirrorV ? mark->mirrored(mirrorH, mirrorV) : *mark,
-                      qRgb(0, 0, 0), rect);
+            copyKeyed(target, {left, top}, *shownMark, qRgb(0, 0, 0), rect);
         }
         {
             QPainter painter(&target);
@@ -96,7 +131,7 @@ void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRe
             painter.setFont(captionFont_);
             painter.setPen(textColour);
             painter.drawText(QRect(rect.left(), rect.top() + cy - 16, cx, 32), Qt::AlignLeft | Qt::AlignTop,
-                             QString::fromStdString(caption));
+                             caption);
         }
         for (const auto& b : buttons) {
             if (b.image == nullptr) continue;

@@ -2,13 +2,18 @@
 // Draws a camera's frame into its pane: the picture stretched and mirrored,
 // the blinking recording mark, the caption and the four view buttons.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
 
 #include <QFont>
+#include <QImage>
 #include <QRect>
 #include <QSize>
+#include <QString>
+
+#include "CameraTable.h"
 
 #include "DecodedPicture.h"
 #include "OverlayBitmaps.h"
@@ -22,9 +27,10 @@ struct SlotFlips;
 // "Door (12.3 fps)".
 std::string captionText(const std::string& cameraName, float frameRate);
 
-// One per process, used by every worker at once: it keeps nothing per frame
-// but the blink counter, which is atomic and shared by all cameras on
-// purpose (marks blink on the combined stream).
+// One per process, used by every worker at once. Shared by all cameras is
+// only the blink counter, atomic on purpose (marks blink on the combined
+// stream). Each slot keeps its caption and mirrored mark between frames,
+// touched only by that slot's worker, so a frame allocates nothing.
 class FrameDrawer {
 public:
     FrameDrawer(const AppState& state, const OverlayBitmaps& bitmaps);
@@ -43,10 +49,25 @@ public:
     int32_t blinkCounter() const { return blinkCounter_.load(); }
 
 private:
+    // What a slot's frames reuse; slots_[i] belongs to slot i's worker.
+    struct SlotCache {
+        std::string name;     // the camera's name, copied in place
+        std::string caption;  // captionText, formatted in place
+        std::string shown;    // the caption `text` was made from
+        QString text;         // the caption as drawn; rebuilt when it changed
+        QImage mark;          // the recording mark mirrored with the picture
+        qint64 markKey = 0;   // the bitmap it was made from
+        bool markH = false;
+        bool markV = false;
+    };
+    const QString& caption(SlotCache& cache, int slot, float frameRate) const;
+    const QImage& mirroredMark(SlotCache& cache, const QImage& mark, bool h, bool v) const;
+
     const AppState& state_;
     const OverlayBitmaps& bitmaps_;
     QFont captionFont_;  // copied by each drawing, never changed after construction
     std::atomic<int32_t> blinkCounter_{0};
+    std::array<SlotCache, maxCameras> slots_;
 };
 
 }  // namespace cx

@@ -25,7 +25,9 @@ void stretchInto(QImage& target, QRect area, const QImage& source, bool mirrorH,
     const int64_t sw = src.width();
     const int64_t sh = src.height();
 
-    std::vector<int> columns(static_cast<size_t>(visible.width()));
+    // Per drawing thread, kept between frames: no allocation per frame.
+    thread_local std::vector<int> columns;
+    columns.resize(static_cast<size_t>(visible.width()));
     for (int x = visible.left(); x <= visible.right(); ++x) {
         int64_t dx = x - area.left();
         if (mirrorH) dx = cx - 1 - dx;

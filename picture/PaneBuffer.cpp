@@ -34,17 +34,6 @@ void PaneBuffer::setRepaintRequest(RepaintRequest request)
     request_ = std::move(request);
 }
 
-void PaneBuffer::paint(const std::function<void(QImage&)>& draw)
-{
-    RepaintRequest request;
-    {
-        std::lock_guard lock(mutex_);
-        draw(image_);
-        request = request_;
-    }
-    if (request) request();
-}
-
 void PaneBuffer::read(const std::function<void(const QImage&)>& read) const
 {
     std::lock_guard lock(mutex_);

@@ -25,8 +25,19 @@ public:
     void setRepaintRequest(RepaintRequest request);
 
     // Runs `draw` on the back buffer under the buffer's lock, then asks for
-    // a repaint.
-    void paint(const std::function<void(QImage&)>& draw);
+    // a repaint. A template: a frame's drawing is not wrapped in a
+    // std::function, which would allocate for every frame.
+    template <class Draw>
+    void paint(Draw&& draw)
+    {
+        RepaintRequest request;
+        {
+            std::lock_guard lock(mutex_);
+            draw(image_);
+            request = request_;
+        }
+        if (request) request();
+    }
 
     // Runs `read` on the back buffer under the buffer's lock (paint events).
     void read(const std::function<void(const QImage&)>& read) const;

@@ -483,7 +483,7 @@ TEST_F(AcquisitionTest, WorkersEndWithTheirMessageWhenThePictureDecoderIsMissing
 // A frame sink that holds the worker inside the frame path until released.
 class HoldingSink final : public FrameSink {
 public:
-    HandOffResult handOff(int, std::vector<uint8_t>&&) override
+    HandOffResult handOff(int, std::span<const uint8_t>) override
     {
         entered = true;
         while (!released) std::this_thread::sleep_for(1ms);

@@ -14,15 +14,22 @@ using namespace cx;
 
 namespace {
 
-std::vector<StreamFrame> readAll(const std::string& body, StreamFraming framing)
+// A frame kept past the reader's next call (the reader lends its bytes).
+struct KeptFrame {
+    StreamFrame::Kind kind;
+    std::vector<uint8_t> bytes;
+    bool picture;
+};
+
+std::vector<KeptFrame> readAll(const std::string& body, StreamFraming framing)
 {
     MemoryBodyReader reader(reinterpret_cast<const uint8_t*>(body.data()), body.size());
     MjpegStreamReader stream(reader, framing);
-    std::vector<StreamFrame> out;
+    std::vector<KeptFrame> out;
     for (int guard = 0; guard < 100; ++guard) {
-        StreamFrame f = stream.next();
+        const StreamFrame f = stream.next();
         const bool last = f.kind == StreamFrame::Kind::End || f.kind == StreamFrame::Kind::Failed;
-        out.push_back(std::move(f));
+        out.push_back({f.kind, std::vector<uint8_t>(f.bytes.begin(), f.bytes.end()), f.picture});
         if (last) break;
     }
     return out;
@@ -37,6 +44,7 @@ std::string part(const std::string& lengthLine, const std::string& data, int bef
     return s;
 }
 
+std::string text(const KeptFrame& f) { return std::string(f.bytes.begin(), f.bytes.end()); }
 std::string text(const StreamFrame& f) { return std::string(f.bytes.begin(), f.bytes.end()); }
 
 }  // namespace

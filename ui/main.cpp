@@ -6,8 +6,6 @@
 //                  messages go to standard error, SIGTERM ends it
 //     --debug      diagnostic lines (database statements) to standard error
 
-#include <malloc.h>
-
 #include <cstring>
 
 #include "DebugLog.h"
@@ -17,11 +15,6 @@
 
 int main(int argc, char** argv)
 {
-    // Frames are allocated per frame at their exact size, on 16 threads at
-    // once: a fixed mmap threshold hands big frames back to the system when
-    // they are freed, instead of letting every thread's arena keep megabytes.
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
-    mallopt(M_ARENA_MAX, 4);
     bool noWindow = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-window") == 0) noWindow = true;

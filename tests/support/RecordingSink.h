@@ -22,7 +22,7 @@ public:
         bool jpegStart;
     };
 
-    HandOffResult handOff(int slot, std::vector<uint8_t>&& frame) override
+    HandOffResult handOff(int slot, std::span<const uint8_t> frame) override
     {
         std::lock_guard lock(mutex_);
         frames_.push_back({slot, sim::simulatedFrameNumber(frame.data(), frame.size()), frame.size(),
