@@ -10,6 +10,7 @@
 #include "MjpegStreamReader.h"
 #include "Notifier.h"
 #include "RequestPaths.h"
+#include "ReusedBuffer.h"
 
 namespace cx {
 
@@ -312,7 +313,10 @@ bool CameraWorkers::runProtocolWorker(int slot)
             if (state_.layoutRebuilding.load() == 1 || !sink_.paneReady(slot)) { why = Why::NoPane; break; }
 
             ++state_.framesReceived[i];
-            if (frame.size() < static_cast<size_t>(h.size)) frame.resize(static_cast<size_t>(h.size));
+            if (frame.size() < static_cast<size_t>(h.size)) {
+                reserveFor(frame, static_cast<size_t>(h.size));
+                frame.resize(static_cast<size_t>(h.size));
+            }
             const int got = camera.ReceiveExactly(slot, frame.data(), static_cast<int>(h.size));
             if (got != h.size) break;  // a torn picture is not shown or recorded
             state_.imageSize[i] = static_cast<int>(h.size);

@@ -8,6 +8,7 @@
 #include "FrameSink.h"
 #include "HttpStream.h"
 #include "MjpegStreamReader.h"
+#include "ReusedBuffer.h"
 #include "TextToInt.h"
 
 namespace cx {
@@ -191,12 +192,17 @@ LoadResult HttpImageClient::readSnapshot(int slot, CameraType code, LoadResult r
     size_t got = 0;
     ReadResult r = ReadResult::Ok;
     if (fixedSize || knownLength) {
-        frame.resize(fixedSize ? fixedSnapshotBytes : static_cast<size_t>(announced));
+        const size_t size = fixedSize ? fixedSnapshotBytes : static_cast<size_t>(announced);
+        reserveFor(frame, size);
+        frame.resize(size);
         r = stream_.readBytes(frame.data(), frame.size(), got);
     } else {
         constexpr size_t chunk = 256 * 1024;
         while (r == ReadResult::Ok && got < static_cast<size_t>(maxFrameBytes)) {
-            if (frame.size() < got + chunk) frame.resize(got + chunk);
+            if (frame.size() < got + chunk) {
+                reserveFor(frame, got + chunk);
+                frame.resize(got + chunk);
+            }
             size_t n = 0;
             r = stream_.readBytes(frame.data() + got, chunk, n);
             got += n;

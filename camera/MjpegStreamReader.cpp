@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ReusedBuffer.h"
 #include "TextToInt.h"
 
 namespace cx {
@@ -82,6 +83,7 @@ StreamFrame MjpegStreamReader::next()
     // nothing is allocated here.
     std::vector<uint8_t>& bytes = buffers_.frame;
     bytes.clear();
+    reserveFor(bytes, length);
     size_t got = 0;
     r = body_.appendBytes(bytes, length, got);
     if (r != ReadResult::Ok || got != length) return fail(r == ReadResult::Ok ? ReadResult::End : r);

@@ -58,6 +58,7 @@ DecodeResult FrameDecoder::DecodeFrame(const uint8_t* data, size_t size, QSize d
     // more than the camera's usual size behind.
     if (storage_.size() < bytes || storage_.size() > 2 * bytes + (size_t{16} << 20)) {
         picture_ = DecodedPicture{};
+        view_ = QImage();
         storage_ = std::vector<uint8_t>(bytes);
     }
 
@@ -70,8 +71,13 @@ DecodeResult FrameDecoder::DecodeFrame(const uint8_t* data, size_t size, QSize d
     // BGRX in memory is QImage's RGB32 on a little-endian machine.
     picture_.width = width;
     picture_.height = height;
-    picture_.pixels = QImage(storage_.data(), target.width(), target.height(), static_cast<qsizetype>(pitch),
-                             QImage::Format_RGB32);
+    // The image over the storage is made again only when the size changed:
+    // a picture is handed on without allocating.
+    if (view_.constBits() != storage_.data() || view_.size() != target ||
+        view_.bytesPerLine() != static_cast<qsizetype>(pitch))
+        view_ = QImage(storage_.data(), target.width(), target.height(), static_cast<qsizetype>(pitch),
+                       QImage::Format_RGB32);
+    picture_.pixels = view_;
     result.decoded = true;
     result.width = width;
     result.height = height;

@@ -62,6 +62,7 @@ public:
 private:
     void* handle_ = nullptr;
     std::vector<uint8_t> storage_;
+    QImage view_;  // over storage_, kept while the picture size stays
     DecodedPicture picture_;
     int64_t maxPixels_ = int64_t{4096} * 4096;
     std::atomic<int64_t> decodes_{0};

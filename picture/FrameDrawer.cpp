@@ -13,6 +13,8 @@ namespace cx {
 
 namespace {
 
+constexpr int captionHeight = 32;
+
 QColor fromColorRef(uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
 }  // namespace
@@ -37,16 +39,24 @@ std::string captionText(const std::string& cameraName, float frameRate)
     return text;
 }
 
-const QString& FrameDrawer::caption(SlotCache& cache, int slot, float frameRate) const
+const QImage& FrameDrawer::captionImage(SlotCache& cache, int slot, float frameRate, QRgb colour, int width) const
 {
     state_.copyCameraName(slot, cache.name);
     formatCaption(cache.caption, cache.name, frameRate);
     // The text changes when the rate's shown digit does, not with every frame.
-    if (cache.text.isNull() || cache.caption != cache.shown) {
-        cache.shown = cache.caption;
-        cache.text = QString::fromUtf8(cache.caption.data(), static_cast<qsizetype>(cache.caption.size()));
+    if (cache.captionImage.isNull() || cache.caption != cache.imageText || colour != cache.imageColour ||
+        cache.captionImage.width() != width) {
+        cache.imageText = cache.caption;
+        cache.imageColour = colour;
+        cache.captionImage = QImage(width, captionHeight, QImage::Format_ARGB32_Premultiplied);
+        cache.captionImage.fill(Qt::transparent);
+        QPainter painter(&cache.captionImage);
+        painter.setFont(captionFont_);
+        painter.setPen(QColor::fromRgb(colour));
+        painter.drawText(QRect(0, 0, width, captionHeight), Qt::AlignLeft | Qt::AlignTop,
+                         QString::fromUtf8(cache.caption.data(), static_cast<qsizetype>(cache.caption.size())));
     }
-    return cache.text;
+    return cache.captionImage;
 }
 
 const QImage& FrameDrawer::mirroredMark(SlotCache& cache, const QImage& mark, bool h, bool v) const
@@ -111,9 +121,8 @@ void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRe
                    {bitmaps_.find(overlay::flipVertical), 81}};
 
     SlotCache& cache = slots_[i];
-    const QString& caption = this->caption(cache, slot, frameRate);
+    const QImage& caption = captionImage(cache, slot, frameRate, fromColorRef(state_.settings.textColour.load()).rgb(), cx);
     const QImage* shownMark = mark == nullptr || !(mirrorH || mirrorV) ? mark : &mirroredMark(cache, *mark, mirrorH, mirrorV);
-    const QColor textColour = fromColorRef(state_.settings.textColour.load());
 
     pane.paint([&](QImage& target) {
         stretchInto(target, rect, picture.pixels, mirrorH, mirrorV);
@@ -125,14 +134,8 @@ void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRe
             const int top = mirrorV ? rect.top() + cy - h : rect.top();
             copyKeyed(target, {left, top}, *shownMark, qRgb(0, 0, 0), rect);
         }
-        {
-            QPainter painter(&target);
-            painter.setClipRect(rect);
-            painter.setFont(captionFont_);
-            painter.setPen(textColour);
-            painter.drawText(QRect(rect.left(), rect.top() + cy - 16, cx, 32), Qt::AlignLeft | Qt::AlignTop,
-                             caption);
-        }
+        // From 16 pixels above the bottom, cut off by the frame's edge.
+        blendOver(target, {rect.left(), rect.top() + cy - 16}, caption, rect);
         for (const auto& b : buttons) {
             if (b.image == nullptr) continue;
             const QPoint at(rect.left() + cx - b.image->width() - b.gap, rect.top() + cy - b.image->height());

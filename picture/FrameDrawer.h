@@ -53,14 +53,18 @@ private:
     struct SlotCache {
         std::string name;     // the camera's name, copied in place
         std::string caption;  // captionText, formatted in place
-        std::string shown;    // the caption `text` was made from
-        QString text;         // the caption as drawn; rebuilt when it changed
+        // The caption drawn once on a transparent image and laid over every
+        // frame until its text, colour or width changes: text layout and
+        // drawing cost more than the rest of a small pane's frame.
+        QImage captionImage;
+        std::string imageText;
+        QRgb imageColour = 0;
         QImage mark;          // the recording mark mirrored with the picture
         qint64 markKey = 0;   // the bitmap it was made from
         bool markH = false;
         bool markV = false;
     };
-    const QString& caption(SlotCache& cache, int slot, float frameRate) const;
+    const QImage& captionImage(SlotCache& cache, int slot, float frameRate, QRgb colour, int width) const;
     const QImage& mirroredMark(SlotCache& cache, const QImage& mark, bool h, bool v) const;
 
     const AppState& state_;

@@ -59,4 +59,35 @@ void copyKeyed(QImage& target, QPoint at, const QImage& source, QRgb transparent
     }
 }
 
+void blendOver(QImage& target, QPoint at, const QImage& source, QRect clip)
+{
+    if (source.isNull() || target.depth() != 32 || source.format() != QImage::Format_ARGB32_Premultiplied) return;
+    const QRect visible = QRect(at, source.size()).intersected(clip).intersected(target.rect());
+    if (visible.isEmpty()) return;
+    // (c * k + 127) / 255 without a division, exact for 8-bit values.
+    auto scale = [](uint32_t c, uint32_t k) {
+        const uint32_t t = c * k + 128;
+        return (t + (t >> 8)) >> 8;
+    };
+    for (int y = visible.top(); y <= visible.bottom(); ++y) {
+        const auto* in = reinterpret_cast<const uint32_t*>(source.constScanLine(y - at.y()));
+        auto* out = reinterpret_cast<uint32_t*>(target.scanLine(y));
+        for (int x = visible.left(); x <= visible.right(); ++x) {
+            const uint32_t s = in[x - at.x()];
+            const uint32_t a = s >> 24;
+            if (a == 0) continue;
+            if (a == 255) {
+                out[x] = s;
+                continue;
+            }
+            const uint32_t d = out[x];
+            const uint32_t keep = 255 - a;
+            const uint32_t r = ((s >> 16) & 0xFF) + scale((d >> 16) & 0xFF, keep);
+            const uint32_t g = ((s >> 8) & 0xFF) + scale((d >> 8) & 0xFF, keep);
+            const uint32_t b = (s & 0xFF) + scale(d & 0xFF, keep);
+            out[x] = 0xFF000000u | (std::min(r, 255u) << 16) | (std::min(g, 255u) << 8) | std::min(b, 255u);
+        }
+    }
+}
+
 }  // namespace cx

@@ -19,4 +19,9 @@ void stretchInto(QImage& target, QRect area, const QImage& source, bool mirrorH,
 // `transparent`. Clipped to `clip` and the target.
 void copyKeyed(QImage& target, QPoint at, const QImage& source, QRgb transparent, QRect clip);
 
+// Lays `source` (premultiplied ARGB32, such as text drawn on a transparent
+// image) over `target` at `at`, source over destination. Clipped to `clip`
+// and the target.
+void blendOver(QImage& target, QPoint at, const QImage& source, QRect clip);
+
 }  // namespace cx

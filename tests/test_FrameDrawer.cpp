@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "FrameDecoder.h"
 #include "FrameDrawer.h"
+#include "ImageBlit.h"
 #include "OverlayBitmaps.h"
 #include "PaneBuffer.h"
 #include "support/JpegFixtures.h"
@@ -229,4 +230,45 @@ TEST_F(Drawing, MissingOverlayBitmapIsLeftOut)
     const QImage pane = draw(0, {160, 120}, quadrantJpeg(64, 48));
     EXPECT_TRUE(near(pane.pixel(160 - 8, 8), topRightColour));
     EXPECT_TRUE(shows(pane, *bitmaps.find(overlay::viewSingle), {160 - 22, 120 - 22}, qRgb(255, 255, 255)));
+}
+
+// The caption is drawn once and reused: a new colour, name or pane width
+// must still show at the next frame.
+TEST_F(Drawing, CaptionFollowsColourNameAndWidth)
+{
+    const std::vector<uint8_t> jpeg = quadrantJpeg(640, 480);
+    PaneBuffer pane({400, 300});
+    const QRect captionArea{0, 284, 150, 16};
+    const QRgb first = colourRef(state.settings.textColour.load());
+    EXPECT_GT(count(draw(0, {400, 300}, jpeg, &pane), captionArea, first), 20);
+
+    state.settings.textColour = 0x0000FF;  // red, as a COLORREF
+    QImage shown = draw(0, {400, 300}, jpeg, &pane);
+    EXPECT_EQ(count(shown, captionArea, first), 0);
+    EXPECT_GT(count(shown, captionArea, qRgb(255, 0, 0)), 20);
+
+    const int shortName = count(shown, {0, 284, 400, 16}, qRgb(255, 0, 0));
+    state.setCameraName(0, "Door at the back of the long yard");
+    shown = draw(0, {400, 300}, jpeg, &pane);
+    EXPECT_GT(count(shown, {0, 284, 400, 16}, qRgb(255, 0, 0)), shortName + 20);
+
+    PaneBuffer narrow({120, 90});
+    shown = draw(0, {120, 90}, jpeg, &narrow);
+    EXPECT_GT(count(shown, {0, 74, 120, 16}, qRgb(255, 0, 0)), 20);
+}
+
+TEST(ImageBlit, BlendOverLaysPremultipliedPixelsOverTheTarget)
+{
+    QImage target(4, 1, QImage::Format_RGB32);
+    target.fill(qRgb(0x80, 0x80, 0x80));
+    QImage source(4, 1, QImage::Format_ARGB32_Premultiplied);
+    source.setPixel(0, 0, qRgba(0, 0, 0, 0));           // transparent: the target stays
+    source.setPixel(1, 0, qRgba(255, 0, 0, 255));       // opaque: replaces
+    source.setPixel(2, 0, qRgba(0x80, 0x80, 0x80, 0x80));  // half white (premultiplied)
+    source.setPixel(3, 0, qRgba(255, 255, 255, 255));   // outside the clip
+    blendOver(target, {0, 0}, source, QRect(0, 0, 3, 1));
+    EXPECT_EQ(target.pixel(0, 0), qRgb(0x80, 0x80, 0x80));
+    EXPECT_EQ(target.pixel(1, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(target.pixel(2, 0), qRgb(0xC0, 0xC0, 0xC0));  // 0x80 + 0x80 * 127 / 255
+    EXPECT_EQ(target.pixel(3, 0), qRgb(0x80, 0x80, 0x80));
 }
