@@ -6,6 +6,12 @@
 // stream into an AVI, FFmpeg copying all streams at once (the same load),
 // and what merely receiving the streams and writing them to files costs.
 //
+// The "program" scenario measures what users run: `corvanex --no-window`
+// in a prepared program folder, recording 16 cameras by the timetable,
+// its CPU time read from /proc, its recorded frames counted in the files,
+// its peak memory; against receiving and writing only (the floor) and
+// FFmpeg copying all streams at once, in the same run.
+//
 //   cx_acquisition_bench [photo folder] [seconds per scenario] [scenario name part]
 //   (default photo folder: ../shared/photos beside the project)
 
@@ -16,6 +22,8 @@
 #include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/time.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +43,7 @@
 #include <QCoreApplication>
 
 #include "Engine.h"
+#include "support/ProgramRun.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -222,6 +231,113 @@ struct Result {
     int64_t decodes = 0;
 };
 
+// FFmpeg copying every stream at once, and merely receiving and writing
+// them: the references for recording, on the same streams.
+void sameLoadReferences(const std::vector<int>& ports, double fps, double seconds, const fs::path& folder,
+                        Result& result)
+{
+    clearWrites(folder);
+    const double shortRun = ffmpegCopyAllCpu(ports, 30, folder);
+    const double longRun = ffmpegCopyAllCpu(ports, 330, folder);
+    if (shortRun >= 0 && longRun >= 0)
+        result.allStreamsReferenceMicros = (longRun - shortRun) / (300.0 * static_cast<double>(ports.size())) * 1e6;
+    clearWrites(folder);
+    result.floorMicros = receiveAndWriteFloor(ports, fps, seconds, folder) * 1e6;
+    clearWrites(folder);
+}
+
+// Frames with picture bytes in the recordings below `folder`, counted from
+// the chunk headers of each file as it is now (files being written end in
+// a part chunk, which is left out). Empty chunks only keep positions.
+long long recordedFrames(const fs::path& folder)
+{
+    long long frames = 0;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (e.path().extension() != ".avi") continue;
+        const int fd = open(e.path().c_str(), O_RDONLY);
+        if (fd < 0) continue;
+        struct stat st {};
+        fstat(fd, &st);
+        const auto size = static_cast<size_t>(st.st_size);
+        void* map = size >= 12 ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+        close(fd);
+        if (map == MAP_FAILED) continue;
+        const auto* b = static_cast<const uint8_t*>(map);
+        auto le32 = [b](size_t at) { return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t{b[at + 3]} << 24); };
+        // RIFF header, then chunks; LISTs other than movi are stepped over, movi is walked.
+        size_t at = 12;
+        while (at + 12 <= size) {
+            const uint32_t length = le32(at + 4);
+            if (std::memcmp(b + at, "LIST", 4) == 0 && std::memcmp(b + at + 8, "movi", 4) == 0) {
+                at += 12;
+                continue;
+            }
+            if ((std::memcmp(b + at + 2, "dc", 2) == 0 || std::memcmp(b + at + 2, "db", 2) == 0) && length > 0 &&
+                at + 8 + length <= size)
+                ++frames;
+            at += 8 + length + (length & 1);
+        }
+        munmap(map, size);
+    }
+    return frames;
+}
+
+struct ProgramResult {
+    double offeredFps = 0;
+    double recordedFps = 0;
+    double cpuMicrosPerFrame = 0;
+    double peakMiB = 0;
+    Result references;
+};
+
+// `corvanex --no-window` recording `cameras` streams by the timetable.
+ProgramResult runProgram(int cameras, double fps, const fs::path& photos, double seconds)
+{
+    ProgramResult result;
+    const fs::path work = fs::temp_directory_path() / ("cxbench-program-" + std::to_string(getpid()));
+    fs::remove_all(work);
+    fs::create_directories(work);
+    const fs::path program = work / "program";
+    sync();
+    Simulator simulator(cameras, fps, photos);
+    if (static_cast<int>(simulator.ports.size()) != cameras) {
+        std::fprintf(stderr, "simulator did not start\n");
+        return result;
+    }
+    std::vector<cx::test::ProgramCamera> list;
+    for (int k = 0; k < cameras; ++k) list.emplace_back("Camera " + std::to_string(k + 1), simulator.ports[static_cast<size_t>(k)]);
+    const std::string problem = cx::test::prepareProgramFolder(program, list, CX_PROGRAM_FOLDER);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "program folder: %s\n", problem.c_str());
+        return result;
+    }
+    pid_t pid = cx::test::spawnIn(program, {CX_CORVANEX, "--no-window"}, work / "stderr.txt");
+    std::this_thread::sleep_for(3s);  // start-up, connections, the first tick opens the recordings
+    const long long frames0 = recordedFrames(program / "video");
+    const double cpu0 = cx::test::processCpuSeconds(pid);
+    const auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu1 = cx::test::processCpuSeconds(pid);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const long long frames1 = recordedFrames(program / "video");
+    result.peakMiB = cx::test::processMemoryMiB(pid, "VmHWM");
+    kill(pid, SIGTERM);
+    if (cx::test::waitForExit(pid, 5s) == -1) {
+        std::fprintf(stderr, "the program did not end within 5 s of SIGTERM\n");
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    const std::string errors = cx::test::readText(work / "stderr.txt");
+    if (!errors.empty()) std::fprintf(stderr, "program said: %s\n", errors.c_str());
+    result.offeredFps = cameras * fps;
+    result.recordedFps = static_cast<double>(frames1 - frames0) / elapsed;
+    result.cpuMicrosPerFrame = (cpu1 - cpu0) / (result.offeredFps * elapsed) * 1e6;
+    fs::remove_all(program / "video");
+    sameLoadReferences(simulator.ports, fps, seconds, work, result.references);
+    fs::remove_all(work);
+    return result;
+}
+
 // `pane` empty: no panes are looked at (recording without a window).
 Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, double seconds, bool record)
 {
@@ -299,13 +415,7 @@ Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, 
         for (int k = 0; k < 3; ++k) runs.push_back(ffmpegReference(simulator.ports[0], true, folder, 30, 330));
         std::sort(runs.begin(), runs.end());
         result.referenceMicrosPerFrame = runs[1] * 1e6;
-        clearWrites(folder);
-        const double shortRun = ffmpegCopyAllCpu(simulator.ports, 30, folder);
-        const double longRun = ffmpegCopyAllCpu(simulator.ports, 330, folder);
-        if (shortRun >= 0 && longRun >= 0)
-            result.allStreamsReferenceMicros = (longRun - shortRun) / (300.0 * cameras) * 1e6;
-        clearWrites(folder);
-        result.floorMicros = receiveAndWriteFloor(simulator.ports, fps, seconds, folder) * 1e6;
+        sameLoadReferences(simulator.ports, fps, seconds, folder, result);
     } else {
         result.referenceMicrosPerFrame = ffmpegReference(simulator.ports[0], false, folder) * 1e6;
     }
@@ -342,6 +452,7 @@ int main(int argc, char** argv)
     }
     const fs::path small = photoSet(photos, false);
     const fs::path large = photoSet(photos, true);
+    const std::string only = argc > 3 ? argv[3] : "";
 
     struct Scenario {
         const char* name;
@@ -359,7 +470,6 @@ int main(int argc, char** argv)
     };
     std::printf("%-38s %9s %9s %10s %10s %7s %8s\n", "scenario (recording on)", "offered", "received", "us/frame",
                 "ffmpeg", "ratio", "decodes");
-    const std::string only = argc > 3 ? argv[3] : "";
     for (const auto& s : scenarios) {
         if (!only.empty() && std::string(s.name).find(only) == std::string::npos) continue;
         const Result r = runScenario(s.cameras, s.fps, s.big ? large : small, s.pane, seconds, true);
@@ -373,6 +483,25 @@ int main(int argc, char** argv)
                         s.cameras, r.allStreamsReferenceMicros, r.cpuMicrosPerFrame / r.allStreamsReferenceMicros,
                         r.floorMicros);
         std::fflush(stdout);
+    }
+    // The program users run, on the typical camera picture.
+    const char* programScenario = "program: corvanex --no-window, 16 x 640x480 @30 recording";
+    if (only.empty() || std::string(programScenario).find(only) != std::string::npos) {
+        const fs::path typical = fs::temp_directory_path() / "cxbench-photos-typical";
+        fs::remove_all(typical);
+        fs::create_directories(typical);
+        fs::create_symlink(fs::absolute(photos / "img640_q80.jpg"), typical / "img640_q80.jpg");
+        const ProgramResult p = runProgram(16, 30, typical, seconds);
+        const Result& r = p.references;
+        std::printf("%s (img640_q80)\n", programScenario);
+        std::printf("  offered %.1f/s, recorded %.1f/s, %.0f us/frame, peak RSS %.0f MiB\n", p.offeredFps,
+                    p.recordedFps, p.cpuMicrosPerFrame, p.peakMiB);
+        std::printf("  floor (receiving and writing only) %.0f us/frame: ratio %.2f; "
+                    "ffmpeg copying all 16 streams at once %.0f us/frame: ratio %.2f\n",
+                    r.floorMicros, r.floorMicros > 0 ? p.cpuMicrosPerFrame / r.floorMicros : 0.0,
+                    r.allStreamsReferenceMicros,
+                    r.allStreamsReferenceMicros > 0 ? p.cpuMicrosPerFrame / r.allStreamsReferenceMicros : 0.0);
+        fs::remove_all(typical);
     }
     fs::remove_all(small);
     fs::remove_all(large);
