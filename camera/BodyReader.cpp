@@ -26,4 +26,15 @@ ReadResult MemoryBodyReader::readBytes(uint8_t* data, size_t n, size_t& got)
     return got == n ? ReadResult::Ok : ReadResult::End;
 }
 
+ReadResult MemoryBodyReader::lend(size_t n, size_t& at)
+{
+    if (size_ - offset_ < n) {
+        offset_ = size_;
+        return ReadResult::End;
+    }
+    at = offset_;
+    offset_ += n;
+    return ReadResult::Ok;
+}
+
 }  // namespace cx

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,18 +28,35 @@ public:
         out.resize(before + got);
         return r;
     }
+
+    // Lending: instead of copying the next n bytes out, the reader keeps them
+    // in its buffer and steps over them; `at` tells where they are. They stay
+    // readable through lent() while later lines are read, until release().
+    // A reader that cannot hold n bytes at once says so with canLend, and
+    // the caller copies them instead. Fewer than n bytes before the body
+    // ends: End.
+    virtual bool canLend(size_t /*n*/) const { return false; }
+    virtual ReadResult lend(size_t /*n*/, size_t& /*at*/) { return ReadResult::Error; }
+    virtual std::span<const uint8_t> lent(size_t /*at*/, size_t /*n*/) const { return {}; }
+    virtual void release() {}
 };
 
 // A body held in memory (tests, fuzzing).
 class MemoryBodyReader final : public BodyReader {
 public:
-    MemoryBodyReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    // `lends`: hand out bytes in place (as the network reader does), or
+    // make the caller copy them.
+    MemoryBodyReader(const uint8_t* data, size_t size, bool lends = true) : data_(data), size_(size), lends_(lends) {}
     ReadResult readLine(std::string& line, size_t maxLength = 65536) override;
     ReadResult readBytes(uint8_t* data, size_t n, size_t& got) override;
+    bool canLend(size_t) const override { return lends_; }
+    ReadResult lend(size_t n, size_t& at) override;
+    std::span<const uint8_t> lent(size_t at, size_t n) const override { return {data_ + at, n}; }
 
 private:
     const uint8_t* data_;
     size_t size_;
+    bool lends_;
     size_t offset_ = 0;
 };
 

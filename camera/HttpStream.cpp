@@ -1,5 +1,7 @@
 #include "HttpStream.h"
 
+#include <poll.h>
+
 #include <cstring>
 
 #include <algorithm>
@@ -53,9 +55,12 @@ void HttpStream::close()
     easy_ = nullptr;
     multi_ = nullptr;
     headerList_ = nullptr;
+    for (Watched& w : sockets_) w = Watched{};
+    timerSet_ = false;
     configured_ = false;
     buffer_.clear();
     offset_ = 0;
+    pinned_ = false;
     done_ = true;
     paused_ = false;
 }
@@ -98,10 +103,19 @@ bool HttpStream::start(const HttpRequest& r)
     headComplete_ = false;
     buffer_.clear();  // keeps its capacity for the next body
     offset_ = 0;
+    pinned_ = false;
     errorBuffer_[0] = '\0';
     readTimeoutMs_ = r.readTimeoutMs;
     if (!easy_) easy_ = curl_easy_init();
-    if (!multi_) multi_ = curl_multi_init();
+    if (!multi_) {
+        multi_ = curl_multi_init();
+        if (multi_) {
+            curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &HttpStream::onSocket);
+            curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+            curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &HttpStream::onTimer);
+            curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+        }
+    }
     if (!easy_ || !multi_) {
         error_ = "cannot create an HTTP transfer";
         return false;
@@ -162,8 +176,36 @@ bool HttpStream::pump()
         paused_ = false;
         curl_easy_pause(easy_, CURLPAUSE_CONT);
     }
+    // Wait for what the transfer waits for (its sockets, its timer), at most
+    // one slice, then let it act on exactly that: one poll per wake-up,
+    // where asking libcurl to look for itself costs two more.
+    const auto now = SteadyClock::now();
+    long waitMs = sliceMs;
+    if (timerSet_) waitMs = std::clamp<long>(
+        static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(timerDue_ - now).count()), 0, sliceMs);
+    pollfd polls[maxSockets];
+    nfds_t count = 0;
+    for (const Watched& w : sockets_) {
+        if (w.socket == CURL_SOCKET_BAD) continue;
+        const short events = static_cast<short>(((w.what & CURL_POLL_IN) ? POLLIN : 0) |
+                                                ((w.what & CURL_POLL_OUT) ? POLLOUT : 0));
+        polls[count++] = pollfd{w.socket, events, 0};
+    }
+    const int ready = ::poll(count > 0 ? polls : nullptr, count, static_cast<int>(waitMs));
     int running = 0;
-    curl_multi_perform(multi_, &running);
+    for (nfds_t k = 0; ready > 0 && k < count; ++k) {
+        const short r = polls[k].revents;
+        if (r == 0) continue;
+        int bits = 0;
+        if (r & (POLLIN | POLLHUP)) bits |= CURL_CSELECT_IN;
+        if (r & POLLOUT) bits |= CURL_CSELECT_OUT;
+        if (r & (POLLERR | POLLNVAL)) bits |= CURL_CSELECT_ERR;
+        curl_multi_socket_action(multi_, polls[k].fd, bits, &running);
+    }
+    if (timerSet_ && SteadyClock::now() >= timerDue_) {
+        timerSet_ = false;
+        curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+    }
     int pending = 0;
     while (CURLMsg* msg = curl_multi_info_read(multi_, &pending)) {
         if (msg->msg == CURLMSG_DONE) {
@@ -175,9 +217,33 @@ bool HttpStream::pump()
         if (result_ != CURLE_OK) error_ = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(result_);
         return false;
     }
-    int ready = 0;
-    curl_multi_poll(multi_, nullptr, 0, sliceMs, &ready);
     return true;
+}
+
+int HttpStream::onSocket(CURL*, curl_socket_t socket, int what, void* self, void*)
+{
+    auto* s = static_cast<HttpStream*>(self);
+    Watched* free = nullptr;
+    for (Watched& w : s->sockets_) {
+        if (w.socket == socket) {
+            if (what == CURL_POLL_REMOVE)
+                w.socket = CURL_SOCKET_BAD;
+            else
+                w.what = what;
+            return 0;
+        }
+        if (w.socket == CURL_SOCKET_BAD && free == nullptr) free = &w;
+    }
+    if (what != CURL_POLL_REMOVE && free != nullptr) *free = Watched{socket, what};
+    return 0;
+}
+
+int HttpStream::onTimer(CURLM*, long timeoutMs, void* self)
+{
+    auto* s = static_cast<HttpStream*>(self);
+    s->timerSet_ = timeoutMs >= 0;
+    if (timeoutMs >= 0) s->timerDue_ = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+    return 0;
 }
 
 template <class Ready>
@@ -232,6 +298,7 @@ long long HttpStream::contentLength() const
 
 void HttpStream::compact()
 {
+    if (pinned_) return;
     if (offset_ > 65536 && offset_ * 2 > buffer_.size()) {
         buffer_.erase(0, offset_);
         offset_ = 0;
@@ -266,6 +333,29 @@ ReadResult HttpStream::readLine(std::string& line, size_t maxLength)
     if (!line.empty() && line.back() == '\r') line.pop_back();
     compact();
     return ReadResult::Ok;
+}
+
+bool HttpStream::canLend(size_t n) const
+{
+    // Larger pictures could not all wait in the buffer: the transfer pauses first.
+    return n <= pauseAbove / 2;
+}
+
+ReadResult HttpStream::lend(size_t n, size_t& at)
+{
+    if (!canLend(n)) return ReadResult::Error;
+    const ReadResult r = waitUntil([this, n] { return buffered() >= n; });
+    if (buffered() < n) return r == ReadResult::Ok ? ReadResult::End : r;
+    at = offset_;
+    offset_ += n;
+    pinned_ = true;
+    return ReadResult::Ok;
+}
+
+std::span<const uint8_t> HttpStream::lent(size_t at, size_t n) const
+{
+    // Read at the buffer's present address: appending may have moved it.
+    return {reinterpret_cast<const uint8_t*>(buffer_.data()) + at, n};
 }
 
 ReadResult HttpStream::waitForData()

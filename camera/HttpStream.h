@@ -9,6 +9,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -58,6 +59,11 @@ public:
     // Reads until n bytes arrived or the body ended; `got` tells how many.
     ReadResult readBytes(uint8_t* data, size_t n, size_t& got) override;
     ReadResult appendBytes(std::vector<uint8_t>& out, size_t n, size_t& got) override;
+    // Frames up to half the pause threshold are lent in place.
+    bool canLend(size_t n) const override;
+    ReadResult lend(size_t n, size_t& at) override;
+    std::span<const uint8_t> lent(size_t at, size_t n) const override;
+    void release() override { pinned_ = false; }
     // Waits until some body bytes are there to read.
     ReadResult waitForData();
     // Body bytes already received and not yet read.
@@ -69,6 +75,8 @@ public:
 private:
     static size_t onBody(char* data, size_t size, size_t count, void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
+    static int onSocket(CURL* easy, curl_socket_t socket, int what, void* self, void* socketData);
+    static int onTimer(CURLM* multi, long timeoutMs, void* self);
     bool start(const HttpRequest& request);
     bool configure(const HttpRequest& request);
     // Ends the running transfer, keeping the handles for the next request.
@@ -86,6 +94,17 @@ private:
     std::function<bool()> cancelled_;
     CURL* easy_ = nullptr;
     CURLM* multi_ = nullptr;
+    // What the transfer waits for, as libcurl tells it: a socket for the
+    // connection (two while it tries two addresses, one more for the
+    // resolver) and a timer.
+    struct Watched {
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        int what = 0;  // CURL_POLL_IN, _OUT, _INOUT
+    };
+    static constexpr int maxSockets = 4;
+    Watched sockets_[maxSockets];
+    bool timerSet_ = false;
+    std::chrono::steady_clock::time_point timerDue_;
     curl_slist* headerList_ = nullptr;
     bool attached_ = false;        // easy_ is in multi_
     bool configured_ = false;      // easy_ carries lastRequest_'s settings
@@ -98,6 +117,7 @@ private:
     CURLcode result_ = CURLE_OK;
     std::string buffer_;
     size_t offset_ = 0;
+    bool pinned_ = false;  // lent bytes: the buffer is not compacted (appending keeps offsets)
     int readTimeoutMs_ = 10000;
     std::string error_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};

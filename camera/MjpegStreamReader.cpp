@@ -48,6 +48,7 @@ StreamFrame MjpegStreamReader::next()
         return frame;
     };
 
+    body_.release();  // the previous frame's bytes are no longer needed
     int linesBefore = framing_.linesBeforeLength;
     if (resync_ && linesBefore > 0) {
         const std::string& line = buffers_.line;
@@ -79,16 +80,25 @@ StreamFrame MjpegStreamReader::next()
         return frame;
     }
 
-    // The buffer keeps its capacity: after the first frames of a camera
-    // nothing is allocated here.
-    std::vector<uint8_t>& bytes = buffers_.frame;
-    bytes.clear();
-    reserveFor(bytes, length);
-    size_t got = 0;
-    r = body_.appendBytes(bytes, length, got);
-    if (r != ReadResult::Ok || got != length) return fail(r == ReadResult::Ok ? ReadResult::End : r);
+    // The picture stays where it was received when the reader can keep it
+    // there (no copy); else it is copied into the frame buffer, which keeps
+    // its capacity. Either way nothing is allocated once a camera runs.
+    const bool lending = body_.canLend(length);
+    size_t lentAt = 0;
+    if (lending) {
+        r = body_.lend(length, lentAt);
+        if (r != ReadResult::Ok) return fail(r);
+    } else {
+        buffers_.frame.clear();
+        reserveFor(buffers_.frame, length);
+        size_t got = 0;
+        r = body_.appendBytes(buffers_.frame, length, got);
+        if (r != ReadResult::Ok || got != length) return fail(r == ReadResult::Ok ? ReadResult::End : r);
+    }
     r = readLines(framing_.linesAfterImage);
     if (r != ReadResult::Ok && r != ReadResult::End) return fail(r);
+    const std::span<const uint8_t> bytes =
+        lending ? body_.lent(lentAt, length) : std::span<const uint8_t>(buffers_.frame.data(), length);
     // A picture starts with the JPEG start marker; anything else the camera
     // calls a frame is still handed on, but counts as junk.
     frame.picture = length >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
@@ -98,7 +108,7 @@ StreamFrame MjpegStreamReader::next()
         junkBytes_ += length;
         if (junkBytes_ > maxJunkBytes) return fail(ReadResult::Error);
     }
-    frame.bytes = std::span<const uint8_t>(bytes.data(), bytes.size());
+    frame.bytes = bytes;
     frame.kind = StreamFrame::Kind::Frame;
     return frame;
 }

@@ -19,11 +19,12 @@ struct KeptFrame {
     StreamFrame::Kind kind;
     std::vector<uint8_t> bytes;
     bool picture;
+    bool operator==(const KeptFrame&) const = default;
 };
 
-std::vector<KeptFrame> readAll(const std::string& body, StreamFraming framing)
+std::vector<KeptFrame> readAllWith(const std::string& body, StreamFraming framing, bool lends)
 {
-    MemoryBodyReader reader(reinterpret_cast<const uint8_t*>(body.data()), body.size());
+    MemoryBodyReader reader(reinterpret_cast<const uint8_t*>(body.data()), body.size(), lends);
     MjpegStreamReader stream(reader, framing);
     std::vector<KeptFrame> out;
     for (int guard = 0; guard < 100; ++guard) {
@@ -33,6 +34,14 @@ std::vector<KeptFrame> readAll(const std::string& body, StreamFraming framing)
         if (last) break;
     }
     return out;
+}
+
+// Read with pictures lent in place and with pictures copied: the same frames.
+std::vector<KeptFrame> readAll(const std::string& body, StreamFraming framing)
+{
+    const std::vector<KeptFrame> lent = readAllWith(body, framing, true);
+    EXPECT_TRUE(lent == readAllWith(body, framing, false));
+    return lent;
 }
 
 std::string part(const std::string& lengthLine, const std::string& data, int before, int after)
