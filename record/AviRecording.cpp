@@ -10,6 +10,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "AviWriter.h"
 #include "BitmapExport.h"
 
 namespace cx {
@@ -45,7 +46,8 @@ std::shared_ptr<AviRecording> AviRecording::create(const std::filesystem::path& 
     auto file = RecordingFile::create(wanted, std::move(write));
     if (!file) return nullptr;
     std::shared_ptr<AviRecording> recording(new AviRecording(std::move(file), chooseRecordingCodec(options.handler)));
-    if (recording->format_ == nullptr || recording->io_ == nullptr || recording->packet_ == nullptr) {
+    if (!recording->writer_ &&
+        (recording->format_ == nullptr || recording->io_ == nullptr || recording->packet_ == nullptr)) {
         // Keep the file: it exists now, and an empty recording beats a gap.
         recording->broken_ = true;
     }
@@ -55,6 +57,12 @@ std::shared_ptr<AviRecording> AviRecording::create(const std::filesystem::path& 
 AviRecording::AviRecording(std::unique_ptr<RecordingFile> file, RecordingCodec codec)
     : file_(std::move(file)), path_(file_->path()), codec_(codec)
 {
+    if (codec_.format != RecordingFormat::Encoded) {
+        // Camera JPEGs and bitmaps go into the file as they are: our own
+        // writer, which keeps the mostly empty positions cheap.
+        writer_ = std::make_unique<AviWriter>(*file_);
+        return;
+    }
     packet_ = av_packet_alloc();
     if (avformat_alloc_output_context2(&format_, nullptr, "avi", nullptr) < 0) format_ = nullptr;
     // Every packet reaches the file at once: crash safety must not rest on
@@ -72,6 +80,7 @@ AviRecording::~AviRecording() { finish(); }
 
 bool AviRecording::flushesEveryPacket() const
 {
+    if (writer_) return true;  // each frame is one write of its own
     if (format_ == nullptr) return false;
     int64_t value = 0;
     return av_opt_get_int(format_, "flush_packets", 0, &value) >= 0 && value == 1;
@@ -116,6 +125,34 @@ bool AviRecording::start(int width, int height)
     started_ = true;
     width_ = width;
     height_ = height;
+    if (writer_) {
+        AviVideoFormat format;
+        format.width = width;
+        format.height = height;
+        if (codec_.format == RecordingFormat::Bitmap) {
+            format.handler = 0;
+            format.bitmapHeader = bitmapInfoHeader(width, height);  // bottom-up rows, uncompressed
+        } else {
+            format.handler = fourCC('M', 'J', 'P', 'G');
+            std::vector<uint8_t> header;
+            auto put32 = [&header](uint32_t v) {
+                for (int k = 0; k < 4; ++k) header.push_back(static_cast<uint8_t>(v >> (8 * k)));
+            };
+            put32(40);
+            put32(static_cast<uint32_t>(width));
+            put32(static_cast<uint32_t>(height));
+            header.push_back(1);  // planes
+            header.push_back(0);
+            header.push_back(24);  // bits per pixel once decoded
+            header.push_back(0);
+            put32(format.handler);
+            put32(static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 3);
+            header.resize(40, 0);
+            std::copy(header.begin(), header.end(), format.bitmapHeader.begin());
+        }
+        writer_->start(format, rate);
+        return true;
+    }
     AVStream* stream = avformat_new_stream(format_, nullptr);
     if (stream == nullptr) return false;
     stream->time_base = AVRational{1, rate};
@@ -203,19 +240,11 @@ bool AviRecording::encode(const RecordingFrame& frame, int64_t position)
     return framesWritten_ > before;
 }
 
-bool AviRecording::writeBorrowed(const uint8_t* data, size_t size, int64_t position)
+bool AviRecording::writeToWriter(const uint8_t* data, size_t size, int64_t position)
 {
-    av_packet_unref(packet_);
-    // The muxer only reads the bytes; they are not copied.
-    packet_->data = const_cast<uint8_t*>(data);
-    packet_->size = static_cast<int>(size);
-    packet_->pts = packet_->dts = position;
-    packet_->duration = 1;
-    const bool ok = writePacket(packet_);
-    packet_->data = nullptr;
-    packet_->size = 0;
-    if (ok) ++framesWritten_;
-    return ok;
+    writer_->writeFrame(data, size, position);
+    ++framesWritten_;
+    return true;
 }
 
 bool AviRecording::write(const RecordingFrame& frame, int64_t position)
@@ -228,7 +257,7 @@ bool AviRecording::write(const RecordingFrame& frame, int64_t position)
     switch (codec_.format) {
     case RecordingFormat::Jpeg: {
         if (frame.jpeg.empty()) return false;
-        return writeBorrowed(frame.jpeg.data(), frame.jpeg.size(), position);
+        return writeToWriter(frame.jpeg.data(), frame.jpeg.size(), position);
     }
     case RecordingFormat::Bitmap: {
         // A file holds one picture size; a frame of another size is dropped.
@@ -236,7 +265,7 @@ bool AviRecording::write(const RecordingFrame& frame, int64_t position)
         const size_t size = bitmapImageSize(width_, height_);
         pixels_.assign(size, 0);
         if (frame.picture != nullptr) SaveAsBitmap(*frame.picture, pixels_.data(), size);
-        return writeBorrowed(pixels_.data(), size, position);
+        return writeToWriter(pixels_.data(), size, position);
     }
     case RecordingFormat::Encoded:
         if (frame.width != width_ || frame.height != height_) return false;
@@ -249,6 +278,13 @@ void AviRecording::finish()
 {
     if (finished_) return;
     finished_ = true;
+    if (writer_) {
+        // A recording closed before its first frame still becomes a valid,
+        // empty file.
+        if (!started_) start(320, 240);
+        writer_->finish();
+        writer_.reset();
+    }
     if (format_ != nullptr && format_->pb != nullptr) {
         // A recording closed before its first frame still becomes a valid,
         // empty file.

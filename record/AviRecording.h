@@ -22,6 +22,8 @@ struct SwsContext;
 
 namespace cx {
 
+class AviWriter;
+
 // What one received frame offers the recording: its JPEG bytes, and the
 // decoded picture for formats that store pixels.
 struct RecordingFrame {
@@ -73,12 +75,13 @@ private:
     bool start(int width, int height);
     bool openEncoder(int width, int height);
     bool writePacket(AVPacket* packet);
-    // Writes `size` bytes the caller keeps as one frame at `position`.
-    bool writeBorrowed(const uint8_t* data, size_t size, int64_t position);
+    // One frame of the file's own writer at `position`.
+    bool writeToWriter(const uint8_t* data, size_t size, int64_t position);
     bool encode(const RecordingFrame& frame, int64_t position);
     void drainEncoder(bool flush);
 
     std::unique_ptr<RecordingFile> file_;
+    std::unique_ptr<AviWriter> writer_;  // JPEG and bitmap recordings; encoded ones use libavformat
     std::filesystem::path path_;
     RecordingCodec codec_;
     AVFormatContext* format_ = nullptr;

@@ -1,0 +1,114 @@
+// The recordings' own AVI writer: frames at their positions with the empty
+// positions between them, one write per frame, files past the part limit
+// continued as OpenDML parts that FFmpeg reads whole.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "AviWriter.h"
+#include "BitmapExport.h"
+#include "RecordingFile.h"
+#include "Settings.h"
+#include "support/AviReader.h"
+#include "support/Ffprobe.h"
+#include "support/JpegFixtures.h"
+#include "support/TempFolder.h"
+
+using namespace cx;
+using namespace cx::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+AviVideoFormat mjpegFormat(int width, int height)
+{
+    AviVideoFormat f;
+    f.width = width;
+    f.height = height;
+    f.handler = fourCC('M', 'J', 'P', 'G');
+    f.bitmapHeader = bitmapInfoHeader(width, height);
+    // biCompression: the handler, so readers take the chunks as JPEG.
+    for (int k = 0; k < 4; ++k) f.bitmapHeader[static_cast<size_t>(16 + k)] = static_cast<uint8_t>(f.handler >> (8 * k));
+    return f;
+}
+
+struct Written {
+    fs::path path;
+    std::vector<size_t> writesPerFrame;
+};
+
+// Writes `jpeg` at each of `positions` with a part limit of `riffLimit`.
+Written writeFile(const fs::path& path, const std::vector<int64_t>& positions, const std::vector<uint8_t>& jpeg,
+                  uint64_t riffLimit)
+{
+    size_t writes = 0;
+    auto file = RecordingFile::create(path, [&writes](int fd, const void* data, size_t size, off_t offset) {
+        ++writes;
+        return ::pwrite(fd, data, size, offset);
+    });
+    Written out{file->path(), {}};
+    AviWriter writer(*file, riffLimit);
+    writer.start(mjpegFormat(64, 48), 15);
+    for (const int64_t p : positions) {
+        const size_t before = writes;
+        writer.writeFrame(jpeg.data(), jpeg.size(), p);
+        out.writesPerFrame.push_back(writes - before);
+    }
+    writer.finish();
+    return out;
+}
+
+}  // namespace
+
+TEST(AviWriter, FramesKeepTheirPositionsInOneWriteEach)
+{
+    TempFolder folder;
+    const std::vector<uint8_t> jpeg = quadrantJpeg(64, 48);
+    const std::vector<int64_t> positions{0, 10, 20, 330, 340, 5000};
+    const Written w = writeFile(folder.path() / "a.avi", positions, jpeg, AviWriter::defaultRiffLimit);
+
+    // The gaps are empty chunks in the same write as the frame after them.
+    for (size_t k = 0; k < positions.size(); ++k) EXPECT_EQ(w.writesPerFrame[k], 1u) << k;
+    const AviFile avi = readAvi(w.path);
+    ASSERT_TRUE(avi.valid);
+    EXPECT_EQ(avi.handler, fourCC('M', 'J', 'P', 'G'));
+    EXPECT_EQ(avi.rate, 15u);
+    EXPECT_EQ(avi.chunks.size(), 5001u);
+    EXPECT_EQ(avi.indexEntries, avi.chunks.size());
+    std::vector<size_t> expected(positions.begin(), positions.end());
+    EXPECT_EQ(avi.framePositions(), expected);
+    for (const size_t p : avi.framePositions()) EXPECT_EQ(avi.chunks[p].data, jpeg);
+
+    const ProbedStream probe = ffprobe(w.path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.codecName, "mjpeg");
+    EXPECT_EQ(probe.packetTimes, (std::vector<long>{0, 10, 20, 330, 340, 5000}));
+}
+
+// Past the part limit the file goes on in further parts; FFmpeg reads every
+// frame at its position, also across a gap longer than a part.
+TEST(AviWriter, LongFilesContinueInOpenDmlParts)
+{
+    TempFolder folder;
+    const std::vector<uint8_t> jpeg = quadrantJpeg(64, 48);
+    std::vector<int64_t> positions;
+    for (int64_t p = 0; p < 400; p += 10) positions.push_back(p);
+    positions.push_back(400 + 20000);  // 160 KB of empty chunks: a part of its own
+    positions.push_back(400 + 20010);
+    const Written w = writeFile(folder.path() / "long.avi", positions, jpeg, 16 * 1024);
+
+    const ProbedStream probe = ffprobe(w.path);
+    ASSERT_TRUE(probe.ok);
+    std::vector<long> expected(positions.begin(), positions.end());
+    EXPECT_EQ(probe.packetTimes, expected);
+    // The file is an OpenDML one: its super index is in place.
+    std::ifstream in(w.path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(bytes.find("indx"), std::string::npos);
+    EXPECT_NE(bytes.find("AVIX"), std::string::npos);
+}
