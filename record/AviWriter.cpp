@@ -200,7 +200,7 @@ void AviWriter::writeFrame(const uint8_t* data, size_t size, int64_t position)
     }
     putTag(out_, "00dc");
     put32(out_, static_cast<uint32_t>(size));
-    putBytes(out_, data, size);
+    out_.insert(out_.end(), data, data + size);  // not putBytes: no zero-fill of a whole picture first
     if (size & 1) put8(out_, 0);
     append(out_);
     entries_.push_back({first, static_cast<uint32_t>(empties), static_cast<uint32_t>(size)});
