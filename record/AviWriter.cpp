@@ -169,41 +169,73 @@ void AviWriter::startMovi(bool furtherPart)
 uint32_t AviWriter::partPositions() const
 {
     uint64_t n = 0;
-    for (const Entry& e : entries_) n += uint64_t{e.empties} + 1;
+    for (const Entry& e : entries_) n += uint64_t{e.empties} + (e.frame ? 1 : 0);
     return static_cast<uint32_t>(n);
+}
+
+uint64_t AviWriter::partBytesWith(uint64_t chunks, uint64_t bytes) const
+{
+    // The part's movi bytes and the index bytes its chunks will still cost:
+    // 8 in ix00, and 16 more in idx1 in the first part.
+    const bool first = riffStart_ == 0;
+    const uint64_t perChunk = first ? 24 : 8;
+    const uint64_t headers = 8 + 24 + (first ? 8 : 0);  // ix00's head, idx1's
+    return end_ - riffStart_ + bytes + headers + (partChunks_ + chunks) * perChunk;
+}
+
+void AviWriter::writeEmpties(uint64_t count, bool thenFrame)
+{
+    static constexpr uint8_t empty[8] = {'0', '0', 'd', 'c', 0, 0, 0, 0};
+    uint64_t left = count;
+    out_.clear();
+    while (left > 0) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, emptiesPerWrite));
+        const size_t at = out_.size();
+        out_.resize(at + 8 * n);
+        for (size_t k = 0; k < n; ++k) std::memcpy(out_.data() + at + 8 * k, empty, 8);
+        left -= n;
+        // The last run waits for the frame: one write for both.
+        if (left > 0 || !thenFrame) {
+            append(out_);
+            out_.clear();
+        }
+    }
 }
 
 void AviWriter::writeFrame(const uint8_t* data, size_t size, int64_t position)
 {
     if (!started_ || finished_) return;
-    const uint64_t empties = position > positions_ ? static_cast<uint64_t>(position - positions_) : 0;
-    const uint64_t bytes = 8 * empties + 8 + size + (size & 1);
-    if (!entries_.empty() && end_ - riffStart_ + bytes > riffLimit_) {
+    uint64_t empties = position > positions_ ? static_cast<uint64_t>(position - positions_) : 0;
+    const uint64_t frameBytes = 8 + size + (size & 1);
+    // A gap that does not fit in the part fills it, and goes on in the next
+    // (a camera that was away for hours among busy ones): every size in a
+    // part stays within its limit and 32 bits.
+    while (partBytesWith(empties + 1, 8 * empties + frameBytes) > riffLimit_ && (partChunks_ > 0 || empties > 0)) {
+        const uint64_t used = partBytesWith(0, 0);
+        const uint64_t perChunk = riffStart_ == 0 ? 24 : 8;
+        uint64_t fill = used < riffLimit_ ? (riffLimit_ - used) / (8 + perChunk) : 0;
+        fill = std::min(fill, empties);
+        if (partChunks_ == 0 && fill == 0) fill = std::min<uint64_t>(empties, 1);  // always move on
+        if (fill > 0) {
+            const uint64_t first = end_;
+            writeEmpties(fill, false);
+            entries_.push_back({first, static_cast<uint32_t>(fill), 0, false});
+            partChunks_ += fill;
+            positions_ += static_cast<int64_t>(fill);
+            empties -= fill;
+        }
         endPart(false);
         startMovi(true);
     }
-    // The empty chunks and the frame go out in one write (a long pause of
-    // this camera among busy ones in a few).
     const uint64_t first = end_;
-    uint64_t left = empties;
-    out_.clear();
-    for (;;) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, emptiesPerWrite));
-        const size_t at = out_.size();
-        out_.resize(at + 8 * n);
-        static constexpr uint8_t empty[8] = {'0', '0', 'd', 'c', 0, 0, 0, 0};
-        for (size_t k = 0; k < n; ++k) std::memcpy(out_.data() + at + 8 * k, empty, 8);
-        left -= n;
-        if (left == 0) break;
-        append(out_);
-        out_.clear();
-    }
+    writeEmpties(empties, true);
     putTag(out_, "00dc");
     put32(out_, static_cast<uint32_t>(size));
     out_.insert(out_.end(), data, data + size);  // not putBytes: no zero-fill of a whole picture first
     if (size & 1) put8(out_, 0);
     append(out_);
-    entries_.push_back({first, static_cast<uint32_t>(empties), static_cast<uint32_t>(size)});
+    entries_.push_back({first, static_cast<uint32_t>(empties), static_cast<uint32_t>(size), true});
+    partChunks_ += empties + 1;
     positions_ += static_cast<int64_t>(empties) + 1;
     maxChunk_ = std::max(maxChunk_, static_cast<uint32_t>(size));
 }
@@ -211,13 +243,13 @@ void AviWriter::writeFrame(const uint8_t* data, size_t size, int64_t position)
 void AviWriter::writeIdx1()
 {
     const uint64_t base = moviStart_ + 8;  // offsets count from the "movi" tag
-    uint64_t chunks = 0;
-    for (const Entry& e : entries_) chunks += uint64_t{e.empties} + 1;
+    const uint64_t chunks = partChunks_;
     out_.clear();
     putTag(out_, "idx1");
     put32(out_, static_cast<uint32_t>(16 * chunks));
     for (const Entry& e : entries_) {
-        for (uint32_t k = 0; k <= e.empties; ++k) {
+        const uint64_t count = uint64_t{e.empties} + (e.frame ? 1 : 0);
+        for (uint64_t k = 0; k < count; ++k) {
             const bool frame = k == e.empties;
             putTag(out_, "00dc");
             put32(out_, frame ? keyFrameFlag : 0);
@@ -235,8 +267,7 @@ void AviWriter::writeIdx1()
 void AviWriter::writeIx00()
 {
     const uint64_t base = moviStart_ + 8;
-    uint64_t chunks = 0;
-    for (const Entry& e : entries_) chunks += uint64_t{e.empties} + 1;
+    const uint64_t chunks = partChunks_;
     const uint64_t start = end_;
     const uint32_t size = static_cast<uint32_t>(24 + 8 * chunks);
     out_.clear();
@@ -250,7 +281,8 @@ void AviWriter::writeIx00()
     put64(out_, base);
     put32(out_, 0);
     for (const Entry& e : entries_) {
-        for (uint32_t k = 0; k <= e.empties; ++k) {
+        const uint64_t count = uint64_t{e.empties} + (e.frame ? 1 : 0);
+        for (uint64_t k = 0; k < count; ++k) {
             const bool frame = k == e.empties;
             // Offsets of the chunks' data, past their 8-byte headers.
             put32(out_, static_cast<uint32_t>(e.offset + 8 * k + 8 - base));
@@ -278,6 +310,33 @@ void AviWriter::endPart(bool last)
     }
     put32At(riffStart_ + 4, static_cast<uint32_t>(end_ - riffStart_ - 8));
     entries_.clear();
+    partChunks_ = 0;
+    // Told in the headers at once, so a crash later on leaves every part
+    // so far indexed.
+    if (openDml) updateSuperIndex();
+}
+
+void AviWriter::updateSuperIndex()
+{
+    file_.seek(static_cast<int64_t>(indxOffset_), SEEK_SET);
+    file_.write(reinterpret_cast<const uint8_t*>("indx"), 4);
+    // Beyond maxParts parts (some 256 GiB) later parts are read without it.
+    const size_t used = std::min<size_t>(parts_.size(), maxParts);
+    put32At(indxOffset_ + 12, static_cast<uint32_t>(used));
+    const size_t k = used - 1;
+    if (parts_.size() <= maxParts) {
+        const uint64_t at = indxOffset_ + 8 + 24 + 16 * k;
+        put64At(at, parts_[k].indexOffset);
+        put32At(at + 8, parts_[k].indexSize);
+        put32At(at + 12, parts_[k].positions);
+    }
+    file_.seek(static_cast<int64_t>(odmlOffset_), SEEK_SET);
+    file_.write(reinterpret_cast<const uint8_t*>("LIST"), 4);
+    uint64_t total = 0;
+    for (const Part& p : parts_) total += p.positions;
+    put32At(odmlOffset_ + 20, static_cast<uint32_t>(total));
+    put32At(avihOffset_ + 8 + 16, firstPartPositions_);
+    file_.seek(static_cast<int64_t>(end_), SEEK_SET);
 }
 
 void AviWriter::finish()
@@ -285,22 +344,6 @@ void AviWriter::finish()
     if (!started_ || finished_) return;
     endPart(true);
     finished_ = true;
-    if (!parts_.empty()) {
-        // A file of several parts: the super index and the total length.
-        file_.seek(static_cast<int64_t>(indxOffset_), SEEK_SET);
-        file_.write(reinterpret_cast<const uint8_t*>("indx"), 4);
-        const size_t used = std::min<size_t>(parts_.size(), maxParts);
-        put32At(indxOffset_ + 12, static_cast<uint32_t>(used));
-        for (size_t k = 0; k < used; ++k) {
-            const uint64_t at = indxOffset_ + 8 + 24 + 16 * k;
-            put64At(at, parts_[k].indexOffset);
-            put32At(at + 8, parts_[k].indexSize);
-            put32At(at + 12, parts_[k].positions);
-        }
-        file_.seek(static_cast<int64_t>(odmlOffset_), SEEK_SET);
-        file_.write(reinterpret_cast<const uint8_t*>("LIST"), 4);
-        put32At(odmlOffset_ + 20, static_cast<uint32_t>(positions_));
-    }
     put32At(avihOffset_ + 8 + 16, firstPartPositions_);
     put32At(strhOffset_ + 8 + 32, static_cast<uint32_t>(positions_));
     put32At(strhOffset_ + 8 + 36, maxChunk_);

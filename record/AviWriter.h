@@ -8,8 +8,9 @@
 // Layout as common AVI writers make it: RIFF "AVI " with the headers, the
 // movi list and idx1; past riffLimit bytes the file goes on in RIFF "AVIX"
 // parts with OpenDML indexes (ix00 per part, indx in the stream header).
-// Every size is written as 0xFFFFFFFF until the file is finished, so a
-// file cut by a crash reads as running to its end.
+// The sizes of the part being written stay 0xFFFFFFFF until it ends, so a
+// file cut by a crash reads as running to its end; a part that ended has
+// its sizes and indexes on disk at once.
 
 #include <array>
 #include <cstddef>
@@ -29,7 +30,8 @@ struct AviVideoFormat {
 
 class AviWriter {
 public:
-    static constexpr uint64_t defaultRiffLimit = uint64_t{1} << 30;  // what AVI 1.0 readers take
+    // A part's bytes, its indexes included: the first stays readable by AVI 1.0 readers.
+    static constexpr uint64_t defaultRiffLimit = uint64_t{1} << 30;
     static constexpr int maxParts = 256;                             // entries of the indx super index
 
     explicit AviWriter(RecordingFile& file, uint64_t riffLimit = defaultRiffLimit);
@@ -53,6 +55,7 @@ private:
         uint64_t offset;
         uint32_t empties;
         uint32_t size;
+        bool frame;  // false: only empty chunks (a gap that ends the part)
     };
     struct Part {
         uint64_t indexOffset;  // its ix00 chunk
@@ -70,7 +73,14 @@ private:
     void endPart(bool last);
     void writeIdx1();
     void writeIx00();
+    // Marks the finished parts in the super index, the odml list and avih.
+    void updateSuperIndex();
     uint32_t partPositions() const;
+    // Bytes the current part would take with `chunks` more chunks of `bytes`, its indexes included.
+    uint64_t partBytesWith(uint64_t chunks, uint64_t bytes) const;
+    // Appends `count` empty chunks; with `thenFrame` the last ones stay in
+    // out_ for the frame's write.
+    void writeEmpties(uint64_t count, bool thenFrame);
 
     RecordingFile& file_;
     uint64_t riffLimit_;
@@ -84,6 +94,7 @@ private:
     uint64_t avihOffset_ = 0;
     uint64_t strhOffset_ = 0;
     int64_t positions_ = 0;
+    uint64_t partChunks_ = 0;  // chunks in the current part
     uint32_t firstPartPositions_ = 0;
     uint32_t maxChunk_ = 0;
     std::vector<Entry> entries_;  // the current part's frames; keeps its capacity between parts

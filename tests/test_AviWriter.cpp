@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -91,24 +92,47 @@ TEST(AviWriter, FramesKeepTheirPositionsInOneWriteEach)
 }
 
 // Past the part limit the file goes on in further parts; FFmpeg reads every
-// frame at its position, also across a gap longer than a part.
+// frame at its position, also across a gap longer than several parts, and
+// also from a file cut off in its third part (nothing finished it).
 TEST(AviWriter, LongFilesContinueInOpenDmlParts)
 {
     TempFolder folder;
     const std::vector<uint8_t> jpeg = quadrantJpeg(64, 48);
+    constexpr uint64_t limit = 16 * 1024;
     std::vector<int64_t> positions;
     for (int64_t p = 0; p < 400; p += 10) positions.push_back(p);
-    positions.push_back(400 + 20000);  // 160 KB of empty chunks: a part of its own
+    positions.push_back(400 + 20000);  // 160 KB of empty chunks and their index: many parts
     positions.push_back(400 + 20010);
-    const Written w = writeFile(folder.path() / "long.avi", positions, jpeg, 16 * 1024);
+    for (const bool finished : {true, false}) {
+        SCOPED_TRACE(finished ? "finished" : "cut off");
+        const fs::path path = folder.path() / (finished ? "long.avi" : "cut.avi");
+        auto file = RecordingFile::create(path);
+        {
+            AviWriter writer(*file, limit);
+            writer.start(mjpegFormat(64, 48), 15);
+            for (const int64_t p : positions) writer.writeFrame(jpeg.data(), jpeg.size(), p);
+            if (finished) writer.finish();
+        }
+        file.reset();
 
-    const ProbedStream probe = ffprobe(w.path);
-    ASSERT_TRUE(probe.ok);
-    std::vector<long> expected(positions.begin(), positions.end());
-    EXPECT_EQ(probe.packetTimes, expected);
-    // The file is an OpenDML one: its super index is in place.
-    std::ifstream in(w.path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_NE(bytes.find("indx"), std::string::npos);
-    EXPECT_NE(bytes.find("AVIX"), std::string::npos);
+        const ProbedStream probe = ffprobe(path);
+        ASSERT_TRUE(probe.ok);
+        EXPECT_EQ(probe.packetTimes, std::vector<long>(positions.begin(), positions.end()));
+
+        // Every part within the limit, indexes included; the parts so far in
+        // the super index.
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        size_t parts = 0;
+        for (size_t at = 0; at + 12 <= bytes.size(); ++parts) {
+            ASSERT_EQ(bytes.compare(at, 4, "RIFF"), 0) << at;
+            uint32_t size = 0;
+            std::memcpy(&size, bytes.data() + at + 4, 4);
+            if (size == 0xFFFFFFFF) break;  // the part being written when the file was cut
+            EXPECT_LE(size + 8u, limit) << "part at " << at;
+            at += 8 + size;
+        }
+        EXPECT_GT(parts, 10u);
+        EXPECT_EQ(bytes.compare(212, 4, "indx"), 0);
+    }
 }
