@@ -93,6 +93,16 @@ LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, c
 
 LoadResult HttpImageClient::LoadPictureData(const HttpRequest& request, int slot, CameraType code)
 {
+    const LoadResult result = load(request, slot, code);
+    // A stream's connection, or a snapshot's that failed, is not kept
+    // through the back-off (a camera may serve few clients); a snapshot
+    // camera's good connection is, for its next picture.
+    if (!snapshot_ || result.end != LoadEnd::Done || result.status != 200) stream_.endTransfer();
+    return result;
+}
+
+LoadResult HttpImageClient::load(const HttpRequest& request, int slot, CameraType code)
+{
     LoadResult result;
     if (!validSlot(slot)) return result;
     const auto i = static_cast<size_t>(slot);

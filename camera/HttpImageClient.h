@@ -78,6 +78,7 @@ public:
 
 private:
     bool cancelled() const;
+    LoadResult load(const HttpRequest& request, int slot, CameraType code);
     LoadResult readSnapshot(int slot, CameraType code, LoadResult result);
 
     AppState& state_;

@@ -42,6 +42,9 @@ HttpStream::~HttpStream()
 
 void HttpStream::endTransfer()
 {
+    // A paused transfer is resumed first: libcurl keeps the pause otherwise.
+    if (attached_ && paused_) curl_easy_pause(easy_, CURLPAUSE_CONT);
+    paused_ = false;
     if (attached_) curl_multi_remove_handle(multi_, easy_);
     attached_ = false;
 }
@@ -223,7 +226,7 @@ bool HttpStream::pump()
 int HttpStream::onSocket(CURL*, curl_socket_t socket, int what, void* self, void*)
 {
     auto* s = static_cast<HttpStream*>(self);
-    Watched* free = nullptr;
+    Watched* unused = nullptr;
     for (Watched& w : s->sockets_) {
         if (w.socket == socket) {
             if (what == CURL_POLL_REMOVE)
@@ -232,9 +235,12 @@ int HttpStream::onSocket(CURL*, curl_socket_t socket, int what, void* self, void
                 w.what = what;
             return 0;
         }
-        if (w.socket == CURL_SOCKET_BAD && free == nullptr) free = &w;
+        if (w.socket == CURL_SOCKET_BAD && unused == nullptr) unused = &w;
     }
-    if (what != CURL_POLL_REMOVE && free != nullptr) *free = Watched{socket, what};
+    if (what == CURL_POLL_REMOVE) return 0;
+    // More sockets than we watch: fail the transfer rather than miss one.
+    if (unused == nullptr) return -1;
+    *unused = Watched{socket, what};
     return 0;
 }
 

@@ -70,6 +70,9 @@ public:
     size_t buffered() const { return buffer_.size() - offset_; }
 
     const std::string& errorText() const { return error_; }
+    // Ends the running transfer (an unfinished one drops its connection),
+    // keeping the handles for the next request.
+    void endTransfer();
     void close();
 
 private:
@@ -79,8 +82,6 @@ private:
     static int onTimer(CURLM* multi, long timeoutMs, void* self);
     bool start(const HttpRequest& request);
     bool configure(const HttpRequest& request);
-    // Ends the running transfer, keeping the handles for the next request.
-    void endTransfer();
     // Runs the transfer for one slice; false when it can deliver no more.
     bool pump();
     // Pumps until `ready` holds, the body ends or the wait fails.

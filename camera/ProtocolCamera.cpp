@@ -230,6 +230,7 @@ int ProtocolCamera::SendImageRequestPacket(int slot)
     std::snprintf(request, sizeof request, "%04d", imageRequestCode);
     // Four bytes almost always fit at once; only a full socket waits.
     cancelledWait_ = false;
+    timedOut_ = false;
     ssize_t sent = ::send(fd, request, MESSAGE_PACKET_LENGTH, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent == -1 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitFor(fd, POLLOUT, timeouts_.readTimeoutMs))
         sent = ::send(fd, request, MESSAGE_PACKET_LENGTH, MSG_NOSIGNAL);

@@ -157,40 +157,18 @@ bool AviRecording::start(int width, int height)
     if (stream == nullptr) return false;
     stream->time_base = AVRational{1, rate};
     stream->avg_frame_rate = AVRational{rate, 1};
+    // Only encoded recordings come here; the others have their writer.
     AVCodecParameters* par = stream->codecpar;
-    AVDictionary* options = nullptr;
-    bool usable = true;
-    switch (codec_.format) {
-    case RecordingFormat::Jpeg:
+    const bool usable = openEncoder(width, height);
+    if (usable) {
+        avcodec_parameters_from_context(par, encoder_);
+    } else {
         par->codec_type = AVMEDIA_TYPE_VIDEO;
-        par->codec_id = AV_CODEC_ID_MJPEG;
+        par->codec_id = static_cast<AVCodecID>(codec_.codecId);
         par->width = width;
         par->height = height;
-        break;
-    case RecordingFormat::Bitmap:
-        par->codec_type = AVMEDIA_TYPE_VIDEO;
-        par->codec_id = AV_CODEC_ID_RAWVIDEO;
-        par->format = AV_PIX_FMT_BGR24;
-        par->bits_per_coded_sample = 24;
-        par->width = width;
-        par->height = height;
-        // Positive height in the header: rows are stored bottom row first.
-        av_dict_set(&options, "flipped_raw_rgb", "1", 0);
-        break;
-    case RecordingFormat::Encoded:
-        usable = openEncoder(width, height);
-        if (usable) {
-            avcodec_parameters_from_context(par, encoder_);
-        } else {
-            par->codec_type = AVMEDIA_TYPE_VIDEO;
-            par->codec_id = static_cast<AVCodecID>(codec_.codecId);
-            par->width = width;
-            par->height = height;
-        }
-        break;
     }
-    const int rc = avformat_write_header(format_, &options);
-    av_dict_free(&options);
+    const int rc = avformat_write_header(format_, nullptr);
     avio_flush(format_->pb);
     if (rc < 0) {
         format_->pb = nullptr;  // nothing more goes to the file

@@ -1,5 +1,7 @@
 #pragma once
-// One open AVI file of a camera's recording, written with libavformat.
+// One open AVI file of a camera's recording: camera JPEGs and bitmaps are
+// written by AviWriter, frames for another codec are encoded and muxed
+// with FFmpeg's libraries.
 
 #include <cstdint>
 #include <filesystem>
@@ -64,7 +66,8 @@ public:
     bool write(const RecordingFrame& frame, int64_t position);
 
     int framesWritten() const { return framesWritten_; }
-    // The muxer is set to hand every packet to the file as it is written.
+    // Every frame reaches the file as it is written (AviWriter's one write
+    // per frame; the muxer set to flush every packet).
     bool flushesEveryPacket() const;
 
     // Completes the file (index, sizes). Also done by the destructor.

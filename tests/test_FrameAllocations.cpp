@@ -132,9 +132,16 @@ TEST(FrameAllocations, TheCounterTellsOwnAllocationsFromLibraryOnes)
 
 TEST(FrameAllocations, FramesCostOurCodeNoAllocationOnceCamerasRun)
 {
-    SimulatorProcess simulator({"kind=stream,framing=2-1,path=/axis-cgi/mjpg/video.cgi?showlength=1,fps=60",
-                                "kind=snapshot,path=/image.jpg,fps=60",
-                                "kind=protocol,port=" + std::to_string(7100 + getpid() % 2800) + ",fps=60"});
+    // The protocol camera needs a four-digit port: another is tried when one is taken.
+    std::unique_ptr<SimulatorProcess> serving;
+    for (int attempt = 0; attempt < 5 && (!serving || serving->ports.size() != 3); ++attempt) {
+        const int port = 7100 + static_cast<int>((getpid() * 7 + attempt * 131) % 2800);
+        serving.reset();
+        serving = std::make_unique<SimulatorProcess>(std::vector<std::string>{
+            "kind=stream,framing=2-1,path=/axis-cgi/mjpg/video.cgi?showlength=1,fps=60",
+            "kind=snapshot,path=/image.jpg,fps=60", "kind=protocol,port=" + std::to_string(port) + ",fps=60"});
+    }
+    SimulatorProcess& simulator = *serving;
     ASSERT_EQ(simulator.ports.size(), 3u) << "the simulator did not start";
 
     TempFolder folder;

@@ -27,6 +27,7 @@ constexpr int maxDepth = 24;
 constexpr size_t maxRecords = 200000;
 
 struct Record {
+    std::atomic<bool> ready;  // filled in: a thread may still be at it when counting stops
     int depth;
     void* frames[maxDepth];
 };
@@ -49,6 +50,7 @@ extern "C" __attribute__((noinline, visibility("default"))) void cxCountingAlloc
     if (at < maxRecords) {
         Record& r = records[at];
         r.depth = backtrace(r.frames, maxDepth);
+        r.ready.store(true, std::memory_order_release);
     }
     inside = false;
 }
@@ -75,6 +77,21 @@ void* realloc(void* p, size_t size)
     return __libc_realloc(p, size);
 }
 void free(void* p) { __libc_free(p); }
+void* reallocarray(void* p, size_t count, size_t size)
+{
+    size_t bytes = 0;
+    if (__builtin_mul_overflow(count, size, &bytes)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return realloc(p, bytes);
+}
+void* pvalloc(size_t size)
+{
+    note();
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    return __libc_memalign(page, (size + page - 1) / page * page);
+}
 void* memalign(size_t alignment, size_t size)
 {
     note();
@@ -176,6 +193,8 @@ void AllocationCounter::start()
     void* warm[2];
     backtrace(warm, 2);
     counting = false;
+    const size_t before = std::min(used.load(), maxRecords);
+    for (size_t k = 0; k < before; ++k) records[k].ready.store(false, std::memory_order_relaxed);
     used = 0;
     counted = 0;
     counting = true;
@@ -189,7 +208,17 @@ AllocationReport AllocationCounter::report()
     Dl_info self{};
     dladdr(reinterpret_cast<void*>(&cxCountingAllocatorNote), &self);
     const size_t recorded = std::min(used.load(), maxRecords);
-    report.unrecorded = counted.load() - recorded;
+    // A thread that was inside the hook when counting stopped finishes its
+    // record within microseconds.
+    size_t unfinished = 0;
+    for (int wait = 0; wait < 200; ++wait) {
+        unfinished = 0;
+        for (size_t k = 0; k < recorded; ++k)
+            if (!records[k].ready.load(std::memory_order_acquire)) ++unfinished;
+        if (unfinished == 0) break;
+        usleep(1000);
+    }
+    report.unrecorded = counted.load() - recorded + unfinished;
 
     struct Key {
         std::string where;
@@ -200,6 +229,7 @@ AllocationReport AllocationCounter::report()
     std::set<void*> callers;
     for (size_t k = 0; k < recorded; ++k) {
         const Record& r = records[k];
+        if (!r.ready.load(std::memory_order_acquire)) continue;
         std::string where;
         void* caller = nullptr;
         int f = 0;
