@@ -44,6 +44,7 @@
 
 #include "Engine.h"
 #include "support/ProgramRun.h"
+#include "support/SimulatorProcess.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -69,46 +70,14 @@ void clearWrites(const fs::path& folder)
     sync();
 }
 
-// The simulator as a child process; ports read from its first lines.
-struct Simulator {
-    pid_t pid = -1;
-    std::vector<int> ports;
-
+// 16 (or `cameras`) MJPEG streams of the photographs in `photos`.
+struct Simulator : cx::test::SimulatorProcess {
     Simulator(int cameras, double fps, const fs::path& photos)
+        : SimulatorProcess(CX_CAMSIM, std::vector<std::string>(static_cast<size_t>(cameras),
+                                                               "kind=stream,framing=2-1,path=" + streamPath +
+                                                                   ",fps=" + std::to_string(fps) +
+                                                                   ",photos=" + photos.string()))
     {
-        int out[2];
-        if (pipe(out) != 0) return;
-        std::vector<std::string> args = {CX_CAMSIM};
-        for (int i = 0; i < cameras; ++i) {
-            args.push_back("--camera");
-            args.push_back("kind=stream,framing=2-1,path=" + streamPath + ",fps=" + std::to_string(fps) +
-                           ",photos=" + photos.string());
-        }
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        FILE* in = fdopen(out[0], "r");
-        char line[256];
-        while (static_cast<int>(ports.size()) < cameras && fgets(line, sizeof line, in)) {
-            int index = 0, port = 0;
-            if (std::sscanf(line, "camera %d port %d", &index, &port) == 2) ports.push_back(port);
-        }
-        fclose(in);
-    }
-    ~Simulator()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
     }
 };
 

@@ -23,6 +23,7 @@
 
 #include "Engine.h"
 #include "support/CountingAllocator.h"
+#include "support/SimulatorProcess.h"
 #include "support/TempFolder.h"
 
 using namespace cx;
@@ -31,47 +32,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-// cx-camsim as a child: its cameras' ports, read from its first lines.
-struct SimulatorProcess {
-    pid_t pid = -1;
-    std::vector<int> ports;
-
-    explicit SimulatorProcess(const std::vector<std::string>& cameras)
-    {
-        int out[2];
-        if (pipe(out) != 0) return;
-        std::vector<std::string> args = {CX_CAMSIM, "--seconds", "120"};
-        for (const auto& c : cameras) {
-            args.push_back("--camera");
-            args.push_back(c);
-        }
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        FILE* in = fdopen(out[0], "r");
-        char line[256];
-        while (ports.size() < cameras.size() && std::fgets(line, sizeof line, in)) {
-            int index = 0, port = 0;
-            if (std::sscanf(line, "camera %d port %d", &index, &port) == 2) ports.push_back(port);
-        }
-        std::fclose(in);
-    }
-    ~SimulatorProcess()
-    {
-        if (pid <= 0) return;
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-};
 
 // A template, not a std::function: waiting must not allocate while counting.
 template <class Done>
@@ -137,9 +97,11 @@ TEST(FrameAllocations, FramesCostOurCodeNoAllocationOnceCamerasRun)
     for (int attempt = 0; attempt < 5 && (!serving || serving->ports.size() != 3); ++attempt) {
         const int port = 7100 + static_cast<int>((getpid() * 7 + attempt * 131) % 2800);
         serving.reset();
-        serving = std::make_unique<SimulatorProcess>(std::vector<std::string>{
+        serving = std::make_unique<SimulatorProcess>(CX_CAMSIM, std::vector<std::string>{
             "kind=stream,framing=2-1,path=/axis-cgi/mjpg/video.cgi?showlength=1,fps=60",
-            "kind=snapshot,path=/image.jpg,fps=60", "kind=protocol,port=" + std::to_string(port) + ",fps=60"});
+            "kind=snapshot,path=/image.jpg,fps=60", "kind=protocol,port=" + std::to_string(port) + ",fps=60"},
+            // It ends by itself should this test not.
+            std::vector<std::string>{"--seconds", "120"});
     }
     SimulatorProcess& simulator = *serving;
     ASSERT_EQ(simulator.ports.size(), 3u) << "the simulator did not start";
