@@ -441,7 +441,7 @@ int64_t Engine::decodeCount() const
     return handoff_->decodeCount();
 }
 
-void Engine::setRecordingWriteFunction(std::function<ssize_t(int, const void*, size_t, off_t)> write)
+void Engine::setRecordingWriteFunction(std::function<ssize_t(int, const iovec*, int, off_t)> write)
 {
     recorder_->setWriteFunction(std::move(write));
 }

@@ -19,7 +19,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <vector>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -29,6 +28,7 @@
 #include <vector>
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include "AppState.h"
 #include "CameraWorkers.h"
@@ -187,7 +187,7 @@ public:
     int64_t decodeCount() const;
     // Routes every recording write through `write` (tests put slow or full
     // disks here); set before recordings open.
-    void setRecordingWriteFunction(std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)> write);
+    void setRecordingWriteFunction(std::function<ssize_t(int fd, const iovec* pieces, int count, off_t offset)> write);
 
     // --- Schedule and ending ---
     // One run of the schedule tick (the timer calls it every second).

@@ -231,9 +231,13 @@ void AviWriter::writeFrame(const uint8_t* data, size_t size, int64_t position)
     writeEmpties(empties, true);
     putTag(out_, "00dc");
     put32(out_, static_cast<uint32_t>(size));
-    out_.insert(out_.end(), data, data + size);  // not putBytes: no zero-fill of a whole picture first
-    if (size & 1) put8(out_, 0);
-    append(out_);
+    // The picture is written from where it is, beside the chunk heads: one
+    // system call, no copy.
+    static constexpr uint8_t pad[1] = {0};
+    const std::span<const uint8_t> pieces[3] = {{out_.data(), out_.size()}, {data, size}, {pad, size & 1}};
+    file_.seek(static_cast<int64_t>(end_), SEEK_SET);
+    file_.write(pieces);
+    end_ += out_.size() + size + (size & 1);
     entries_.push_back({first, static_cast<uint32_t>(empties), static_cast<uint32_t>(size), true});
     partChunks_ += empties + 1;
     positions_ += static_cast<int64_t>(empties) + 1;

@@ -1,6 +1,7 @@
 #include "RecordingFile.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,7 +11,7 @@ namespace cx {
 
 std::unique_ptr<RecordingFile> RecordingFile::create(const std::filesystem::path& wanted, WriteFunction write)
 {
-    if (!write) write = [](int fd, const void* data, size_t size, off_t offset) { return ::pwrite(fd, data, size, offset); };
+    if (!write) write = [](int fd, const iovec* pieces, int count, off_t offset) { return ::pwritev(fd, pieces, count, offset); };
     for (int n = 1; n <= 1000; ++n) {
         std::filesystem::path name = wanted;
         if (n > 1) name.replace_filename(wanted.stem().string() + "_" + std::to_string(n) + wanted.extension().string());
@@ -32,26 +33,12 @@ RecordingFile::~RecordingFile()
     ::close(fd_);
 }
 
-size_t RecordingFile::writeAt(const uint8_t* data, size_t size, int64_t offset)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write_(fd_, data + done, size - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
-        if (n > 0)
-            done += static_cast<size_t>(n);
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            break;
-    }
-    return done;
-}
-
 bool RecordingFile::retryPending()
 {
     while (!pending_.empty()) {
         Pending& p = pending_.front();
-        const size_t done = writeAt(p.bytes.data(), p.bytes.size(), p.offset);
+        const std::span<const uint8_t> bytes[1] = {{p.bytes.data(), p.bytes.size()}};
+        const size_t done = writeAt(bytes, p.offset);
         pendingBytes_ -= done;
         if (done < p.bytes.size()) {
             p.bytes.erase(p.bytes.begin(), p.bytes.begin() + static_cast<std::ptrdiff_t>(done));
@@ -65,15 +52,79 @@ bool RecordingFile::retryPending()
 
 void RecordingFile::write(const uint8_t* data, size_t size)
 {
+    const std::span<const uint8_t> one[1] = {{data, size}};
+    write(one);
+}
+
+size_t RecordingFile::writeAt(std::span<const std::span<const uint8_t>> pieces, int64_t offset)
+{
+    size_t total = 0;
+    for (const auto& p : pieces) total += p.size();
+    constexpr size_t maxPieces = 8;
+    if (pieces.size() > maxPieces) {
+        size_t done = 0;
+        for (size_t k = 0; k < pieces.size(); ++k) {
+            const size_t n = writeAt(pieces.subspan(k, 1), offset + static_cast<int64_t>(done));
+            done += n;
+            if (n < pieces[k].size()) break;
+        }
+        return done;
+    }
+    size_t done = 0;
+    while (done < total) {
+        // The pieces from `done` on; a short write goes on where it stopped.
+        iovec vectors[maxPieces];
+        int count = 0;
+        size_t skip = done;
+        for (const auto& p : pieces) {
+            if (skip >= p.size()) {
+                skip -= p.size();
+                continue;
+            }
+            vectors[count++] = iovec{const_cast<uint8_t*>(p.data()) + skip, p.size() - skip};
+            skip = 0;
+        }
+        const ssize_t n = write_(fd_, vectors, count, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (n > 0)
+            done += static_cast<size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return done;
+}
+
+void RecordingFile::keepRefused(std::span<const std::span<const uint8_t>> pieces, size_t done)
+{
+    size_t total = 0;
+    for (const auto& p : pieces) total += p.size();
+    if (done >= total || pendingBytes_ + (total - done) > maxPendingBytes) return;
+    std::vector<uint8_t> rest;
+    rest.reserve(total - done);
+    size_t skip = done;
+    for (const auto& p : pieces) {
+        if (skip >= p.size()) {
+            skip -= p.size();
+            continue;
+        }
+        rest.insert(rest.end(), p.begin() + static_cast<std::ptrdiff_t>(skip), p.end());
+        skip = 0;
+    }
+    pending_.push_back({position_ + static_cast<int64_t>(done), std::move(rest)});
+    pendingBytes_ += total - done;
+}
+
+void RecordingFile::write(std::span<const std::span<const uint8_t>> pieces)
+{
+    size_t total = 0;
+    for (const auto& p : pieces) total += p.size();
     // Earlier refused bytes go first, so a later write to the same offset
     // (a header patched at the end) is not overwritten by stale data.
     const bool clear = retryPending();
-    const size_t done = clear ? writeAt(data, size, position_) : 0;
-    if (done < size && pendingBytes_ + (size - done) <= maxPendingBytes) {
-        pending_.push_back({position_ + static_cast<int64_t>(done), std::vector<uint8_t>(data + done, data + size)});
-        pendingBytes_ += size - done;
-    }
-    position_ += static_cast<int64_t>(size);
+    const size_t done = clear ? writeAt(pieces, position_) : 0;
+    keepRefused(pieces, done);
+    position_ += static_cast<int64_t>(total);
     if (position_ > end_) end_ = position_;
 }
 

@@ -3,20 +3,22 @@
 // at explicit offsets, and tolerant of failed writes.
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace cx {
 
 class RecordingFile {
 public:
-    // pwrite(2) by default; tests put failures in here.
-    using WriteFunction = std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)>;
+    // pwritev(2) by default; tests put failures in here.
+    using WriteFunction = std::function<ssize_t(int fd, const iovec* pieces, int count, off_t offset)>;
 
     // Creates `wanted`, or when a file of that name exists the first free
     // name among "<stem>_2<ext>", "<stem>_3<ext>" ... An existing file is
@@ -33,6 +35,10 @@ public:
     // writes, so one failed write does not cost the rest of the file; past
     // `maxPendingBytes` the refused bytes are dropped.
     void write(const uint8_t* data, size_t size);
+    // The same for pieces that follow each other in the file (a chunk's
+    // head, the picture the camera sent, a pad byte): one system call
+    // without copying them together first.
+    void write(std::span<const std::span<const uint8_t>> pieces);
     // lseek semantics on the logical file (which includes bytes kept back).
     int64_t seek(int64_t offset, int whence);
     int64_t size() const { return end_; }
@@ -47,7 +53,9 @@ public:
 private:
     RecordingFile(int fd, std::filesystem::path path, WriteFunction write);
     // Writes what it can at `offset`; returns the bytes written.
-    size_t writeAt(const uint8_t* data, size_t size, int64_t offset);
+    size_t writeAt(std::span<const std::span<const uint8_t>> pieces, int64_t offset);
+    // Keeps what the system refused of `pieces` past their first `done` bytes.
+    void keepRefused(std::span<const std::span<const uint8_t>> pieces, size_t done);
 
     struct Pending {
         int64_t offset;

@@ -378,13 +378,13 @@ TEST_F(Recording, FailedWritesCostNoFrames)
     // The disk refuses everything while `full` is set, then frees up.
     bool full = false;
     int refused = 0;
-    recorder.setWriteFunction([&](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+    recorder.setWriteFunction([&](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
         if (full) {
             ++refused;
             errno = ENOSPC;
             return -1;
         }
-        return ::pwrite(fd, data, size, offset);
+        return ::pwritev(fd, pieces, count, offset);
     });
     const fs::path path = open(0);
     write(0, frames[0]);

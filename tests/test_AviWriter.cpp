@@ -48,9 +48,9 @@ Written writeFile(const fs::path& path, const std::vector<int64_t>& positions, c
                   uint64_t riffLimit)
 {
     size_t writes = 0;
-    auto file = RecordingFile::create(path, [&writes](int fd, const void* data, size_t size, off_t offset) {
+    auto file = RecordingFile::create(path, [&writes](int fd, const iovec* pieces, int count, off_t offset) {
         ++writes;
-        return ::pwrite(fd, data, size, offset);
+        return ::pwritev(fd, pieces, count, offset);
     });
     Written out{file->path(), {}};
     AviWriter writer(*file, riffLimit);
@@ -135,4 +135,32 @@ TEST(AviWriter, LongFilesContinueInOpenDmlParts)
         EXPECT_GT(parts, 10u);
         EXPECT_EQ(bytes.compare(212, 4, "indx"), 0);
     }
+}
+
+// A disk that takes a few hundred bytes per call: the rest of each write
+// follows where it stopped, across the chunk heads and the picture.
+TEST(AviWriter, ShortWritesGoOnWhereTheyStopped)
+{
+    TempFolder folder;
+    const std::vector<uint8_t> jpeg = quadrantJpeg(64, 48);
+    auto file = RecordingFile::create(folder.path() / "short.avi", [](int fd, const iovec* pieces, int count, off_t offset) {
+        iovec first = pieces[0];
+        first.iov_len = std::min<size_t>(first.iov_len, 333);
+        (void)count;
+        return ::pwritev(fd, &first, 1, offset);
+    });
+    const fs::path path = file->path();
+    {
+        AviWriter writer(*file);
+        writer.start(mjpegFormat(64, 48), 15);
+        for (const int64_t p : {0, 7, 160}) writer.writeFrame(jpeg.data(), jpeg.size() - 1, p);  // odd: a pad byte
+        writer.finish();
+    }
+    file.reset();
+    const AviFile avi = readAvi(path);
+    ASSERT_TRUE(avi.valid);
+    EXPECT_EQ(avi.framePositions(), (std::vector<size_t>{0, 7, 160}));
+    const std::vector<uint8_t> expected(jpeg.begin(), jpeg.end() - 1);
+    for (const size_t p : avi.framePositions()) EXPECT_EQ(avi.chunks[p].data, expected);
+    EXPECT_EQ(avi.indexEntries, avi.chunks.size());
 }

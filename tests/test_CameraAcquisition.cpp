@@ -283,9 +283,17 @@ TEST_F(AcquisitionTest, StreamFaultsSkipOrReconnect)
     workers().ConnectAllCameras();
     for (size_t k = 0; k < std::size(cases); ++k) {
         // Frames after the fault arrive: on the same connection, or after a reconnect.
-        const auto frames = sink.waitFrames(slots[k], 8, 15s);
-        ASSERT_GE(frames.size(), 8u) << "case " << k;
-        for (const auto& f : frames) EXPECT_TRUE(f.jpegStart && f.number.has_value()) << "case " << k;
+        const auto frames = sink.waitFrames(slots[k], 10, 15s);
+        ASSERT_GE(frames.size(), 10u) << "case " << k;
+        size_t pictures = 0;
+        for (const auto& f : frames) pictures += f.jpegStart && f.number.has_value() ? 1 : 0;
+        // Random bytes can read as a length line now and then: what follows
+        // is handed on as the camera's frame, not a picture. Nothing else
+        // makes a frame that is no picture.
+        if (cases[k].fault == Fault::Garbage)
+            EXPECT_GE(pictures, 8u) << "case " << k;
+        else
+            EXPECT_EQ(pictures, frames.size()) << "case " << k;
         if (cases[k].reconnects) {
             EXPECT_GE(simulator.connections(k), 2u) << "case " << k;
         } else {

@@ -258,14 +258,14 @@ TEST_F(EngineTest, SlowDiskOfOneCameraHoldsNoOther)
 {
     install({{serve(streamCamera(40)), 101, "Slow"}, {serve(streamCamera(40)), 101, "Fast"}});
     // Every write into the slow camera's folder takes 250 ms.
-    engine->setRecordingWriteFunction([](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+    engine->setRecordingWriteFunction([](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
         char link[64];
         char target[4096] = {};
         std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
         const ssize_t n = ::readlink(link, target, sizeof target - 1);
         if (n > 0 && std::string(target, static_cast<size_t>(n)).find("/Slow/") != std::string::npos)
             std::this_thread::sleep_for(250ms);
-        return ::pwrite(fd, data, size, offset);
+        return ::pwritev(fd, pieces, count, offset);
     });
     ASSERT_TRUE(engine->startManualRecording(0));
     ASSERT_TRUE(engine->startManualRecording(1));
