@@ -57,35 +57,40 @@ sleep 1
 pid=$!
 sleep 8   # start-up window, connections
 cpu() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
-# Frames in the recordings as they are now: chunks with picture bytes, over
-# every part of every file (a file being written ends in a part chunk).
+# Frames in the recordings up to the sizes they had at one moment: chunks
+# with picture bytes, over every part of every file. `sizes` takes the
+# moment (a stat of each file), `count` walks the files up to it, so the
+# time the walk takes does not count.
+sizes() { for f in "$work"/program/video/*/*.avi; do echo "$(stat -c %s "$f") $f"; done; }
 count() {
-  python3 - "$work/program/video" <<'PY'
-import glob, struct, sys
+  python3 - "$1" <<'PY'
+import struct, sys
 n = 0
-for name in glob.glob(sys.argv[1] + "/*/*.avi"):
-    b = open(name, "rb").read()
+for line in open(sys.argv[1]):
+    size, name = line.rstrip("\n").split(" ", 1)
+    with open(name, "rb") as f:
+        b = f.read(int(size))
     at = 12
     while at + 12 <= len(b):
-        tag, size = b[at:at + 4], struct.unpack("<I", b[at + 4:at + 8])[0]
+        tag, length = b[at:at + 4], struct.unpack("<I", b[at + 4:at + 8])[0]
         if tag == b"RIFF" or (tag == b"LIST" and b[at + 8:at + 12] == b"movi"):
             at += 12
             continue
-        if tag[2:] in (b"dc", b"db") and 0 < size and at + 8 + size <= len(b):
+        if tag[2:] in (b"dc", b"db") and 0 < length and at + 8 + length <= len(b):
             n += 1
-        at += 8 + size + (size & 1)
+        at += 8 + length + (length & 1)
 print(n)
 PY
 }
 ticks=$(getconf CLK_TCK)
-frames0=$(count)
+sizes > "$work/sizes0"
 cpu0=$(cpu)
 sleep "$seconds"
 cpu1=$(cpu)
-frames1=$(count)
+sizes > "$work/sizes1"
 peak=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
 kill -TERM $pid; wait $pid 2>/dev/null || true
-frames=$((frames1 - frames0))
+frames=$(( $(count "$work/sizes1") - $(count "$work/sizes0") ))
 
 # FFmpeg decoding all 16 streams at once, one process each (-threads 1, to
 # BGR): two lengths, the difference per frame, so start-up drops out. GNU
