@@ -100,7 +100,6 @@ bool HttpStream::start(const HttpRequest& r)
 {
     endTransfer();
     done_ = false;
-    paused_ = false;
     result_ = CURLE_OK;
     headers_.clear();
     headComplete_ = false;
@@ -123,7 +122,7 @@ bool HttpStream::start(const HttpRequest& r)
         error_ = "cannot create an HTTP transfer";
         return false;
     }
-    if (!configured_ || !(r == lastRequest_)) {
+    if (!configured_ || r != lastRequest_) {
         if (!configure(r)) return false;
     }
     if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {

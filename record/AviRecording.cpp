@@ -126,31 +126,9 @@ bool AviRecording::start(int width, int height)
     width_ = width;
     height_ = height;
     if (writer_) {
-        AviVideoFormat format;
-        format.width = width;
-        format.height = height;
-        if (codec_.format == RecordingFormat::Bitmap) {
-            format.handler = 0;
-            format.bitmapHeader = bitmapInfoHeader(width, height);  // bottom-up rows, uncompressed
-        } else {
-            format.handler = fourCC('M', 'J', 'P', 'G');
-            std::vector<uint8_t> header;
-            auto put32 = [&header](uint32_t v) {
-                for (int k = 0; k < 4; ++k) header.push_back(static_cast<uint8_t>(v >> (8 * k)));
-            };
-            put32(40);
-            put32(static_cast<uint32_t>(width));
-            put32(static_cast<uint32_t>(height));
-            header.push_back(1);  // planes
-            header.push_back(0);
-            header.push_back(24);  // bits per pixel once decoded
-            header.push_back(0);
-            put32(format.handler);
-            put32(static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 3);
-            header.resize(40, 0);
-            std::copy(header.begin(), header.end(), format.bitmapHeader.begin());
-        }
-        writer_->start(format, rate);
+        writer_->start(codec_.format == RecordingFormat::Bitmap ? bitmapVideoFormat(width, height)
+                                                                : jpegVideoFormat(width, height),
+                       rate);
         return true;
     }
     AVStream* stream = avformat_new_stream(format_, nullptr);

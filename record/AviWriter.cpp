@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BitmapExport.h"
 #include "RecordingFile.h"
+#include "Settings.h"
 
 namespace cx {
 
@@ -49,6 +51,24 @@ void putTag(std::vector<uint8_t>& out, const char* tag) { putBytes(out, tag, 4);
 void putZeros(std::vector<uint8_t>& out, size_t n) { out.resize(out.size() + n, 0); }
 
 }  // namespace
+
+AviVideoFormat bitmapVideoFormat(int width, int height)
+{
+    AviVideoFormat f;
+    f.width = width;
+    f.height = height;
+    f.bitmapHeader = bitmapInfoHeader(width, height);
+    return f;
+}
+
+AviVideoFormat jpegVideoFormat(int width, int height)
+{
+    AviVideoFormat f = bitmapVideoFormat(width, height);
+    f.handler = fourCC('M', 'J', 'P', 'G');
+    // biCompression: the handler, so readers take the chunks as JPEG.
+    for (size_t k = 0; k < 4; ++k) f.bitmapHeader[16 + k] = static_cast<uint8_t>(f.handler >> (8 * k));
+    return f;
+}
 
 AviWriter::AviWriter(RecordingFile& file, uint64_t riffLimit) : file_(file), riffLimit_(riffLimit) {}
 

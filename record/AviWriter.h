@@ -28,6 +28,11 @@ struct AviVideoFormat {
     int height = 0;
 };
 
+// The stream formats of our recordings: the camera's JPEGs ("MJPG"), and
+// uncompressed bottom-up bitmaps ("DIB ", handler 0).
+AviVideoFormat jpegVideoFormat(int width, int height);
+AviVideoFormat bitmapVideoFormat(int width, int height);
+
 class AviWriter {
 public:
     // A part's bytes, its indexes included: the first stays readable by AVI 1.0 readers.

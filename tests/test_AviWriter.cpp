@@ -26,18 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-AviVideoFormat mjpegFormat(int width, int height)
-{
-    AviVideoFormat f;
-    f.width = width;
-    f.height = height;
-    f.handler = fourCC('M', 'J', 'P', 'G');
-    f.bitmapHeader = bitmapInfoHeader(width, height);
-    // biCompression: the handler, so readers take the chunks as JPEG.
-    for (int k = 0; k < 4; ++k) f.bitmapHeader[static_cast<size_t>(16 + k)] = static_cast<uint8_t>(f.handler >> (8 * k));
-    return f;
-}
-
 struct Written {
     fs::path path;
     std::vector<size_t> writesPerFrame;
@@ -54,7 +42,7 @@ Written writeFile(const fs::path& path, const std::vector<int64_t>& positions, c
     });
     Written out{file->path(), {}};
     AviWriter writer(*file, riffLimit);
-    writer.start(mjpegFormat(64, 48), 15);
+    writer.start(jpegVideoFormat(64, 48), 15);
     for (const int64_t p : positions) {
         const size_t before = writes;
         writer.writeFrame(jpeg.data(), jpeg.size(), p);
@@ -109,7 +97,7 @@ TEST(AviWriter, LongFilesContinueInOpenDmlParts)
         auto file = RecordingFile::create(path);
         {
             AviWriter writer(*file, limit);
-            writer.start(mjpegFormat(64, 48), 15);
+            writer.start(jpegVideoFormat(64, 48), 15);
             for (const int64_t p : positions) writer.writeFrame(jpeg.data(), jpeg.size(), p);
             if (finished) writer.finish();
         }
@@ -152,7 +140,7 @@ TEST(AviWriter, ShortWritesGoOnWhereTheyStopped)
     const fs::path path = file->path();
     {
         AviWriter writer(*file);
-        writer.start(mjpegFormat(64, 48), 15);
+        writer.start(jpegVideoFormat(64, 48), 15);
         for (const int64_t p : {0, 7, 160}) writer.writeFrame(jpeg.data(), jpeg.size() - 1, p);  // odd: a pad byte
         writer.finish();
     }
