@@ -111,4 +111,11 @@ bool AppState::slotRecords(int slot) const
     return manualRecording[i].load() == 1;  // any mode but schedule mode
 }
 
+bool AppState::slotRecording(int slot) const
+{
+    if (!validSlot(slot)) return false;
+    const auto i = static_cast<size_t>(slot);
+    return manualRecording[i].load() == 1 || scheduledRecording[i].load() == 1;
+}
+
 }  // namespace cx

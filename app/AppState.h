@@ -30,15 +30,13 @@
 #include <vector>
 
 #include "CameraTable.h"
+#include "ConnectionState.h"
 #include "Settings.h"
 
 namespace cx {
 
 class AviRecording;  // an open recording (record/)
 class PaneBuffer;    // a camera pane's back buffer (picture/)
-
-// What a slot's camera connection is doing, for the window to show.
-enum class ConnectionState : int { Idle = 0, Connecting = 1, Live = 2, Offline = 3 };
 
 // Per-slot frame-rate measurement. Owned by the slot's worker; StartCamera
 // sets the frequency on the UI thread before the worker starts.
@@ -49,12 +47,6 @@ struct FrameRateState {
     int64_t intervalStart = 0;
     int64_t intervalEnd = 0;
     float lastFrameRate = 0.0f;
-};
-
-// The mirror flags of one configured slot.
-struct SlotFlips {
-    bool horizontal = false;
-    bool vertical = false;
 };
 
 using SlotFlags = std::array<std::atomic<int>, maxCameras>;
@@ -136,9 +128,6 @@ public:
     std::atomic<int> picturesWanted{0};
     SlotFlags viewEnlarged{};      // UI thread
     SlotFlags snapshotRequest{};   // UI sets 1, the slot's worker clears it when it saves
-    SlotFlags workerRunning{};     // UI sets 1 when it starts the worker; the worker clears it as its last action
-    SlotFlags stopRequest{};       // UI sets; the slot's worker clears it when it has stopped
-    SlotFlags restartRequest{};    // UI sets; the slot's worker clears it and connects again
     std::array<std::atomic<int>, maxCameras> protocolSocket{};  // binary-protocol socket, -1 none; the slot's worker
     SlotFlags imageSize{};         // the slot's worker
     SlotFlags framesReceived{};    // the slot's worker
@@ -146,17 +135,11 @@ public:
     // Connection state, written by the slot's worker, read by the UI.
     SlotFlags connectionState{};  // a ConnectionState value
     std::array<std::atomic<int64_t>, maxCameras> offlineSince{};  // wall-clock seconds
-    std::array<std::atomic<int64_t>, maxCameras> nextRetry{};     // wall-clock seconds
 
     // --- Global flags ---
     std::atomic<int> highResolutionCounter{1};  // UI thread sets it when cameras are connected
-    std::atomic<int> stopAllCameras{0};         // UI thread sets and clears; workers read
     std::atomic<int> recordingSuspended{0};     // UI thread (tray stop-all, window shown again)
-    std::atomic<int> layoutRebuilding{0};       // UI thread while the grid is rebuilt; workers read
-    std::atomic<int> runningProtocolWorkers{0}; // UI thread adds at start, the protocol worker subtracts at its end
     std::atomic<int> trayAnimationCounter{0};   // UI thread (schedule tick)
-    std::atomic<int> gridRows{2};               // UI thread
-    std::atomic<int> gridColumns{2};            // UI thread
 
     // Guards the camera table (see above); held briefly, never while
     // another lock is taken.
@@ -166,6 +149,10 @@ public:
 
     // A frame of this slot is appended to its recording.
     bool slotRecords(int slot) const;
+    // The slot's recording was started (by hand or by the timetable) and not
+    // stopped: what the window, the pane's mark and the tray call recording,
+    // whether or not its file could be opened.
+    bool slotRecording(int slot) const;
 
 private:
     mutable std::mutex statusLock;

@@ -38,6 +38,13 @@ struct CameraTable {
     std::optional<CameraEntry> entry(int slot) const;
 };
 
+// The mirror flags of one configured slot.
+struct SlotFlips {
+    bool horizontal = false;
+    bool vertical = false;
+    bool operator==(const SlotFlips&) const = default;
+};
+
 // Default flip values a camera's properties dialog falls back to.
 struct CameraDefaults {
     int32_t flipHorizontal = 0;

@@ -42,7 +42,22 @@ inline constexpr uint32_t defaultBackgroundColour = 0x000A72A9;  // 0x00BBGGRR
 inline constexpr uint32_t defaultTextColour = 0x0096FAFF;
 inline constexpr int defaultSegmentMinutes = 5;
 
-// Written by the UI thread only (options dialog, recording and monitoring
+// The options as plain values: what the engine publishes and what a front
+// end hands back when the user changes them.
+struct SettingsValues {
+    uint32_t backgroundColour = defaultBackgroundColour;
+    uint32_t textColour = defaultTextColour;
+    int backgroundImageEnabled = 0;
+    int scheduleMode = 0;
+    int fixedImageSize = 0;
+    int segmentMinutes = defaultSegmentMinutes;
+    std::array<int, maxCameras> scheduleRecord{};
+    std::array<int, maxCameras> monitorEnabled{};
+
+    bool operator==(const SettingsValues&) const = default;
+};
+
+// Written by the engine's thread only (options dialog, recording and monitoring
 // windows, settings load); workers read the atomics without locks.
 struct Settings {
     std::atomic<uint32_t> backgroundColour{defaultBackgroundColour};
@@ -58,6 +73,9 @@ struct Settings {
     Settings();
     // Back to the values of a first start (compression options zero, no stream type).
     void setDefaults();
+    SettingsValues values() const;
+    // Takes every value but the compression options (start-up's alone).
+    void assign(const SettingsValues& v);
 };
 
 }  // namespace cx

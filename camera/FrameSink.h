@@ -22,8 +22,6 @@ public:
     virtual HandOffResult handOff(int slot, std::span<const uint8_t> frame) = 0;
     // The slot's live view was switched off: paint its pane black.
     virtual void paintBlack(int slot) = 0;
-    // The slot has a pane to draw into (false while the grid is rebuilt).
-    virtual bool paneReady(int slot) = 0;
 };
 
 }  // namespace cx

@@ -69,18 +69,19 @@ HttpRequest CameraRequest(const CameraEntry& camera, const std::string& host, in
     return request;
 }
 
-HttpImageClient::HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts)
-    : state_(state), sink_(sink), timeouts_(timeouts), stream_([this] { return cancelled(); })
+HttpImageClient::HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts,
+                                 std::function<bool()> stopRequested)
+    : state_(state),
+      sink_(sink),
+      timeouts_(timeouts),
+      stopRequested_(std::move(stopRequested)),
+      stream_([this] { return cancelled(); })
 {
 }
 
 bool HttpImageClient::cancelled() const
 {
-    // Waits inside the transfer end early on these.
-    const auto i = static_cast<size_t>(slot_);
-    if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) return true;
-    if (snapshot_) return false;  // a snapshot camera finishes its one frame
-    return state_.settings.monitorEnabled[i].load() == 0 || state_.layoutRebuilding.load() == 1;
+    return stopRequested_ && stopRequested_();
 }
 
 LoadResult HttpImageClient::LoadPictureData(const std::string& host, int port, const std::string& path, int slot,
@@ -97,7 +98,8 @@ LoadResult HttpImageClient::LoadPictureData(const HttpRequest& request, int slot
     // A stream's connection, or a snapshot's that failed, is not kept
     // through the back-off (a camera may serve few clients); a snapshot
     // camera's good connection is, for its next picture.
-    if (!snapshot_ || result.end != LoadEnd::Done || result.status != 200) stream_.endTransfer();
+    const bool snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
+    if (!snapshot || result.end != LoadEnd::Done || result.status != 200) stream_.endTransfer();
     return result;
 }
 
@@ -106,12 +108,11 @@ LoadResult HttpImageClient::load(const HttpRequest& request, int slot, CameraTyp
     LoadResult result;
     if (!validSlot(slot)) return result;
     const auto i = static_cast<size_t>(slot);
-    slot_ = slot;
-    snapshot_ = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
+    const bool snapshot = acquisitionMethod(code) == AcquisitionMethod::Snapshot;
 
     HttpStream& stream = stream_;
     result.status = stream.open(request);
-    if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) {
+    if (cancelled()) {
         result.end = LoadEnd::Stopped;
         return result;
     }
@@ -142,17 +143,12 @@ LoadResult HttpImageClient::load(const HttpRequest& request, int slot, CameraTyp
         return result;
     }
 
-    if (snapshot_) return readSnapshot(slot, code, result);
+    if (snapshot) return readSnapshot(slot, code, result);
 
     MjpegStreamReader reader(stream, streamFraming(code), buffers_);
     for (;;) {
-        if (state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0) {
+        if (cancelled()) {
             result.end = LoadEnd::Stopped;
-            return result;
-        }
-        if (state_.settings.monitorEnabled[i].load() == 0) {
-            sink_.paintBlack(slot);
-            result.end = LoadEnd::MonitorOff;
             return result;
         }
         const StreamFrame frame = reader.next();
@@ -160,21 +156,11 @@ LoadResult HttpImageClient::load(const HttpRequest& request, int slot, CameraTyp
         case StreamFrame::Kind::Skipped: continue;
         case StreamFrame::Kind::End: result.end = LoadEnd::Ended; return result;
         case StreamFrame::Kind::Failed:
-            if (frame.result == ReadResult::Cancelled && state_.layoutRebuilding.load() == 1) {
-                result.status = 0;
-                result.end = LoadEnd::NoPane;
-                return result;
-            }
-            if (frame.result == ReadResult::Cancelled) continue;  // the checks above tell why
+            if (frame.result == ReadResult::Cancelled) continue;  // the check above ends it
             result.status = 0;
             result.end = LoadEnd::Failed;
             return result;
         case StreamFrame::Kind::Frame: break;
-        }
-        if (state_.layoutRebuilding.load() == 1 || !sink_.paneReady(slot)) {
-            result.status = 0;
-            result.end = LoadEnd::NoPane;
-            return result;
         }
         state_.imageSize[i] = static_cast<int>(frame.bytes.size());
         ++state_.framesReceived[i];
@@ -223,8 +209,7 @@ LoadResult HttpImageClient::readSnapshot(int slot, CameraType code, LoadResult r
     if (r == ReadResult::Cancelled || r == ReadResult::Error || r == ReadResult::TimedOut || got == 0 || pastLimit ||
         (knownLength && got < expected)) {
         result.status = 0;  // torn or empty picture: nothing is handed on
-        result.end = state_.stopAllCameras.load() == 1 || state_.stopRequest[i].load() != 0 ? LoadEnd::Stopped
-                                                                                            : LoadEnd::Failed;
+        result.end = cancelled() ? LoadEnd::Stopped : LoadEnd::Failed;
         return result;
     }
     const std::span<const uint8_t> picture(frame.data(), got);

@@ -30,9 +30,7 @@ struct HttpTimeouts {
 // Why a call ended.
 enum class LoadEnd {
     Done,        // a snapshot frame was handled, or a status without frames was received
-    Stopped,     // stopAllCameras
-    MonitorOff,  // live view switched off (pane painted black)
-    NoPane,      // the grid is being rebuilt or the pane is gone
+    Stopped,     // the slot's controller ended the connection
     Ended,       // the camera ended the stream
     Failed,      // connection or transfer failure
     NoDecoder,   // the picture decoder could not be set up
@@ -65,7 +63,10 @@ bool FindLocation(const std::string& headers, std::string& location);
 // buffers between calls, so a camera's frames reuse them.
 class HttpImageClient {
 public:
-    HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts = {});
+    // `stopRequested` ends every wait of a call early (the slot's
+    // controller); null never does.
+    HttpImageClient(AppState& state, FrameSink& sink, HttpTimeouts timeouts = {},
+                    std::function<bool()> stopRequested = {});
 
     // `request` is built once per connection setup (CameraRequest), not per frame.
     LoadResult LoadPictureData(const HttpRequest& request, int slot, CameraType code);
@@ -84,8 +85,7 @@ private:
     AppState& state_;
     FrameSink& sink_;
     HttpTimeouts timeouts_;
-    int slot_ = 0;          // of the running call; read by cancelled()
-    bool snapshot_ = false;
+    std::function<bool()> stopRequested_;
     HttpStream stream_;
     StreamBuffers buffers_;  // stream frames and lines
     std::vector<uint8_t> snapshotBuffer_;

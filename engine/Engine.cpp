@@ -20,15 +20,27 @@
 
 namespace cx {
 
+namespace {
+ConnectionState connectionOf(SlotState s)
+{
+    switch (s) {
+    case SlotState::Connecting: return ConnectionState::Connecting;
+    case SlotState::Live: return ConnectionState::Live;
+    case SlotState::BackingOff: return ConnectionState::Offline;
+    default: return ConnectionState::Idle;
+    }
+}
+}  // namespace
+
 // What the schedule tick does to the world, done with the engine's parts.
 class Engine::TickActions final : public ScheduleActions {
 public:
     explicit TickActions(Engine& engine) : engine_(engine) {}
     void openRecording(int slot, const std::string& relativePath) override
     {
-        engine_.recorder_->OpenRecording(relativePath, slot, AviRecorder::FailureReport::OncePerEpisode);
+        engine_.openRecordingLater(slot, relativePath, true);
     }
-    void closeRecording(int slot) override { engine_.recorder_->CloseRecording(slot); }
+    void closeRecording(int slot) override { engine_.closeRecordingLater(slot); }
     bool recordingOpen(int slot) const override
     {
         // Never the lock: a camera stuck on its disk must not hold the tick.
@@ -36,6 +48,7 @@ public:
     }
     void setTrayFrame(int frame) override { emit engine_.trayFrameChanged(frame); }
     void endMainWindow() override { emit engine_.mainWindowEndRequested(); }
+    bool scheduledChanged = false;  // the tick opened or closed a scheduled recording
 
 private:
     Engine& engine_;
@@ -103,6 +116,7 @@ Engine::Engine(EngineOptions options, QObject* parent)
         }
         const QString name = QString::fromStdString(file.string());
         post([this, slot, name, opened] {
+            publish();
             if (opened)
                 emit recordingOpened(slot, name);
             else
@@ -110,27 +124,102 @@ Engine::Engine(EngineOptions options, QObject* parent)
         });
     });
     handoff_ = std::make_unique<FrameHandoff>(*state_, *drawer_, *recorder_, clock_);
+    recordingJobs_ = std::make_unique<RecordingJobs>();
     for (int slot = 0; slot < maxCameras; ++slot) {
         const auto i = static_cast<size_t>(slot);
         panes_[i] = std::make_unique<PaneBuffer>(QSize(320, 240));
         panes_[i]->setRepaintRequest([this, slot] { paneDrawn(slot); });
     }
-    workers_ = std::make_unique<CameraWorkers>(*state_, *handoff_, notifier_, clock_, options_.timing);
-    workers_->connectionChanged = [this](int slot, ConnectionState s) {
-        post([this, slot, s] { emit connectionChanged(slot, static_cast<int>(s)); });
-    };
+    workers_ = std::make_unique<CameraWorkers>(
+        *state_, *handoff_, notifier_, clock_, options_.timing, [this](int slot, SlotState s) {
+            post([this, slot, s] {
+                const ConnectionState before = connectionOf(slotStates_[static_cast<size_t>(slot)]);
+                slotStates_[static_cast<size_t>(slot)] = s;
+                const ConnectionState now = connectionOf(s);
+                if (now == before) return;
+                publish();
+                emit connectionChanged(slot, static_cast<int>(now));
+            });
+        });
     tickActions_ = std::make_unique<TickActions>(*this);
     tickTimer_.setInterval(1000);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::scheduleTick);
     // Free space changes slowly; a check every few seconds is plenty.
     retentionTimer_.setInterval(5000);
     connect(&retentionTimer_, &QTimer::timeout, this, [this] { checkRetention(); });
+    publish();
 }
 
 Engine::~Engine()
 {
     shutdown();
-    workers_.reset();  // joins what is left before the parts the workers use go
+    workers_.reset();        // joins what is left before the parts the workers use go
+    recordingJobs_.reset();  // the same for opens and closes still queued
+}
+
+void Engine::publish()
+{
+    auto snap = std::make_shared<EngineSnapshot>();
+    snap->programFolder = options_.programFolder;
+    snap->settings = state_->settings.values();
+    snap->statusText = state_->statusTextCopy();
+    snap->recordingSuspended = state_->recordingSuspended.load() == 1;
+    snap->exitRequested = retries_.exitRequested;
+    snap->audioReading = audioReading_;
+    const int count = std::clamp(state_->cameraCount(), 0, maxCameras);
+    snap->cameras.resize(static_cast<size_t>(count));
+    for (int slot = 0; slot < count; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        CameraStatus& c = snap->cameras[i];
+        c.name = state_->cameraNameOf(slot);
+        c.entry = state_->cameraEntry(slot).value_or(CameraEntry{});
+        c.flips = state_->slotFlips(slot).value_or(SlotFlips{});
+        c.defaults = state_->cameraDefaults[i];
+        c.connection = connectionOf(slotStates_[i]);
+        c.offlineSince = state_->offlineSince[i].load();
+        c.framesReceived = state_->framesReceived[i].load();
+        c.frameRate = state_->frameRate[i].lastFrameRate;
+        c.manualRecording = state_->manualRecording[i].load() == 1;
+        c.scheduledRecording = state_->scheduledRecording[i].load() == 1;
+        c.fileOpen = state_->recordingOpen[i].load() == 1;
+    }
+    snapshot_ = std::move(snap);
+    emit snapshotChanged();
+}
+
+void Engine::saveSettingsSoon()
+{
+    saveSettings(state_->settings, state_->programFolder);
+}
+
+void Engine::changeSettings(const SettingsValues& values)
+{
+    const SettingsValues before = state_->settings.values();
+    if (values == before) return;
+    state_->settings.assign(values);
+    saveSettingsSoon();
+    for (int slot = 0; slot < maxCameras; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        if (values.monitorEnabled[i] == before.monitorEnabled[i]) continue;
+        if (values.monitorEnabled[i] == 1 && slot < state_->cameraCount())
+            workers_->StartCamera(slot);
+        else if (values.monitorEnabled[i] != 1)
+            workers_->viewOff(slot);
+    }
+    publish();
+}
+
+void Engine::openRecordingLater(int slot, std::filesystem::path path, bool retried)
+{
+    const auto report = retried ? AviRecorder::FailureReport::OncePerEpisode : AviRecorder::FailureReport::Always;
+    recordingJobs_->post(slot, [this, slot, path = std::move(path), report] {
+        recorder_->OpenRecording(path, slot, report);
+    });
+}
+
+void Engine::closeRecordingLater(int slot)
+{
+    recordingJobs_->post(slot, [this, slot] { recorder_->CloseRecording(slot); });
 }
 
 void Engine::paneDrawn(int slot)
@@ -174,7 +263,10 @@ void Engine::stopScheduleTick()
 
 int Engine::loadCameraTable()
 {
-    return applyCameraTable(database_->loadTable());
+    const int rows = applyCameraTable(database_->loadTable());
+    database_->loadNames(*state_);
+    publish();
+    return rows;
 }
 
 int Engine::applyCameraTable(CameraTable table)
@@ -182,14 +274,13 @@ int Engine::applyCameraTable(CameraTable table)
     const int rows = std::clamp(table.count, 0, maxCameras);
     state_->replaceCameraTable(std::move(table), rows);
     // Slots the table no longer holds have no camera to serve.
-    for (int slot = rows; slot < maxCameras; ++slot)
-        if (workers_->running(slot)) workers_->stopCamera(slot);
+    for (int slot = rows; slot < maxCameras; ++slot) workers_->stopCamera(slot);
+    publish();
     return rows;
 }
 
 void Engine::connectAllCameras()
 {
-    state_->stopAllCameras = 0;
     camerasConnected_ = true;
     workers_->ConnectAllCameras();
 }
@@ -209,13 +300,18 @@ void Engine::restartCamera(int slot)
     workers_->restartCamera(slot);
 }
 
-int Engine::addCamera(const NewCamera& camera)
+bool Engine::cameraNameInUse(const std::string& name)
 {
+    return database_->countName(name) > 0;
+}
+
+CameraChange Engine::addCamera(const NewCamera& camera)
+{
+    if (cameraNameInUse(camera.name)) return CameraChange::NameInUse;
     database_->insertCamera(camera.name, camera.host, camera.port, camera.login, camera.password, camera.type);
-    const int count = loadCameraTable();
-    database_->loadNames(*state_);
+    loadCameraTable();
     createCameraFolder(camera.name);
-    return count;
+    return CameraChange::Done;
 }
 
 void Engine::startConfiguredCameras()
@@ -227,33 +323,31 @@ void Engine::startConfiguredCameras()
 
 int Engine::removeCamera(const std::string& name)
 {
-    const int before = state_->cameraCount();
     database_->deleteCamera(name);
-    // Slots move up by one behind the removed row: every worker lets go of
-    // its connection and the panes show nothing until the new rows draw.
-    for (int slot = 0; slot < before && slot < maxCameras; ++slot) workers_->stopCamera(slot);
+    // Slots move up by one behind the removed row: every connection lets go
+    // and the panes show nothing until the new rows draw.
     for (auto& pane : panes_) pane->resize(pane->size());
     const int count = loadCameraTable();
-    if (count == 0) return 0;
-    database_->loadNames(*state_);
     for (int slot = 0; slot < count && slot < maxCameras; ++slot) {
         state_->settings.monitorEnabled[static_cast<size_t>(slot)] = 1;
         if (camerasConnected_) workers_->restartCamera(slot);
     }
-    saveSettings(state_->settings, state_->programFolder);
+    saveSettingsSoon();
+    publish();
     return count;
 }
 
-void Engine::updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged)
+CameraChange Engine::updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged)
 {
+    if (camera.name != oldName && cameraNameInUse(camera.name)) return CameraChange::NameInUse;
     const SlotFlips now = state_->slotFlips(slot).value_or(SlotFlips{});
     database_->updateCamera(oldName, camera.name, camera.host, camera.port, camera.login, camera.password,
                             now.horizontal, now.vertical);
     createCameraFolder(camera.name);
-    if (!addressChanged) return;
+    if (!addressChanged) return CameraChange::Done;
     loadCameraTable();
-    database_->loadNames(*state_);
     if (camerasConnected_) workers_->restartCamera(slot);
+    return CameraChange::Done;
 }
 
 void Engine::createCameraFolder(const std::string& name)
@@ -268,19 +362,14 @@ void Engine::createCameraFolder(const std::string& name)
 void Engine::setMonitoring(int slot, bool on)
 {
     if (!validSlot(slot)) return;
-    state_->settings.monitorEnabled[static_cast<size_t>(slot)] = on ? 1 : 0;
-    saveSettings(state_->settings, state_->programFolder);
-    if (on && slot < state_->cameraCount()) workers_->StartCamera(slot);
+    SettingsValues values = state_->settings.values();
+    values.monitorEnabled[static_cast<size_t>(slot)] = on ? 1 : 0;
+    changeSettings(values);
 }
 
 void Engine::setFlips(int slot, int horizontal, int vertical)
 {
-    state_->setFlips(slot, horizontal, vertical);
-}
-
-std::optional<SlotFlips> Engine::flips(int slot) const
-{
-    return state_->slotFlips(slot);
+    if (state_->setFlips(slot, horizontal, vertical)) publish();
 }
 
 void Engine::setViewEnlarged(int slot, bool on)
@@ -304,7 +393,7 @@ void Engine::startAudio(int slot)
     audioStop_ = false;
     audioReading_ = true;
     AudioReader reader(*state_);
-    reader.stopWhen = [this] { return audioStop_ || shutDown_ || state_->stopAllCameras.load() == 1; };
+    reader.stopWhen = [this] { return audioStop_ || shutDown_ || retries_.exitRequested; };
     reader.StartAudio(slot);
     audioReading_ = false;
 }
@@ -313,19 +402,23 @@ bool Engine::startManualRecording(int slot)
 {
     if (!validSlot(slot) || slot >= state_->cameraCount()) return false;
     const auto i = static_cast<size_t>(slot);
+    if (state_->manualRecording[i].load() == 1) return false;
     state_->segmentStart[i] = clock_.now();
-    const bool opened = recorder_->OpenRecording(recorder_->BuildRecordingName(slot), slot);
-    // Set even when the file could not be opened: the camera records
-    // nothing until stop and start again, and the window shows it as running.
+    // Set even when the file cannot be opened: the camera records nothing
+    // until stop and start again, and the window shows it as running.
     state_->manualRecording[i] = 1;
-    return opened;
+    openRecordingLater(slot, recorder_->BuildRecordingName(slot), false);
+    publish();
+    return true;
 }
 
 void Engine::stopManualRecording(int slot)
 {
     if (!validSlot(slot)) return;
     const auto i = static_cast<size_t>(slot);
-    if (state_->manualRecording[i].exchange(0) == 1) recorder_->CloseRecording(slot);
+    if (state_->manualRecording[i].exchange(0) != 1) return;
+    closeRecordingLater(slot);
+    publish();
 }
 
 void Engine::suspendRecordings()
@@ -337,29 +430,32 @@ void Engine::suspendRecordings()
         if (state_->manualRecording[i].load() != 1 && state_->scheduledRecording[i].load() != 1) continue;
         state_->manualRecording[i] = 0;
         state_->scheduledRecording[i] = 0;
-        recorder_->CloseRecording(slot);
+        closeRecordingLater(slot);
     }
+    publish();
 }
 
 void Engine::resumeRecordings()
 {
     state_->recordingSuspended = 0;
+    publish();
 }
 
 void Engine::closeAllRecordings()
 {
-    for (int slot = 0; slot < maxCameras; ++slot) recorder_->CloseRecording(slot);
+    for (int slot = 0; slot < maxCameras; ++slot) closeRecordingLater(slot);
 }
 
 void Engine::setScheduleRecord(int slot, bool on)
 {
     if (!validSlot(slot)) return;
     const auto i = static_cast<size_t>(slot);
-    state_->settings.scheduleRecord[i] = on ? 1 : 0;
-    saveSettings(state_->settings, state_->programFolder);
+    SettingsValues values = state_->settings.values();
+    values.scheduleRecord[i] = on ? 1 : 0;
+    changeSettings(values);
     if (on) return;  // the next tick opens it inside the window
-    state_->scheduledRecording[i] = 0;
-    recorder_->CloseRecording(slot);
+    if (state_->scheduledRecording[i].exchange(0) == 1) closeRecordingLater(slot);
+    publish();
 }
 
 bool Engine::recordingOpen(int slot) const
@@ -396,7 +492,8 @@ void Engine::setFreeSpaceProbe(FreeSpaceProbe probe)
 
 void Engine::rebuildPanes(int count, QSize size)
 {
-    state_->layoutRebuilding = 1;
+    // Panes live as long as the engine: a camera drawing meanwhile draws
+    // into a pane under the pane's own lock, or into none.
     for (int slot = 0; slot < maxCameras; ++slot) {
         const auto i = static_cast<size_t>(slot);
         if (slot < count) {
@@ -406,13 +503,6 @@ void Engine::rebuildPanes(int count, QSize size)
             state_->viewWindow[i] = nullptr;
         }
     }
-    state_->layoutRebuilding = 0;
-    // Stream and protocol workers end when they meet a rebuild; the cameras
-    // that still have a pane are started again (a running one is left alone).
-    if (!camerasConnected_) return;
-    const int cameras = std::min(count, state_->cameraCount());
-    for (int slot = 0; slot < cameras; ++slot)
-        if (state_->settings.monitorEnabled[static_cast<size_t>(slot)].load() == 1) workers_->StartCamera(slot);
 }
 
 void Engine::resizePane(int slot, QSize size)
@@ -441,6 +531,16 @@ int64_t Engine::decodeCount() const
     return handoff_->decodeCount();
 }
 
+int Engine::framesReceived(int slot) const
+{
+    return validSlot(slot) ? state_->framesReceived[static_cast<size_t>(slot)].load() : 0;
+}
+
+SlotState Engine::slotState(int slot) const
+{
+    return workers_->slotState(slot);
+}
+
 void Engine::setRecordingWriteFunction(std::function<ssize_t(int, const iovec*, int, off_t)> write)
 {
     recorder_->setWriteFunction(std::move(write));
@@ -449,12 +549,41 @@ void Engine::setRecordingWriteFunction(std::function<ssize_t(int, const iovec*, 
 void Engine::scheduleTick()
 {
     ScheduleTick(*state_, schedule_, clock_, *tickActions_, retries_);
-    workers_->serviceRestarts();
+    publish();  // frame rates, counters and the tick's own changes
 }
 
 void Engine::requestStopAll()
 {
-    state_->stopAllCameras = 1;
+    retries_.exitRequested = true;
+    for (int slot = 0; slot < maxCameras; ++slot) workers_->stopCamera(slot);
+    publish();
+}
+
+StartupResult Engine::runStartup(StartupHooks hooks, std::function<void()> runLoop)
+{
+    hooks.loadSchedule = [this] { loadSchedule(); };
+    hooks.startScheduleTick = [this] { startScheduleTick(); };
+    hooks.stopScheduleTick = [this] { stopScheduleTick(); };
+    if (!hooks.runMainWindow) {
+        hooks.runMainWindow = [this, runLoop = std::move(runLoop)] {
+            const int cameras = loadCameraTable();
+            // Every camera has a pane that nobody looks at: frames are
+            // recorded and snapshotted, never decoded for drawing.
+            rebuildPanes(cameras, QSize(320, 240));
+            setPicturesWanted(false);
+            connectAllCameras();
+            if (runLoop) runLoop();
+        };
+    }
+    startup_ = std::make_unique<Startup>(*state_, *database_, notifier_, std::move(hooks));
+    const StartupResult result = startup_->run(options_.programFolder, false);
+    publish();
+    return result;
+}
+
+void Engine::exitStep()
+{
+    if (startup_) startup_->exitStep();
 }
 
 bool Engine::shutdown(std::chrono::milliseconds timeout)
@@ -464,14 +593,16 @@ bool Engine::shutdown(std::chrono::milliseconds timeout)
     tickTimer_.stop();
     retentionTimer_.stop();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    // The exit forgets the request paths before the workers are told to
-    // stop; a worker still looking one up sees a whole table, old or empty.
+    // The exit forgets the request paths before the cameras are told to
+    // stop; a connection still looking one up sees a whole table, old or empty.
     ResetRequestPaths();
     const bool ended = workers_->stopAll(timeout);
-    // A worker stuck on a hung disk holds its recording's lock: that file is
-    // left as a crash would leave it rather than the exit waiting for ever.
+    // Opens and closes asked for before the exit run first; then every
+    // recording is closed. A camera stuck on a hung disk holds its
+    // recording's lock: that file is left as a crash would leave it rather
+    // than the exit waiting for ever.
     const auto closeBy = std::max(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
-    bool closed = true;
+    bool closed = recordingJobs_->drain(closeBy);
     for (int slot = 0; slot < maxCameras; ++slot) closed = recorder_->CloseRecordingBefore(slot, closeBy) && closed;
     shutdownComplete_ = ended && closed;
     return shutdownComplete_;

@@ -32,9 +32,12 @@
 
 #include "AppState.h"
 #include "CameraWorkers.h"
+#include "EngineSnapshot.h"
 #include "Notifier.h"
+#include "RecordingJobs.h"
 #include "Retention.h"
 #include "Schedule.h"
+#include "Startup.h"
 
 class QImage;
 
@@ -64,19 +67,33 @@ struct NewCamera {
     std::string type;  // decimal model code
 };
 
+// Why addCamera or updateCamera did nothing.
+enum class CameraChange { Done, NameInUse };
+
 class Engine final : public QObject {
     Q_OBJECT
 public:
     explicit Engine(EngineOptions options, QObject* parent = nullptr);
     ~Engine() override;  // shutdown() if it has not run
 
-    // --- Start-up (the sequence runs on these) ---
-    AppState& state() { return *state_; }
-    const AppState& state() const { return *state_; }
-    CameraDatabase& database() { return *database_; }
+    // --- What the engine publishes ---
+    // The latest snapshot; a new one follows every change (snapshotChanged).
+    std::shared_ptr<const EngineSnapshot> snapshot() const { return snapshot_; }
+    const std::filesystem::path& programFolder() const { return options_.programFolder; }
     // Messages raised by the engine and its workers: queued to the front
     // end as the message() signal, never waited for.
     Notifier& notifier() { return notifier_; }
+
+    // --- Start-up and the exit step ---
+    // Runs the start-up sequence in the program folder. The engine's own
+    // steps (settings, timetable, cameras, the tick) need no hooks; the
+    // front end's are the skin, the first-camera dialog and its main loop
+    // (runMainWindow). Without runMainWindow the cameras are connected and
+    // recorded with nobody looking (the no-window run) and `runLoop` runs.
+    StartupResult runStartup(StartupHooks hooks, std::function<void()> runLoop = {});
+    // Releases what the sequence acquired (after shutdown()).
+    void exitStep();
+
     // Reads hours.dat and hours.txt (again: the tick uses them at once).
     void loadSchedule();
     // The timetable the tick runs by.
@@ -88,9 +105,14 @@ public:
     void startScheduleTick();
     void stopScheduleTick();
 
+    // --- Options ---
+    // Takes the user's options and saves them off this thread (on disk
+    // within a second, and before the process ends).
+    void changeSettings(const SettingsValues& values);
+
     // --- Cameras ---
-    // Loads the camera table from the database and puts it in place; the
-    // workers of slots it no longer holds are stopped.
+    // Loads the camera table and names from the database and puts them in
+    // place; the connections of slots it no longer holds are ended.
     int loadCameraTable();
     // The same with a table from elsewhere (tests, tools).
     int applyCameraTable(CameraTable table);
@@ -103,29 +125,28 @@ public:
     void setMonitoring(int slot, bool on);
     void setFlips(int slot, int horizontal, int vertical);
     // --- Camera list (the camera dialogs) ---
-    // Inserts a camera, reloads the table and names and gives it its
-    // recording folder at once. Started only after the cameras were
-    // connected (before that, connecting starts it with the others); the
-    // caller rebuilds the panes first (startConfiguredCameras). Returns the
-    // new camera count.
-    int addCamera(const NewCamera& camera);
-    // Starts every configured slot that has no worker (never a second one).
+    // A camera of that name is in the database.
+    bool cameraNameInUse(const std::string& name);
+    // Inserts a camera unless its name is in use, reloads the table and
+    // names and gives it its recording folder at once. Started only after
+    // the cameras were connected (before that, connecting starts it with
+    // the others); the caller rebuilds the panes first
+    // (startConfiguredCameras).
+    CameraChange addCamera(const NewCamera& camera);
+    // Starts every configured slot that is not connected (never a second connection).
     void startConfiguredCameras();
     // Deletes the camera `name`; every pane turns black, the table and names
     // are loaded again and each remaining slot reconnects with its new row
     // (live view on). Returns the new camera count.
     int removeCamera(const std::string& name);
     // Stores the slot's row under its new values (flips as the slot holds
-    // them now). A changed host or port reloads the table and names and
-    // restarts the slot; anything else leaves the worker running and the
-    // table as it is until its next load. A new name gets its folder at once.
-    void updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged);
+    // them now), unless the new name is another camera's. A changed host or
+    // port reloads the table and names and restarts the slot; anything else
+    // leaves the connection running. A new name gets its folder at once.
+    CameraChange updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged);
     // Creates video/<name> unless the name cannot be a folder name.
     void createCameraFolder(const std::string& name);
 
-    // The slot's mirror flags as the table holds them; nothing for a slot
-    // not configured.
-    std::optional<SlotFlips> flips(int slot) const;
     // The mark of a magnified view; the picture code draws the restore icon
     // for a marked slot.
     void setViewEnlarged(int slot, bool on);
@@ -134,16 +155,18 @@ public:
     void requestSnapshot(int slot);
 
     // --- Sound ---
-    // Reads the audio stream of `slot` on this thread until it breaks,
-    // stopAudio() is called or the engine shuts down; events are dispatched
-    // meanwhile. Call it from the event loop (a queued call), not from a
-    // window's handler: a window that closes meanwhile is not on the stack.
+    // Reads the audio stream of `slot` until it breaks, stopAudio() is
+    // called or the engine shuts down.
     void startAudio(int slot);
     // Ends the reading at its next wait (a closing main window calls it).
     void stopAudio() { audioStop_ = true; }
     bool audioReading() const { return audioReading_; }
 
     // --- Recording ---
+    // Opening and closing run on the slot's recording thread; the result
+    // comes back as recordingOpened / recordingClosed and in the snapshot.
+    // The slot counts as recording at once (a file that cannot be opened
+    // is told and leaves it recording nothing until stopped).
     bool startManualRecording(int slot);
     void stopManualRecording(int slot);
     // Stop-all of the tray: every running recording closed, and the
@@ -155,11 +178,10 @@ public:
     // Takes the slot into the schedule or out of it and saves the settings;
     // taken out, its running scheduled recording ends now.
     void setScheduleRecord(int slot, bool on);
-    // Whether a file is open for the slot now (a start whose file could not
-    // be opened leaves the slot started without one).
+    // Whether a file is open for the slot now.
     bool recordingOpen(int slot) const;
-    // The files of the recordings open now, copied under each slot's
-    // recordLock.
+    // The files of the recordings open now, from the recorder's open and
+    // close events.
     std::vector<std::filesystem::path> openRecordingPaths() const;
     // One retention check of video/ (the tick's timer runs it every few
     // seconds): below the free-space floor of retention.txt the oldest
@@ -170,9 +192,7 @@ public:
 
     // --- Panes ---
     // Gives slots 0..count-1 a pane of `size` and takes the panes of the
-    // others away; workers draw nothing meanwhile, and the cameras whose
-    // workers ended on the rebuild are started again. The window's grid
-    // rebuild and the no-window mode use it.
+    // others away (a camera without a pane still records, it is not drawn).
     void rebuildPanes(int count, QSize size);
     void resizePane(int slot, QSize size);
     // Someone sees the panes (false: window minimized or hidden, or no
@@ -185,6 +205,10 @@ public:
     void readPane(int slot, const std::function<void(const QImage&)>& read) const;
     // Frames decoded so far, all slots (tests and benchmarks).
     int64_t decodeCount() const;
+    // Frames received so far by the slot (tests and benchmarks).
+    int framesReceived(int slot) const;
+    // The slot's controller state now (tests).
+    SlotState slotState(int slot) const;
     // Routes every recording write through `write` (tests put slow or full
     // disks here); set before recordings open.
     void setRecordingWriteFunction(std::function<ssize_t(int fd, const iovec* pieces, int count, off_t offset)> write);
@@ -192,18 +216,19 @@ public:
     // --- Schedule and ending ---
     // One run of the schedule tick (the timer calls it every second).
     void scheduleTick();
-    // Leaving without recordings: every worker ends at its next frame and
-    // the next tick asks the front end to end its main window
-    // (mainWindowEndRequested).
+    // Leaving without recordings: every camera lets go, and every tick
+    // from the next on asks the front end to end its main window
+    // (mainWindowEndRequested) until it does.
     void requestStopAll();
-    // Ends every worker within `timeout`, stops the tick and closes every
-    // recording, in about `timeout` whatever the cameras and disks do. Safe
-    // to call more than once. False when a worker or a recording could not
-    // be ended in time: the front end then ends the process without waiting
-    // (the engine's destructor would wait for that worker).
+    // Ends every connection within `timeout`, stops the tick and closes
+    // every recording, in about `timeout` whatever the cameras and disks
+    // do. Safe to call more than once. False when a connection or a
+    // recording could not be ended in time: the front end then ends the
+    // process without waiting (the engine's destructor would wait for it).
     bool shutdown(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
 
 signals:
+    void snapshotChanged();
     void paneUpdated(int slot);
     void message(const QString& text, const QString& caption, int icon);  // icon: a NotifyIcon value
     void connectionChanged(int slot, int state);                          // state: a ConnectionState value
@@ -212,7 +237,7 @@ signals:
     void trayFrameChanged(int frame);
     // Retention deleted a recording to keep free space above the floor.
     void recordingDeleted(const QString& file);
-    // The tick saw stopAllCameras: the front end ends its main window.
+    // The user left without recordings: the front end ends its main window.
     void mainWindowEndRequested();
 
 private:
@@ -234,6 +259,13 @@ private:
     // outside postLock_.
     Q_INVOKABLE void runPosted();
     void paneDrawn(int slot);
+    // Makes the snapshot anew from the state and tells the front ends.
+    void publish();
+    void saveSettingsSoon();
+    void openRecordingLater(int slot, std::filesystem::path path, bool retried);
+    void closeRecordingLater(int slot);
+
+    friend struct EngineInternals;  // tests reach the state through it
 
     EngineOptions options_;
     const Clock& clock_;
@@ -255,6 +287,10 @@ private:
     mutable std::mutex openPathsLock_;  // a leaf, taken under a recordLock by the recorder's events
     std::array<std::filesystem::path, maxCameras> openPaths_;  // guarded by openPathsLock_
     std::unique_ptr<CameraWorkers> workers_;
+    std::unique_ptr<RecordingJobs> recordingJobs_;
+    std::unique_ptr<Startup> startup_;
+    std::shared_ptr<const EngineSnapshot> snapshot_;          // engine thread
+    std::array<SlotState, maxCameras> slotStates_{};          // engine thread, from the controllers' events
     ScheduleTable schedule_;        // engine thread
     ScheduleTickState retries_;      // engine thread
     std::unique_ptr<TickActions> tickActions_;

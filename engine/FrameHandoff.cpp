@@ -35,12 +35,6 @@ void FrameHandoff::paintBlack(int slot)
         pane->paint([](QImage& image) { image.fill(Qt::black); });
 }
 
-bool FrameHandoff::paneReady(int slot)
-{
-    return validSlot(slot) && state_.layoutRebuilding.load() != 1 &&
-           state_.viewWindow[static_cast<size_t>(slot)].load() != nullptr;
-}
-
 int64_t FrameHandoff::decodeCount() const
 {
     int64_t n = 0;

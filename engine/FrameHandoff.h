@@ -23,7 +23,6 @@ public:
 
     HandOffResult handOff(int slot, std::span<const uint8_t> frame) override;
     void paintBlack(int slot) override;
-    bool paneReady(int slot) override;
 
     // Frames decoded so far, all slots together.
     int64_t decodeCount() const;

@@ -14,11 +14,11 @@ DecodeResult RunFrameSteps(AppState& state, FrameServices& services, int slot, s
 {
     if (!validSlot(slot)) return {};
     const auto i = static_cast<size_t>(slot);
-    PaneBuffer* pane = state.layoutRebuilding.load() == 1 ? nullptr : state.viewWindow[i].load();
+    PaneBuffer* pane = state.viewWindow[i].load();
     // Drawn only when someone looks, live view is on and the cameras run:
     // nothing else is decoded (the drawer would not draw it).
     const bool seen = pane != nullptr && state.picturesWanted.load() == 1 &&
-                      state.settings.monitorEnabled[i].load() == 1 && state.stopAllCameras.load() != 1;
+                      state.settings.monitorEnabled[i].load() == 1;
 
     DecodeResult decoded;
     bool fullPicture = false;

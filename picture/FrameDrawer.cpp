@@ -89,7 +89,7 @@ QRect FrameDrawer::drawRect(QSize paneSize) const
 void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRect rect, int slot, float frameRate,
                             SlotFlips flips)
 {
-    if (!validSlot(slot) || state_.stopAllCameras.load() == 1) return;
+    if (!validSlot(slot)) return;
     const auto i = static_cast<size_t>(slot);
     if (state_.settings.monitorEnabled[i].load() != 1) return;
 
@@ -101,7 +101,7 @@ void FrameDrawer::DrawFrame(const DecodedPicture& picture, PaneBuffer& pane, QRe
 
     // The recording mark belongs to the picture and is mirrored with it.
     const QImage* mark = nullptr;
-    if (state_.manualRecording[i].load() == 1 || state_.scheduledRecording[i].load() == 1) {
+    if (state_.slotRecording(slot)) {
         if (state_.settings.scheduleMode.load() == 1 && state_.settings.scheduleRecord[i].load() == 1)
             mark = bitmaps_.find(overlay::recordSchedule);
         else if (state_.manualRecording[i].load() == 1)

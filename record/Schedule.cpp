@@ -178,8 +178,9 @@ void ScheduleTick(AppState& state, const ScheduleTable& table, const Clock& cloc
         }
     }
 
-    int expected = 1;
-    if (state.stopAllCameras.compare_exchange_strong(expected, 0)) actions.endMainWindow();
+    // Asked again at every tick until the front end ends: a window that had
+    // a dialog open at one tick ends at a later one.
+    if (tickState.exitRequested) actions.endMainWindow();
 
     // Unsigned sum: the counter wraps (after decades) instead of overflowing.
     const auto counter = static_cast<int>(static_cast<unsigned>(state.trayAnimationCounter.fetch_add(1)) + 1u);

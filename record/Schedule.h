@@ -80,7 +80,7 @@ public:
     virtual void closeRecording(int slot) = 0;       // closes it if open
     virtual bool recordingOpen(int slot) const = 0;  // a file is open for the slot
     virtual void setTrayFrame(int frame) = 0;        // tray icon frame 0..4
-    virtual void endMainWindow() = 0;                // stopAllCameras was seen
+    virtual void endMainWindow() = 0;                // an exit without recordings was asked for
 };
 
 // What the tick keeps between runs. One per tick timer.
@@ -88,13 +88,16 @@ struct ScheduleTickState {
     // Wall-clock second of the latest open asked for each slot, to retry a
     // failed one no more than once a minute.
     std::array<std::optional<int64_t>, maxCameras> lastOpenAttempt{};
+    // The user left without recordings: the front end ends its main window.
+    // Never cleared: the program is ending.
+    bool exitRequested = false;
 };
 
 inline constexpr int retryOpenSeconds = 60;
 
 // One run of the one-second timer (UI thread). In schedule mode opens the
 // recordings of the slots taking part when today's window opens and closes
-// them when it closes; in any mode hands a stopAllCameras request on to the
+// them when it closes; in any mode hands an exit request on to the
 // front end and animates the tray icon while scheduled recordings run.
 //
 // Unlike a plain open-once, a slot that is recording by the schedule but has

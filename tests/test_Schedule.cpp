@@ -233,7 +233,6 @@ TEST_F(ScheduleTickTest, ManualModeNeverOpensOrClosesButHandlesStopAndTray)
     state.settings.scheduleMode = 0;
     setDay(table, 0, "08:00", "18:00");
     state.scheduledRecording[0] = 1;  // left over from schedule mode
-    state.stopAllCameras = 1;
 
     tickAt(janDay(0, 7, 0));  // outside the window: would close in schedule mode
     tickAt(janDay(0, 9, 0));  // inside: would open
@@ -241,19 +240,25 @@ TEST_F(ScheduleTickTest, ManualModeNeverOpensOrClosesButHandlesStopAndTray)
     state.settings.scheduleRecord[0] = 1;
     tickAt(janDay(0, 9, 1));
 
-    EXPECT_EQ(actions.take(), (std::vector<Call>{{Call::EndMain, 0, {}}, {Call::Tray, 1, {}}, {Call::Tray, 2, {}}}));
-    EXPECT_EQ(state.stopAllCameras.load(), 0);
+    EXPECT_EQ(actions.take(), (std::vector<Call>{{Call::Tray, 1, {}}, {Call::Tray, 2, {}}}));
     EXPECT_EQ(state.scheduledRecording[0].load(), 0);
     EXPECT_EQ(state.trayAnimationCounter.load(), 3);
 }
 
-TEST_F(ScheduleTickTest, StopAllIsHandedOnOnceInScheduleMode)
+TEST_F(ScheduleTickTest, ExitRequestIsHandedOnAtEveryTickUntilTheFrontEndEnds)
 {
-    state.stopAllCameras = 1;
-    tickAt(janDay(0, 9, 0));
-    tickAt(janDay(0, 9, 0, 1));
-    EXPECT_EQ(actions.count(Call::EndMain), 1);
-    EXPECT_EQ(state.stopAllCameras.load(), 0);
+    // A window with a dialog open at one tick must still end at a later one.
+    for (int mode : {0, 1}) {
+        state.settings.scheduleMode = mode;
+        tickState = ScheduleTickState{};
+        tickAt(janDay(0, 9, 0));
+        EXPECT_EQ(actions.count(Call::EndMain), 0) << mode;
+        tickState.exitRequested = true;
+        tickAt(janDay(0, 9, 0, 1));
+        tickAt(janDay(0, 9, 0, 2));
+        EXPECT_EQ(actions.count(Call::EndMain), 2) << mode;
+        actions.take();
+    }
 }
 
 TEST_F(ScheduleTickTest, SuspendedRecordingStartsNothingInsideTheWindow)
