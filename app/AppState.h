@@ -132,8 +132,7 @@ public:
     SlotFlags imageSize{};         // the slot's worker
     SlotFlags framesReceived{};    // the slot's worker
     std::array<FrameRateState, maxCameras> frameRate{};  // the slot's worker (see FrameRateState)
-    // Connection state, written by the slot's worker, read by the UI.
-    SlotFlags connectionState{};  // a ConnectionState value
+    // When the slot's connection last failed; the slot's controller writes.
     std::array<std::atomic<int64_t>, maxCameras> offlineSince{};  // wall-clock seconds
 
     // --- Global flags ---

@@ -144,7 +144,7 @@ TEST_F(AcquisitionTest, StreamFramingsDeliverEveryFrame)
     }
     EXPECT_EQ(simulator.connections(0), 1u);
     EXPECT_GE(state.framesReceived[static_cast<size_t>(a)].load(), 8);
-    EXPECT_EQ(state.connectionState[static_cast<size_t>(a)].load(), static_cast<int>(ConnectionState::Live));
+    EXPECT_EQ(workers().slotState(a), SlotState::Live);
 }
 
 TEST_F(AcquisitionTest, SnapshotCameras)
@@ -327,8 +327,7 @@ TEST_F(AcquisitionTest, StopAllEndsEveryWorkerEvenWhenStalled)
     sink.waitFrames(c, 1);
     std::this_thread::sleep_for(100ms);  // let them get stuck
     EXPECT_TRUE(workers().stopAll(1000ms));
-    for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 0);
-    EXPECT_EQ(state.runningProtocolWorkers.load(), 0);
+    for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(workers().slotState(slot), SlotState::Ended);
 }
 
 TEST_F(AcquisitionTest, OneWorkerPerSlotAndMonitorOff)
@@ -339,46 +338,63 @@ TEST_F(AcquisitionTest, OneWorkerPerSlotAndMonitorOff)
     sink.waitFrames(slot, 5);
     EXPECT_EQ(simulator.connections(0), 1u);
 
-    state.settings.monitorEnabled[static_cast<size_t>(slot)] = 0;
+    workers().viewOff(slot);
     EXPECT_TRUE(sink.waitBlack(slot));
-    EXPECT_TRUE(waitUntil([&] { return state.workerRunning[static_cast<size_t>(slot)].load() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Idle; }));
 
-    // Switched on again: a new worker, a new connection.
-    state.settings.monitorEnabled[static_cast<size_t>(slot)] = 1;
+    // Switched on again: a new connection.
     const size_t before = sink.frames(slot).size();
     workers().StartCamera(slot);
     sink.waitFrames(slot, before + 3);
     EXPECT_EQ(simulator.connections(0), 2u);
 }
 
-TEST_F(AcquisitionTest, AWorkerMeetingAGridRebuildComesBackOnlyIfItsPaneDid)
+TEST_F(AcquisitionTest, CommandsThatComeWhileAConnectionIsLetGoAreNeverLost)
 {
+    // Each row: commands given at once to a live camera, whether it runs
+    // afterwards, and whether it connected again.
+    struct Row {
+        std::vector<SlotInput> commands;
+        bool runs;
+        bool reconnects;
+    };
+    const std::vector<Row> rows = {
+        {{SlotInput::Restart}, true, true},
+        {{SlotInput::Stop, SlotInput::Start}, true, true},  // the start is not dropped while stopping
+        {{SlotInput::Restart, SlotInput::Stop}, false, false},
+        {{SlotInput::Stop, SlotInput::Start, SlotInput::Start}, true, true},
+        {{SlotInput::Start}, true, false},  // never a second connection
+        {{SlotInput::Stop}, false, false},
+    };
     CameraConfig protocol;
     protocol.kind = CameraKind::Protocol;
     protocol.fps = 100;
     const int streamSlot = addCamera(stream(2, 1), 101);
     const int protocolSlot = addCamera(protocol, 0);
     for (const int slot : {streamSlot, protocolSlot}) {
-        const auto i = static_cast<size_t>(slot);
-        SCOPED_TRACE(slot);
-        workers().StartCamera(slot);
-        sink.waitFrames(slot, 3);
-        const uint64_t connections = simulator.connections(static_cast<size_t>(slot));
-
-        // The rebuild is over (and the slot started again) while the worker
-        // that met it is still ending: it must not leave the slot dark.
-        sink.armRebuild([this](int s) { workers().StartCamera(s); });
-        EXPECT_TRUE(waitUntil([&] { return simulator.connections(static_cast<size_t>(slot)) > connections; }));
-        const size_t before = sink.frames(slot).size();
-        EXPECT_GE(sink.waitFrames(slot, before + 3).size(), before + 3);
-        EXPECT_EQ(state.workerRunning[i].load(), 1);
-
-        // A rebuild that took the slot's pane away ends the worker for good.
-        sink.paneReady_ = false;
-        EXPECT_TRUE(waitUntil([&] { return state.workerRunning[i].load() == 0; }));
-        sink.paneReady_ = true;
+        for (size_t r = 0; r < rows.size(); ++r) {
+            SCOPED_TRACE(::testing::Message() << "slot " << slot << " row " << r);
+            workers().StartCamera(slot);
+            sink.waitFrames(slot, sink.frames(slot).size() + 3);
+            const uint64_t connections = simulator.connections(static_cast<size_t>(slot));
+            for (SlotInput c : rows[r].commands) {
+                if (c == SlotInput::Start) workers().StartCamera(slot);
+                if (c == SlotInput::Stop) workers().stopCamera(slot);
+                if (c == SlotInput::Restart) workers().restartCamera(slot);
+            }
+            if (rows[r].runs) {
+                const size_t before = sink.frames(slot).size();
+                EXPECT_GE(sink.waitFrames(slot, before + 3).size(), before + 3);
+                EXPECT_TRUE(workers().running(slot));
+            } else {
+                EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Idle; }));
+            }
+            if (rows[r].reconnects)
+                EXPECT_GT(simulator.connections(static_cast<size_t>(slot)), connections);
+            else
+                EXPECT_EQ(simulator.connections(static_cast<size_t>(slot)), connections);
+        }
     }
-    EXPECT_EQ(state.runningProtocolWorkers.load(), 0);
 }
 
 TEST_F(AcquisitionTest, ProtocolCameras)
@@ -416,10 +432,7 @@ TEST_F(AcquisitionTest, ProtocolCameras)
     EXPECT_GE(simulator.connections(2), 2u);
     for (const auto& f : resumed) EXPECT_TRUE(f.jpegStart);
 
-    EXPECT_TRUE(waitUntil([&] {
-        return state.workerRunning[static_cast<size_t>(d)].load() == 0 &&
-               state.workerRunning[static_cast<size_t>(e)].load() == 0;
-    }));
+    EXPECT_TRUE(waitUntil([&] { return !workers().running(d) && !workers().running(e); }));
     const auto texts = notifier.texts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "ERROR: Exceeds maximum client number"), texts.end());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Error: User Authentication failed"), texts.end());
@@ -438,7 +451,7 @@ TEST_F(AcquisitionTest, SilentProtocolCameraIsRetriedQuietly)
     workers().StartCamera(slot);
     // Not a wrong answer: no message, and the camera is asked again.
     EXPECT_TRUE(waitUntil([&] { return simulator.connections(0) >= 2; }));
-    EXPECT_EQ(state.workerRunning[static_cast<size_t>(slot)].load(), 1);
+    EXPECT_TRUE(workers().running(slot));
     // Stopped while it waits for the greeting: it ends without a message.
     EXPECT_TRUE(workers().stopAll(1000ms));
     EXPECT_TRUE(notifier.texts().empty());
@@ -452,15 +465,13 @@ TEST_F(AcquisitionTest, ProtocolStopAndRestartRequests)
     const int slot = addCamera(good, 0);
     workers().StartCamera(slot);
     sink.waitFrames(slot, 3);
-    state.restartRequest[static_cast<size_t>(slot)] = 1;
-    state.stopRequest[static_cast<size_t>(slot)] = 1;
+    workers().restartCamera(slot);
     const size_t before = sink.frames(slot).size();
     sink.waitFrames(slot, before + 3);
     EXPECT_EQ(simulator.connections(0), 2u);  // closed, connected and logged in again
-    EXPECT_EQ(state.restartRequest[static_cast<size_t>(slot)].load(), 0);
 
-    state.stopRequest[static_cast<size_t>(slot)] = 1;  // without a restart the slot ends
-    EXPECT_TRUE(waitUntil([&] { return state.workerRunning[static_cast<size_t>(slot)].load() == 0; }));
+    workers().stopCamera(slot);  // without a restart the slot rests
+    EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Idle; }));
     EXPECT_EQ(state.protocolSocket[static_cast<size_t>(slot)].load(), -1);
 }
 
@@ -498,7 +509,6 @@ public:
         return HandOffResult::Done;
     }
     void paintBlack(int) override {}
-    bool paneReady(int) override { return true; }
     std::atomic<bool> entered{false};
     std::atomic<bool> released{false};
 };
@@ -515,7 +525,7 @@ TEST_F(AcquisitionTest, StopAllKeepsItsTimeOutWhileAWorkerCannotEnd)
     const auto took = std::chrono::steady_clock::now() - t0;
     EXPECT_GE(took, 300ms);
     EXPECT_LT(took, 1500ms);
-    EXPECT_TRUE(workers.running(0));
+    EXPECT_EQ(workers.slotState(0), SlotState::Stopping);
     holding.released = true;  // now it can see the stop
     EXPECT_TRUE(workers.stopAll(2000ms));
     EXPECT_FALSE(workers.running(0));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <QImage>
 #include <atomic>
 #include <chrono>
@@ -19,6 +20,7 @@
 #include "Engine.h"
 #include "Schedule.h"
 #include "support/AviReader.h"
+#include "support/EngineInternals.h"
 #include "support/FakeClock.h"
 #include "support/TempFolder.h"
 
@@ -83,7 +85,7 @@ struct EngineTest : ::testing::Test {
         fs::create_directories(folder.path() / "snapshots");
     }
 
-    AppState& state() { return engine->state(); }
+    AppState& state() { return EngineInternals::state(*engine); }
 
     // Puts the cameras in place: `cameras` as (address port, type, name).
     void install(const std::vector<std::tuple<int, CameraType, std::string>>& cameras)
@@ -131,7 +133,7 @@ TEST_F(EngineTest, CamerasStartStopRestartAndReloadWhileFramesFlow)
 
     // Stop one: it ends, the others go on.
     engine->stopCamera(1);
-    ASSERT_TRUE(waitUntil([&] { return state().workerRunning[1].load() == 0; }, 3s));
+    ASSERT_TRUE(waitUntil([&] { return engine->slotState(1) == SlotState::Idle; }, 3s));
     const int stoppedAt = frames(1);
     const int othersAt = frames(0);
     runFor(300ms);
@@ -163,12 +165,17 @@ TEST_F(EngineTest, CamerasStartStopRestartAndReloadWhileFramesFlow)
         smaller.type[1] = entry1->type;
     }
     engine->applyCameraTable(smaller);
-    EXPECT_TRUE(waitUntil([&] { return state().workerRunning[2].load() == 0; }, 3s));
-    // A grid rebuild ends stream workers; those that keep a pane start again.
+    EXPECT_TRUE(waitUntil([&] { return engine->slotState(2) == SlotState::Idle; }, 3s));
+    EXPECT_EQ(engine->snapshot()->cameraCount(), 2);
+    // A grid rebuild leaves the connections alone: the same ones go on
+    // drawing into the new panes.
+    const uint64_t connections0 = simulator.connections(0);
     engine->rebuildPanes(2, QSize(200, 150));
     EXPECT_TRUE(waitUntil([&] { return frames(0) > keptAt0 + 5; }));
     const int keptAt = frames(1);
     EXPECT_TRUE(waitUntil([&] { return frames(1) > keptAt + 5; }));
+    EXPECT_TRUE(waitUntil([&] { return engine->paneImage(0).size() == QSize(200, 150); }));
+    EXPECT_EQ(simulator.connections(0), connections0);
     EXPECT_TRUE(engine->shutdown(2000ms));
     EXPECT_TRUE(messages.empty());
 }
@@ -212,7 +219,7 @@ TEST_F(EngineTest, StopsWithinTwoSecondsWhateverTheCamerasDo)
     EXPECT_TRUE(engine->shutdown(2000ms));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2100ms);
     for (int slot = 0; slot < 7; ++slot) {
-        EXPECT_EQ(state().workerRunning[static_cast<size_t>(slot)].load(), 0) << slot;
+        EXPECT_EQ(engine->slotState(slot), SlotState::Ended) << slot;
         EXPECT_EQ(state().aviFile[static_cast<size_t>(slot)], nullptr) << slot;  // the exit step closed it
     }
     // What the good camera recorded is a complete file.
@@ -283,6 +290,56 @@ TEST_F(EngineTest, SlowDiskOfOneCameraHoldsNoOther)
     EXPECT_GT(fast, 3 * slow) << "slow " << slow;
 }
 
+TEST_F(EngineTest, AHungDiskNeverHoldsTheEnginesThread)
+{
+    // Once armed, every recording write hangs until released: the camera's
+    // connection then sits in the write holding its recording's lock.
+    std::atomic<bool> hang{false};
+    std::atomic<bool> released{false};
+    std::atomic<int> hungWrites{0};
+    engine->setRecordingWriteFunction([&](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
+        if (hang.load()) {
+            ++hungWrites;
+            while (!released.load()) std::this_thread::sleep_for(1ms);
+        }
+        return ::pwritev(fd, pieces, count, offset);
+    });
+    install({{serve(streamCamera()), 101, "Hung"}, {serve(streamCamera()), 101, "Fine"}});
+    engine->connectAllCameras();
+    ASSERT_TRUE(engine->startManualRecording(0));
+    ASSERT_TRUE(waitUntil([&] { return engine->recordingOpen(0); }));
+    hang = true;
+    ASSERT_TRUE(waitUntil([&] { return hungWrites.load() > 0; }));
+
+    // A timer on this thread goes on firing while the user stops and starts
+    // the hung camera's recording, records another camera, and changes the
+    // options: none of them waits for the disk.
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    engine->stopManualRecording(0);
+    engine->startManualRecording(0);
+    EXPECT_TRUE(engine->startManualRecording(1));
+    SettingsValues settings = engine->snapshot()->settings;
+    settings.segmentMinutes = 7;
+    engine->changeSettings(settings);
+    engine->scheduleTick();
+    runFor(500ms);
+    EXPECT_GE(ticks, 20);
+    EXPECT_FALSE(released.load());
+    EXPECT_TRUE(engine->snapshot()->recording(0));  // what the user asked for shows at once
+    EXPECT_EQ(engine->snapshot()->settings.segmentMinutes, 7);
+    // The other camera's recording opened while the first one's disk hung.
+    EXPECT_TRUE(waitUntil([&] { return engine->snapshot()->cameras[1].fileOpen; }, 3s));
+
+    // Exit keeps its time-out; the hung camera's file stays as a crash would leave it.
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(engine->shutdown(1000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2000ms);
+    released = true;  // lets the destructor join
+}
+
 TEST_F(EngineTest, MessagesArriveOnTheFrontEndsThread)
 {
     sim::CameraConfig busy;
@@ -295,7 +352,7 @@ TEST_F(EngineTest, MessagesArriveOnTheFrontEndsThread)
     ASSERT_TRUE(waitUntil([&] { return !messages.empty(); }));
     EXPECT_EQ(deliveredOn, std::this_thread::get_id());
     // The worker did not wait for anyone: it has ended and left the slot dark.
-    EXPECT_TRUE(waitUntil([&] { return state().workerRunning[0].load() == 0; }, 3s));
+    EXPECT_TRUE(waitUntil([&] { return engine->slotState(0) == SlotState::Idle; }, 3s));
 }
 
 TEST_F(EngineTest, MonitoringOffEndsAStreamAndOnStartsItAgain)
@@ -304,7 +361,8 @@ TEST_F(EngineTest, MonitoringOffEndsAStreamAndOnStartsItAgain)
     engine->connectAllCameras();
     ASSERT_TRUE(waitUntil([&] { return frames(0) > 5; }));
     engine->setMonitoring(0, false);
-    ASSERT_TRUE(waitUntil([&] { return state().workerRunning[0].load() == 0; }, 3s));
+    ASSERT_TRUE(waitUntil([&] { return engine->slotState(0) == SlotState::Idle; }, 3s));
+    EXPECT_EQ(engine->snapshot()->settings.monitorEnabled[0], 0);
     const int offAt = frames(0);
     engine->setMonitoring(0, true);
     EXPECT_TRUE(waitUntil([&] { return frames(0) > offAt + 5; }));
@@ -345,24 +403,27 @@ TEST_F(ScheduledEngineTest, TheTickOpensAndClosesRecordingsThatFramesFill)
     ASSERT_TRUE(saveSchedule(folder.path(), schedule));
     engine->loadSchedule();
     install({{serve(streamCamera()), 101, "Gate"}});
-    state().settings.scheduleMode = 1;
-    state().settings.scheduleRecord[0] = 1;
+    SettingsValues settings = engine->snapshot()->settings;
+    settings.scheduleMode = 1;
+    settings.scheduleRecord[0] = 1;
     // The clock jumps ten hours at once below: a frame written between the
     // jump and the closing tick must not roll the segment over.
-    state().settings.segmentMinutes = 24 * 60;
+    settings.segmentMinutes = 24 * 60;
+    engine->changeSettings(settings);
     engine->connectAllCameras();
 
     clock.wall = monday(7, 59);
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[0].load(), 0);
+    EXPECT_FALSE(engine->snapshot()->cameras[0].scheduledRecording);
     clock.wall = monday(8, 0);
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[0].load(), 1);
+    EXPECT_TRUE(engine->snapshot()->cameras[0].scheduledRecording);
+    EXPECT_TRUE(engine->snapshot()->recording(0));
     const int at = frames(0);
     ASSERT_TRUE(waitUntil([&] { return frames(0) > at + 20; }));
     clock.wall = monday(18, 1);
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[0].load(), 0);
+    EXPECT_FALSE(engine->snapshot()->recording(0));
     EXPECT_TRUE(waitUntil([&] { return recordingEvents.size() == 2; }));
     ASSERT_EQ(recordingEvents.size(), 2u);
     EXPECT_EQ(recordingEvents[0], std::make_pair(0, true));

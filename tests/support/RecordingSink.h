@@ -38,22 +38,6 @@ public:
         black_.push_back(slot);
         changed_.notify_all();
     }
-    bool paneReady(int slot) override
-    {
-        // One "no pane" answer, after which the hook runs on the worker's
-        // thread: a grid rebuild that ends while the worker is on its way out.
-        if (rebuildArmed_.exchange(false)) {
-            if (onRebuild_) onRebuild_(slot);
-            return false;
-        }
-        return paneReady_.load();
-    }
-    // Set before arming, not while a worker may call paneReady.
-    void armRebuild(std::function<void(int)> onRebuild)
-    {
-        onRebuild_ = std::move(onRebuild);
-        rebuildArmed_ = true;
-    }
 
     // Waits (bounded) until `slot` has at least n frames; returns its frames.
     std::vector<Frame> waitFrames(int slot, size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10))
@@ -77,10 +61,7 @@ public:
         return framesLocked(slot);
     }
 
-    std::atomic<bool> paneReady_{true};
     std::atomic<bool> decoderMissing_{false};
-    std::atomic<bool> rebuildArmed_{false};
-    std::function<void(int)> onRebuild_;  // read by the worker only once rebuildArmed_ was seen
 
 private:
     size_t countLocked(int slot) const
