@@ -14,6 +14,7 @@
 
 #include "CameraSimulator.h"
 #include "Engine.h"
+#include "support/EngineInternals.h"
 #include "support/AviReader.h"
 #include "support/TempFolder.h"
 
@@ -50,7 +51,7 @@ TEST(CameraPipeline, EveryMethodDecodesDrawsSnapshotsAndRecords)
 {
     TempFolder folder;
     Engine engine({folder.path()});
-    AppState& state = engine.state();
+    AppState& state = EngineInternals::state(engine);
     std::vector<std::string> messages;
     QObject::connect(&engine, &Engine::message, [&](const QString& text) { messages.push_back(text.toStdString()); });
     std::set<std::pair<int, bool>> recordingEvents;
