@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QMetaObject>
 
-#include "AudioReader.h"
+#include "AudioSession.h"
 #include "AviRecorder.h"
 #include "AviRecording.h"
 #include "CameraDatabase.h"
@@ -90,6 +90,7 @@ Engine::Engine(EngineOptions options, QObject* parent)
       state_(std::make_unique<AppState>())
 {
     state_->programFolder = options_.programFolder;
+    audio_ = std::make_unique<AudioSession>(state_->audioLock);
     // A missing ODBC driver is told like any other message (a box in the
     // window, standard error without one).
     database_ = std::make_unique<CameraDatabase>(options_.programFolder, DriverOptions{&notifier_});
@@ -300,13 +301,20 @@ void Engine::requestSnapshot(int slot)
 
 void Engine::startAudio(int slot)
 {
-    if (audioReading_ || shutDown_) return;
-    audioStop_ = false;
-    audioReading_ = true;
-    AudioReader reader(*state_);
-    reader.stopWhen = [this] { return audioStop_ || shutDown_ || state_->stopAllCameras.load() == 1; };
-    reader.StartAudio(slot);
-    audioReading_ = false;
+    if (shutDown_ || audio_->running() || slot >= state_->loadedRows.load()) return;
+    const std::optional<CameraEntry> camera = state_->cameraEntry(slot);
+    if (!camera) return;
+    audio_->start(*camera, [state = state_.get()] { return state->stopAllCameras.load() == 1; });
+}
+
+void Engine::stopAudio()
+{
+    audio_->stop();
+}
+
+bool Engine::audioReading() const
+{
+    return audio_->running();
 }
 
 bool Engine::startManualRecording(int slot)
@@ -467,13 +475,15 @@ bool Engine::shutdown(std::chrono::milliseconds timeout)
     // The exit forgets the request paths before the workers are told to
     // stop; a worker still looking one up sees a whole table, old or empty.
     ResetRequestPaths();
+    audio_->stop();  // ends while the workers do
     const bool ended = workers_->stopAll(timeout);
     // A worker stuck on a hung disk holds its recording's lock: that file is
     // left as a crash would leave it rather than the exit waiting for ever.
     const auto closeBy = std::max(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
     bool closed = true;
     for (int slot = 0; slot < maxCameras; ++slot) closed = recorder_->CloseRecordingBefore(slot, closeBy) && closed;
-    shutdownComplete_ = ended && closed;
+    const bool audioEnded = audio_->waitUntil(closeBy);
+    shutdownComplete_ = ended && closed && audioEnded;
     return shutdownComplete_;
 }
 
