@@ -1,16 +1,17 @@
 #pragma once
-// The camera audio stream behind the "Sound" button: opened and read on
-// the calling (UI) thread, its content discarded. Waits dispatch pending
-// events, so the window stays responsive; a quit request ends the reading.
+// The camera audio stream behind the "Sound" button, read on the calling
+// thread (AudioSession's) and its content discarded. The reader works on a
+// copy of the camera's entry and never looks at the camera table; its waits
+// are sliced, and stopWhen is asked between the slices.
 
 #include <functional>
+#include <mutex>
 #include <string>
 
+#include "CameraTable.h"
 #include "HttpImageClient.h"
 
 namespace cx {
-
-class AppState;
 
 // The audio request waits longer for its connection than the picture requests.
 inline HttpTimeouts audioTimeouts()
@@ -22,21 +23,21 @@ inline HttpTimeouts audioTimeouts()
 
 class AudioReader {
 public:
-    explicit AudioReader(AppState& state, HttpTimeouts timeouts = audioTimeouts());
+    // `audioLock` is held around each read pass.
+    explicit AudioReader(std::mutex& audioLock, HttpTimeouts timeouts = audioTimeouts());
 
-    // Reads the audio stream of `slot` until it breaks; nothing when the
-    // slot has no camera.
-    void StartAudio(int slot);
-    // 401, another status, or 0 once the stream broke or ended.
-    int ReadAudioStream(const std::string& host, int port, const std::string& path, int slot);
+    // Reads the audio stream of `camera` (its address split, its model's
+    // audio path) until it breaks or stopWhen holds; ReadAudioStream's result.
+    int StartAudio(const CameraEntry& camera);
+    // 401, another status, or 0 once the stream broke, ended or was stopped.
+    int ReadAudioStream(const CameraEntry& camera, const std::string& host, int port, const std::string& path);
 
-    // Asked between waits besides the event pump (tests end the reading with it).
+    // Asked between the slices of every wait; true ends the reading.
     std::function<bool()> stopWhen;
 
 private:
-    AppState& state_;
+    std::mutex& audioLock_;
     HttpTimeouts timeouts_;
-    bool reading_ = false;  // UI thread
 };
 
 }  // namespace cx

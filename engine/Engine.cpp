@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QMetaObject>
 
-#include "AudioReader.h"
+#include "AudioSession.h"
 #include "AviRecorder.h"
 #include "AviRecording.h"
 #include "CameraDatabase.h"
@@ -103,6 +103,7 @@ Engine::Engine(EngineOptions options, QObject* parent)
       state_(std::make_unique<AppState>())
 {
     state_->programFolder = options_.programFolder;
+    audio_ = std::make_unique<AudioSession>(state_->audioLock);
     // A missing ODBC driver is told like any other message (a box in the
     // window, standard error without one).
     database_ = std::make_unique<CameraDatabase>(options_.programFolder, DriverOptions{&notifier_});
@@ -165,7 +166,7 @@ void Engine::publish()
     snap->statusText = state_->statusTextCopy();
     snap->recordingSuspended = state_->recordingSuspended.load() == 1;
     snap->exitRequested = retries_.exitRequested;
-    snap->audioReading = audioReading_;
+    snap->audioReading = audio_ && audio_->running();
     const int count = std::clamp(state_->cameraCount(), 0, maxCameras);
     snap->cameras.resize(static_cast<size_t>(count));
     for (int slot = 0; slot < count; ++slot) {
@@ -389,13 +390,20 @@ void Engine::requestSnapshot(int slot)
 
 void Engine::startAudio(int slot)
 {
-    if (audioReading_ || shutDown_) return;
-    audioStop_ = false;
-    audioReading_ = true;
-    AudioReader reader(*state_);
-    reader.stopWhen = [this] { return audioStop_ || shutDown_ || retries_.exitRequested; };
-    reader.StartAudio(slot);
-    audioReading_ = false;
+    if (shutDown_ || audio_->running() || slot >= state_->loadedRows.load()) return;
+    const std::optional<CameraEntry> camera = state_->cameraEntry(slot);
+    if (!camera) return;
+    audio_->start(*camera);
+}
+
+void Engine::stopAudio()
+{
+    audio_->stop();
+}
+
+bool Engine::audioReading() const
+{
+    return audio_->running();
 }
 
 bool Engine::startManualRecording(int slot)
@@ -555,6 +563,7 @@ void Engine::scheduleTick()
 void Engine::requestStopAll()
 {
     retries_.exitRequested = true;
+    audio_->stop();
     for (int slot = 0; slot < maxCameras; ++slot) workers_->stopCamera(slot);
     publish();
 }
@@ -596,6 +605,7 @@ bool Engine::shutdown(std::chrono::milliseconds timeout)
     // The exit forgets the request paths before the cameras are told to
     // stop; a connection still looking one up sees a whole table, old or empty.
     ResetRequestPaths();
+    audio_->stop();  // ends while the workers do
     const bool ended = workers_->stopAll(timeout);
     // Opens and closes asked for before the exit run first; then every
     // recording is closed. A camera stuck on a hung disk holds its
@@ -604,7 +614,8 @@ bool Engine::shutdown(std::chrono::milliseconds timeout)
     const auto closeBy = std::max(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
     bool closed = recordingJobs_->drain(closeBy);
     for (int slot = 0; slot < maxCameras; ++slot) closed = recorder_->CloseRecordingBefore(slot, closeBy) && closed;
-    shutdownComplete_ = ended && closed;
+    const bool audioEnded = audio_->waitUntil(closeBy);
+    shutdownComplete_ = ended && closed && audioEnded;
     return shutdownComplete_;
 }
 

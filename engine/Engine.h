@@ -43,6 +43,7 @@ class QImage;
 
 namespace cx {
 
+class AudioSession;
 class AviRecorder;
 class CameraDatabase;
 class Clock;
@@ -155,12 +156,14 @@ public:
     void requestSnapshot(int slot);
 
     // --- Sound ---
-    // Reads the audio stream of `slot` until it breaks, stopAudio() is
-    // called or the engine shuts down.
+    // Starts reading the audio stream of `slot` on a thread of its own, with
+    // a copy of the slot's camera entry, and returns at once; it reads until
+    // the stream breaks, stopAudio(), stop-all or shutdown. Nothing for a
+    // slot without a camera or while a reading runs.
     void startAudio(int slot);
-    // Ends the reading at its next wait (a closing main window calls it).
-    void stopAudio() { audioStop_ = true; }
-    bool audioReading() const { return audioReading_; }
+    // Asks the reading to end and returns at once (a closing main window calls it).
+    void stopAudio();
+    bool audioReading() const;
 
     // --- Recording ---
     // Opening and closing run on the slot's recording thread; the result
@@ -300,8 +303,7 @@ private:
     bool shutDown_ = false;
     bool shutdownComplete_ = false;
     bool camerasConnected_ = false;  // connectAllCameras ran: new cameras start at once, rebuilds start them again
-    bool audioStop_ = false;     // engine thread
-    bool audioReading_ = false;  // engine thread
+    std::unique_ptr<AudioSession> audio_;  // last: its reading uses state_'s audioLock
 };
 
 }  // namespace cx

@@ -1,26 +1,19 @@
 #include "InterfaceUpdateDlg.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 
-#include <fstream>
-#include <sstream>
-
 #include "ButtonPoints.h"
 #include "CSkinButton.h"
-#include "FileDownload.h"
 #include "FontHeight.h"
-#include "InterfaceList.h"
-#include "InterfacePackage.h"
-#include "ProgramFolder.h"
+#include "SkinDownloadJob.h"
 #include "SkinLook.h"
-#include "UpdateServer.h"
 
 namespace cx {
 
 InterfaceUpdateDlg::InterfaceUpdateDlg(std::filesystem::path programFolder, QWidget* parent)
-    : SkinDialog(parent), programFolder_(std::move(programFolder)), base_(updateServerBase(programFolder_))
+    : SkinDialog(parent), programFolder_(std::move(programFolder)),
+      job_(std::make_unique<SkinDownloadJob>(programFolder_))
 {
     setObjectName(QStringLiteral("interfaceUpdater"));
     setWindowTitle(QStringLiteral("Interface"));
@@ -41,12 +34,34 @@ InterfaceUpdateDlg::InterfaceUpdateDlg(std::filesystem::path programFolder, QWid
     progress_->setTextVisible(false);
 
     const auto& points = SkinLook::instance().info().buttonPoints;
-    auto* get = makeSkinButton(this, QStringLiteral("getUpdates"), QStringLiteral("Get Updates..."), "update.bmp", QPoint(points.at(ButtonPoint::downloadSecond).x, points.at(ButtonPoint::downloadSecond).y));  // 1187
-    connect(get, &QPushButton::clicked, this, &InterfaceUpdateDlg::getUpdates);
+    getUpdates_ = makeSkinButton(this, QStringLiteral("getUpdates"), QStringLiteral("Get Updates..."), "update.bmp", QPoint(points.at(ButtonPoint::downloadSecond).x, points.at(ButtonPoint::downloadSecond).y));  // 1187
+    connect(getUpdates_, &QPushButton::clicked, this, &InterfaceUpdateDlg::getUpdates);
     auto* close = makeSkinButton(this, QStringLiteral("close"), QStringLiteral("Close"), "close.bmp", QPoint(points.at(ButtonPoint::downloadFirst).x, points.at(ButtonPoint::downloadFirst).y));  // 1113
     connect(close, &QPushButton::clicked, this, [this] { done(2); });
 
+    // The job emits on its own thread; every handler runs here.
+    SkinDownloadJob* job = job_.get();
+    connect(job, &SkinDownloadJob::stepStarted, this, [this](const QString& status, int step) {
+        progress_->setValue(0);
+        setStatus(status);
+        step_ = step;
+    }, Qt::QueuedConnection);
+    connect(job, &SkinDownloadJob::progressed, this, &InterfaceUpdateDlg::downloadProgress, Qt::QueuedConnection);
+    connect(job, &SkinDownloadJob::stepEnded, this, [this](int step) { step_ = step; }, Qt::QueuedConnection);
+    connect(job, &SkinDownloadJob::pendingListed, this, [this](const QStringList& names) {
+        progress_->setValue(0);
+        pending_.clear();
+        for (const QString& name : names) pending_.push_back(name.toStdString());
+    }, Qt::QueuedConnection);
+    connect(job, &SkinDownloadJob::finished, this, &InterfaceUpdateDlg::runFinished, Qt::QueuedConnection);
+
     setStatus(QStringLiteral("Download more Interfaces..."));
+}
+
+InterfaceUpdateDlg::~InterfaceUpdateDlg()
+{
+    // Before any part of the dialog goes: the run's signals name it.
+    job_.reset();
 }
 
 QString InterfaceUpdateDlg::statusText() const
@@ -64,59 +79,39 @@ void InterfaceUpdateDlg::downloadProgress()
 {
     progress_->setValue(std::min(progress_->value() + 1, progress_->maximum()));
     status_->setText(current_);
-    QCoreApplication::processEvents();
-}
-
-bool InterfaceUpdateDlg::download(const std::string& url, const std::filesystem::path& target, bool package)
-{
-    DownloadHooks hooks;
-    hooks.progress = [this] { downloadProgress(); };
-    // A package stays only when it opens as one.
-    if (package)
-        hooks.accept = [](const std::filesystem::path& file) { return InterfacePackage::open(file).has_value(); };
-    return downloadFile(url, target, hooks);
 }
 
 void InterfaceUpdateDlg::getUpdates()
 {
+    if (downloading_ || !job_->start()) return;
+    downloading_ = true;
+    getUpdates_->setEnabled(false);
     step_ = 0;
-    index_ = 0;
     pending_.clear();
+}
 
-    // The list, fetched twice; a failed fetch leaves the older list in place.
-    const std::filesystem::path list = programFolder_ / interfaceListName;
-    for (int pass = 0; pass < 2; ++pass) {
-        progress_->setValue(0);
-        setStatus(QStringLiteral("Downloading New Interfaces..."));
-        download(base_ + interfaceListName, list, false);
-        ++step_;
-    }
-
-    progress_->setValue(0);
-    std::ifstream in(list, std::ios::binary);
-    if (in) {
-        std::stringstream text;
-        text << in.rdbuf();
-        pending_ = missingPackages(readInterfaceList(text.str()), resolveNoCase(programFolder_, "Interface"));
-    }
-    if (pending_.empty()) {
+void InterfaceUpdateDlg::runFinished(int outcome)
+{
+    downloading_ = false;
+    getUpdates_->setEnabled(true);
+    switch (outcome) {
+    case SkinDownloadJob::nothingNew:
         setStatus(QStringLiteral("No New Interface on Server"));
         done(1);
-        return;
+        break;
+    case SkinDownloadJob::packagesFetched:
+        if (refreshChooser) refreshChooser();
+        done(1);
+        break;
+    default:
+        break;  // cancelled: the dialog is closing already
     }
+}
 
-    const std::filesystem::path folder = resolveNoCase(programFolder_, "Interface");
-    for (index_ = 0; index_ < static_cast<int>(pending_.size()); ++index_) {
-        const std::string& name = pending_[static_cast<size_t>(index_)];
-        progress_->setValue(0);
-        setStatus(QStringLiteral("Downloading Interface '%1'...").arg(QString::fromStdString(name.substr(0, name.find('.')))));
-        ++step_;
-        // A failed package stays missing; the next run lists it again.
-        download(base_ + name, folder / name, true);
-        ++step_;
-    }
-    if (refreshChooser) refreshChooser();
-    done(1);
+void InterfaceUpdateDlg::done(int result)
+{
+    job_->cancel();
+    SkinDialog::done(result);
 }
 
 }  // namespace cx

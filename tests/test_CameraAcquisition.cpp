@@ -3,10 +3,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 #include "AppState.h"
 #include "AudioReader.h"
+#include "AudioSession.h"
 #include "CameraSimulator.h"
 #include "CameraWorkers.h"
 #include "HttpImageClient.h"
@@ -543,27 +545,62 @@ TEST_F(AcquisitionTest, AudioStream)
     locked.user = "a";
     locked.password = "b";
 
-    addCamera(stream(2, 1), 101);
-    AudioReader reader(state, timing.http);
-    reader.StartAudio(1);  // only one camera: nothing happens
+    // The reader works on the camera's entry alone; no camera table is needed.
+    const auto entry = [](int port, int32_t type) {
+        return CameraEntry{"127.0.0.1:" + std::to_string(port), "a", "b", type};
+    };
+    AudioReader reader(state.audioLock, timing.http);
+    const int audioPort = simulator.add(audio);  // an AXIS 213
+    reader.stopWhen = [&] { return simulator.framesSent(0) >= 5; };
+    EXPECT_EQ(reader.StartAudio(entry(audioPort, 108)), 0);
+    EXPECT_GE(simulator.framesSent(0), 5u);
+    EXPECT_EQ(simulator.connections(0), 1u);
 
-    addCamera(audio, 108);  // slot 1, an AXIS 213
-    reader.stopWhen = [&] { return simulator.framesSent(1) >= 5; };
-    reader.StartAudio(1);
-    EXPECT_GE(simulator.framesSent(1), 5u);
-    EXPECT_EQ(simulator.connections(1), 1u);
-
-    // Slot 1 another model: the empty path.
-    state.cameraTable.address[1] = state.cameraTable.address[0];
+    // Another model: the empty path.
     const int otherPort = simulator.add(other);
-    state.cameraTable.address[1] = "127.0.0.1:" + std::to_string(otherPort);
-    state.cameraTable.type[1] = 101;
-    reader.stopWhen = [&] { return simulator.framesSent(2) >= 2; };
-    reader.StartAudio(1);
-    EXPECT_GE(simulator.framesSent(2), 2u);
+    reader.stopWhen = [&] { return simulator.framesSent(1) >= 2; };
+    EXPECT_EQ(reader.StartAudio(entry(otherPort, 101)), 0);
+    EXPECT_GE(simulator.framesSent(1), 2u);
 
-    reader.stopWhen = nullptr;
+    // The credentials of the entry are sent; wrong ones end the reading with 401 at once.
     const int lockedPort = simulator.add(locked);
-    EXPECT_EQ(reader.ReadAudioStream("127.0.0.1", lockedPort, audio.path, 1), 401);
-    EXPECT_EQ(simulator.connections(0), 0u);  // the video camera was never asked
+    reader.stopWhen = [&] { return simulator.framesSent(2) >= 2; };
+    EXPECT_EQ(reader.StartAudio(entry(lockedPort, 108)), 0);
+    EXPECT_GE(simulator.framesSent(2), 2u);
+    reader.stopWhen = nullptr;
+    CameraEntry wrong = entry(lockedPort, 108);
+    wrong.password = "c";
+    EXPECT_EQ(reader.ReadAudioStream(wrong, "127.0.0.1", lockedPort, audio.path), 401);
+}
+
+TEST_F(AcquisitionTest, AudioSessionReadsOnItsOwnThreadOneAtATime)
+{
+    CameraConfig audio;
+    audio.kind = CameraKind::Audio;
+    audio.path = "/axis-cgi/audio/receive.cgi?httptype=singlepart";
+    const int port = simulator.add(audio);
+    const CameraEntry camera{"127.0.0.1:" + std::to_string(port), "", "", 108};
+
+    AudioSession session(state.audioLock, timing.http);
+    std::atomic<bool> broken{false};
+    ASSERT_TRUE(session.start(camera, [&] { return broken.load(); }));
+    EXPECT_TRUE(session.running());
+    EXPECT_FALSE(session.start(camera));  // one reading at a time
+    ASSERT_TRUE(waitUntil([&] { return simulator.framesSent(0) >= 5; }));
+    EXPECT_EQ(simulator.connections(0), 1u);
+
+    // Its own stop predicate ends it, and it can start again afterwards.
+    broken = true;
+    EXPECT_TRUE(session.waitUntil(std::chrono::steady_clock::now() + 2s));
+    EXPECT_FALSE(session.running());
+    ASSERT_TRUE(session.start(camera));
+    ASSERT_TRUE(waitUntil([&] { return simulator.connections(0) == 2; }));
+    session.stop();
+    EXPECT_TRUE(session.waitUntil(std::chrono::steady_clock::now() + 2s));
+    EXPECT_FALSE(session.running());
+
+    // A camera that refuses at once: the reading ends by itself.
+    simulator.stop();
+    ASSERT_TRUE(session.start(camera));
+    EXPECT_TRUE(session.waitUntil(std::chrono::steady_clock::now() + 10s));
 }

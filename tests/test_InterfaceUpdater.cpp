@@ -1,9 +1,12 @@
 // The interface updater against a small HTTP server on 127.0.0.1: the list
 // fetched twice, missing packages fetched in list order, hostile names and
-// broken downloads leaving nothing behind, and the chooser refreshed.
+// broken downloads leaving nothing behind, and the chooser refreshed. Against
+// a stalled server: the window keeps answering, a run cannot be started
+// twice, and closing the dialog in any way ends the transfer.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,6 +14,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -18,8 +22,12 @@
 
 #include "CInterface.h"
 #include "CSkinButton.h"
+#include "FileDownload.h"
+#include "InterfaceList.h"
 #include "InterfaceUpdateDlg.h"
+#include "SkinDownloadJob.h"
 #include "UpdateServer.h"
+#include "support/SilentServer.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -114,9 +122,22 @@ protected:
         package = fileText(fs::path(CX_SKIN_DIR) / "ember.int");
         ASSERT_FALSE(package.empty());
     }
-    void useServer(const TinyServer& server)
+    void useServer(const std::string& base) { std::ofstream(folder.path() / updateServerFileName) << base << "\n"; }
+    void useServer(const TinyServer& server) { useServer(server.base()); }
+    // Runs "Get Updates..." to its end, as the dialog's event loop would.
+    static void runUpdates(InterfaceUpdateDlg& updater)
     {
-        std::ofstream(folder.path() / updateServerFileName) << server.base() << "\n";
+        updater.findChild<CSkinButton*>("getUpdates")->click();
+        ASSERT_TRUE(updater.downloading());
+        ASSERT_TRUE(waitFor([&] { return !updater.downloading(); }, 20000));
+    }
+    // Names beginning with "." in `dir`: the downloads' temporary files.
+    static std::vector<std::string> temporaries(const fs::path& dir)
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename().string().front() == '.') names.push_back(e.path().filename().string());
+        return names;
     }
     std::vector<std::string> interfaceFiles()
     {
@@ -154,7 +175,7 @@ TEST_F(InterfaceUpdaterTest, EverythingPresentAfterTwoListDownloads)
     InterfaceUpdateDlg updater(folder.path());
     bool refreshed = false;
     updater.refreshChooser = [&refreshed] { refreshed = true; };
-    updater.findChild<CSkinButton*>("getUpdates")->click();
+    runUpdates(updater);
     EXPECT_EQ(updater.statusText(), "No New Interface on Server");
     EXPECT_EQ(updater.result(), 1);
     EXPECT_EQ(updater.stepCounter(), 2);
@@ -178,7 +199,7 @@ TEST_F(InterfaceUpdaterTest, MissingPackagesInListOrderHostileAndBrokenLeaveNoth
 
     InterfaceUpdateDlg updater(folder.path(), &chooser);
     updater.refreshChooser = [&chooser] { chooser.refreshList(); };
-    updater.getUpdates();
+    runUpdates(updater);
 
     EXPECT_EQ(updater.pending(), (std::vector<std::string>{"zeta.int", "broken.int", "gone.int", "alpha.int"}));
     EXPECT_EQ(server.requests(),
@@ -200,12 +221,119 @@ TEST_F(InterfaceUpdaterTest, FailedListKeepsTheOlderOne)
     TinyServer server(TinyServer::Files{});
     useServer(server);
     InterfaceUpdateDlg updater(folder.path());
-    updater.getUpdates();
+    runUpdates(updater);
     EXPECT_EQ(fileText(folder.path() / "Interfaces.txt"), "default.int\n");
     EXPECT_EQ(updater.statusText(), "No New Interface on Server");
     // No temporary file is left beside it.
     for (const auto& e : fs::directory_iterator(folder.path()))
         EXPECT_NE(e.path().filename().string().rfind(".Interfaces.txt", 0), 0u) << e.path();
+}
+
+// The first list download meets a server that never answers.
+class StalledUpdaterTest : public InterfaceUpdaterTest {
+protected:
+    void SetUp() override
+    {
+        InterfaceUpdaterTest::SetUp();
+        ASSERT_GT(server.port(), 0);
+        useServer("http://127.0.0.1:" + std::to_string(server.port()) + "/skins/");
+    }
+    std::vector<std::string> listTemporaries()
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder.path()))
+            if (e.path().filename().string().rfind(".Interfaces.txt", 0) == 0) names.push_back(e.path().filename().string());
+        return names;
+    }
+    SilentServer server;
+};
+
+TEST_F(StalledUpdaterTest, WindowKeepsAnsweringAndASecondRunIsNotStarted)
+{
+    InterfaceUpdateDlg updater(folder.path());
+    int ticksWhileDownloading = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (updater.downloading()) ++ticksWhileDownloading;
+    });
+    ticker.start();
+
+    auto* get = updater.findChild<CSkinButton*>("getUpdates");
+    get->click();
+    ASSERT_TRUE(updater.downloading());  // the click came back with the transfer under way
+    ASSERT_TRUE(waitFor([&] { return server.accepted() == 1; }, 5000));
+    EXPECT_EQ(updater.statusText(), "Downloading New Interfaces...");
+    EXPECT_FALSE(get->isEnabled());
+
+    // Neither the button, nor the dialog, nor the job starts a second run.
+    get->click();
+    updater.getUpdates();
+    EXPECT_FALSE(updater.job().start());
+    ASSERT_TRUE(waitFor([&] { return ticksWhileDownloading >= 50; }, 10000));
+    EXPECT_EQ(server.accepted(), 1);
+    EXPECT_TRUE(updater.downloading());
+    EXPECT_EQ(updater.stepCounter(), 0);  // still on the first list download
+    EXPECT_TRUE(updater.pending().empty());
+}
+
+TEST_F(StalledUpdaterTest, ClosingInAnyWayEndsTheRun)
+{
+    using Dialog = std::unique_ptr<InterfaceUpdateDlg>;
+    struct Case {
+        const char* how;
+        std::function<void(Dialog&)> end;
+        int result;  // the dialog's result afterwards
+    };
+    const Case cases[] = {
+        {"Close button", [](Dialog& d) { d->findChild<CSkinButton*>("close")->click(); }, 2},
+        {"Escape", [](Dialog& d) { d->reject(); }, QDialog::Rejected},
+        {"window closed", [](Dialog& d) { d->close(); }, QDialog::Rejected},
+        {"dialog destroyed", [](Dialog& d) { d.reset(); }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        const int connections = server.accepted();
+        auto updater = std::make_unique<InterfaceUpdateDlg>(folder.path());
+        updater->show();
+        updater->getUpdates();
+        ASSERT_TRUE(waitFor([&] { return server.accepted() == connections + 1; }, 5000));
+
+        const auto t0 = std::chrono::steady_clock::now();
+        c.end(updater);
+        if (updater) {
+            EXPECT_FALSE(updater->isVisible());
+            EXPECT_TRUE(waitFor([&] { return !updater->downloading(); }, 2000));
+            EXPECT_FALSE(updater->job().running());
+            EXPECT_EQ(updater->result(), c.result);
+            updater.reset();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+        // The run is over: the second list download never started, and the
+        // cancelled one left neither the list nor its temporary file.
+        EXPECT_EQ(server.accepted(), connections + 1);
+        EXPECT_FALSE(fs::exists(folder.path() / interfaceListName));
+        EXPECT_EQ(listTemporaries(), std::vector<std::string>{});
+    }
+}
+
+TEST(FileDownload, StalledServerEndsTheTransferByItself)
+{
+    TempFolder folder;
+    SilentServer server;
+    ASSERT_GT(server.port(), 0);
+    DownloadTimeouts timeouts;
+    timeouts.lowSpeedSeconds = 1;
+    std::atomic<int> reports{0};
+    DownloadHooks hooks;
+    hooks.progress = [&reports] { ++reports; };
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(downloadFile("http://127.0.0.1:" + std::to_string(server.port()) + "/list.txt",
+                              folder.path() / "list.txt", hooks, timeouts));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    EXPECT_EQ(server.accepted(), 1);
+    EXPECT_GE(reports.load(), 1);
+    EXPECT_TRUE(fs::is_empty(folder.path()));  // no target, no temporary
 }
 
 }  // namespace

@@ -344,9 +344,8 @@ void CMonitorDlg::runButtonAction(int id)
         break;
     }
     case MainButton::sound:
-        // Read from the event loop, so that this window is not on the stack
-        // below the reading when it closes; it ends the reading then.
-        QMetaObject::invokeMethod(&engine_, [e = &engine_] { e->startAudio(1); }, Qt::QueuedConnection);
+        // The reading runs on a thread of its own; this returns at once.
+        engine_.startAudio(1);
         break;
     case MainButton::toolBox: {
         CToolsDialog tools(*this);
