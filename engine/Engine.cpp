@@ -174,7 +174,9 @@ void Engine::stopScheduleTick()
 
 int Engine::loadCameraTable()
 {
-    return applyCameraTable(database_->loadTable());
+    LoadedCameras cameras = database_->loadCameras();
+    state_->setCameraNames(cameras.names);
+    return applyCameraTable(std::move(cameras.table));
 }
 
 int Engine::applyCameraTable(CameraTable table)
@@ -213,7 +215,6 @@ int Engine::addCamera(const NewCamera& camera)
 {
     database_->insertCamera(camera.name, camera.host, camera.port, camera.login, camera.password, camera.type);
     const int count = loadCameraTable();
-    database_->loadNames(*state_);
     createCameraFolder(camera.name);
     return count;
 }
@@ -235,7 +236,6 @@ int Engine::removeCamera(const std::string& name)
     for (auto& pane : panes_) pane->resize(pane->size());
     const int count = loadCameraTable();
     if (count == 0) return 0;
-    database_->loadNames(*state_);
     for (int slot = 0; slot < count && slot < maxCameras; ++slot) {
         state_->settings.monitorEnabled[static_cast<size_t>(slot)] = 1;
         if (camerasConnected_) workers_->restartCamera(slot);
@@ -252,7 +252,6 @@ void Engine::updateCamera(int slot, const std::string& oldName, const NewCamera&
     createCameraFolder(camera.name);
     if (!addressChanged) return;
     loadCameraTable();
-    database_->loadNames(*state_);
     if (camerasConnected_) workers_->restartCamera(slot);
 }
 

@@ -89,7 +89,7 @@ public:
     void stopScheduleTick();
 
     // --- Cameras ---
-    // Loads the camera table from the database and puts it in place; the
+    // Loads the cameras' table and names from the database and puts them in place; the
     // workers of slots it no longer holds are stopped.
     int loadCameraTable();
     // The same with a table from elsewhere (tests, tools).

@@ -30,7 +30,7 @@ TEST(SoundButton, ReadsSlotOneUntilTheWindowCloses)
     TempFolder folder;
     ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Door", 1, "101"}, {"Hall", port, "108"}}));
     Engine engine{{folder.path()}};
-    engine.database().loadNames(engine.state());
+    engine.loadCameraTable();
     AttachedSkin skin{engine.state().settings};
     ASSERT_TRUE(skin.open(folder.path()));
     auto main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
