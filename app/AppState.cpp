@@ -32,6 +32,12 @@ void AppState::setCameraName(int slot, const std::string& name)
     cameraName[static_cast<size_t>(slot)] = name;
 }
 
+void AppState::setCameraNames(const std::vector<std::string>& names)
+{
+    std::lock_guard lock(namesLock);
+    for (size_t i = 0; i < names.size() && i < cameraName.size(); ++i) cameraName[i] = names[i];
+}
+
 void AppState::resetCameraNames()
 {
     std::lock_guard lock(namesLock);
@@ -88,12 +94,6 @@ bool AppState::setFlips(int slot, int horizontal, int vertical)
     cameraTable.flipHorizontal[i] = horizontal;
     cameraTable.flipVertical[i] = vertical;
     return true;
-}
-
-void AppState::setCameraCount(int n)
-{
-    std::lock_guard lock(frameLock);
-    cameraTable.count = n;
 }
 
 int AppState::cameraCount() const

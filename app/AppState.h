@@ -85,8 +85,6 @@ public:
     // buttons); false for a slot not configured.
     bool setFlips(int slot, int horizontal, int vertical);
     int cameraCount() const;
-    // The names load sets the count alone (the table arrays come later).
-    void setCameraCount(int n);
 
     std::array<CameraDefaults, maxCameras> cameraDefaults{};  // UI thread
 
@@ -96,6 +94,9 @@ public:
     // The same into `out`, reusing its storage (the frame path).
     void copyCameraName(int slot, std::string& out) const;
     void setCameraName(int slot, const std::string& name);
+    // The names of one camera load, slot by slot from slot 0, under one hold
+    // of namesLock; slots past them keep their names.
+    void setCameraNames(const std::vector<std::string>& names);
     void resetCameraNames();  // "Camera 1" .. "Camera 16"
 
     // --- Persisted options and per-slot flags (monitorEnabled,

@@ -45,6 +45,14 @@ struct SlotFlips {
     bool operator==(const SlotFlips&) const = default;
 };
 
+// One load of the configured cameras: the table and, slot by slot, the
+// names of the same rows. They come from one query so that a slot's name
+// is always its own row's name.
+struct LoadedCameras {
+    CameraTable table;
+    std::vector<std::string> names;  // names[i] is the name of table slot i
+};
+
 // Default flip values a camera's properties dialog falls back to.
 struct CameraDefaults {
     int32_t flipHorizontal = 0;

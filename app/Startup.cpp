@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "AppState.h"
@@ -59,7 +60,12 @@ StartupResult Startup::run(const std::filesystem::path& programFolder, bool anot
     callIfSet(hooks_.loadBitmaps);
 
     if (store_.countCameras() > 0) {
-        store_.loadNames(state_);
+        // Names and table from the same load, so the folders below and the
+        // main window's first reload agree slot by slot.
+        LoadedCameras cameras = store_.loadCameras();
+        state_.setCameraNames(cameras.names);
+        const int rows = cameras.table.count;
+        state_.replaceCameraTable(std::move(cameras.table), rows);
     } else {
         callIfSet(hooks_.runFirstCameraDialog);
     }

@@ -264,10 +264,9 @@ void Engine::stopScheduleTick()
 
 int Engine::loadCameraTable()
 {
-    const int rows = applyCameraTable(database_->loadTable());
-    database_->loadNames(*state_);
-    publish();
-    return rows;
+    LoadedCameras cameras = database_->loadCameras();
+    state_->setCameraNames(cameras.names);
+    return applyCameraTable(std::move(cameras.table));  // publishes
 }
 
 int Engine::applyCameraTable(CameraTable table)

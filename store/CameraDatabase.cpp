@@ -2,13 +2,11 @@
 
 #include <sqlext.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
 
-#include "AppState.h"
 #include "DebugLog.h"
 #include "Notifier.h"
 #include "ProgramFolder.h"
@@ -225,32 +223,38 @@ int CameraDatabase::countCameras()
     return queryNumber(format("SELECT COUNT(configID) FROM %s", cameraTableName));
 }
 
-void CameraDatabase::loadNames(AppState& state)
+LoadedCameras CameraDatabase::loadCameras()
 {
-    if (!getStatement()) return;
-    int k = 0;
-    if (prepare(format("SELECT name FROM %s", cameraTableName)) && succeeded(executeWithDiagnostics())) {
-        fetchRows(1, [&](const Row& r) {
-            if (!r[0].empty()) state.setCameraName(k++, r[0]);
-            return k < maxCameras;
+    LoadedCameras loaded;
+    CameraTable& t = loaded.table;
+    if (!getStatement()) return loaded;
+    // Names and addresses from one query in key order: with two queries, or
+    // in whatever order the engine scans (an index on name reads names
+    // sorted), one odd row would give every later camera another's name.
+    if (prepare(format("SELECT name, cameraIP, cameraport, login, password, horizontal, vertical, cameratype FROM %s "
+                       "ORDER BY configID",
+                       cameraTableName)) &&
+        succeeded(executeWithDiagnostics())) {
+        fetchRows(8, [&](const Row& r) {
+            if (r[0].empty() || r[1].empty()) return true;  // neither named nor reachable: no slot
+            loaded.names.push_back(r[0]);
+            t.address.push_back(r[1] + ":" + r[2]);
+            t.login.push_back(r[3]);
+            t.password.push_back(r[4]);
+            t.flipHorizontal.push_back(textToInt(r[5]));
+            t.flipVertical.push_back(textToInt(r[6]));
+            t.type.push_back(textToInt(r[7]));
+            ++t.count;
+            return t.count < maxCameras;
         });
-        state.setCameraCount(k);
     }
     freeStatement();
+    return loaded;
 }
 
 std::vector<std::string> CameraDatabase::listNames()
 {
-    std::vector<std::string> names;
-    if (!getStatement()) return names;
-    if (prepare(format("SELECT name FROM %s", cameraTableName)) && succeeded(executeWithDiagnostics())) {
-        fetchRows(1, [&](const Row& r) {
-            if (!r[0].empty()) names.push_back(r[0]);
-            return true;
-        });
-    }
-    freeStatement();
-    return names;
+    return loadCameras().names;
 }
 
 void CameraDatabase::deleteCamera(const std::string& name)
@@ -287,49 +291,6 @@ void CameraDatabase::insertCamera(const std::string& name, const std::string& ca
                       cameraTableName, sqlQuoted(name).c_str(), sqlQuoted(cameraIP).c_str(),
                       sqlQuoted(cameraPort).c_str(), sqlQuoted(login).c_str(), sqlQuoted(password).c_str(),
                       sqlQuoted(cameraType).c_str()));
-}
-
-CameraTable CameraDatabase::loadTable()
-{
-    int n = 0;
-    if (getStatement()) {
-        if (prepare(format("SELECT COUNT(cameraIP) FROM %s", cameraTableName)) &&
-            succeeded(executeWithDiagnostics())) {
-            fetchRows(1, [&](const Row& r) {
-                if (!r[0].empty()) n = textToInt(r[0]);
-                return true;
-            });
-        }
-        freeStatement();
-    }
-
-    CameraTable table;
-    const int capacity = std::clamp(n, 0, maxCameras);
-    table.allocate(capacity);
-    int rows = 0;
-
-    if (capacity > 0 && getStatement()) {
-        if (prepare(format("SELECT cameraIP, cameraport, login, password, horizontal, vertical, cameratype FROM %s",
-                           cameraTableName)) &&
-            succeeded(executeWithDiagnostics())) {
-            fetchRows(7, [&](const Row& r) {
-                if (rows >= capacity) return false;
-                if (r[0].empty()) return true;
-                const auto i = static_cast<size_t>(rows);
-                table.type[i] = textToInt(r[6]);
-                table.address[i] = r[0] + ":" + r[1];
-                table.login[i] = r[2];
-                table.password[i] = r[3];
-                table.flipHorizontal[i] = textToInt(r[4]);
-                table.flipVertical[i] = textToInt(r[5]);
-                ++table.count;
-                ++rows;
-                return rows < capacity;
-            });
-        }
-        freeStatement();
-    }
-    return table;
 }
 
 bool CameraDatabase::createSchema()

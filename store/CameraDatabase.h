@@ -16,7 +16,6 @@
 
 namespace cx {
 
-class AppState;
 class Notifier;
 
 // How the database finds its ODBC driver when the system has not
@@ -39,8 +38,9 @@ public:
     CameraDatabase& operator=(const CameraDatabase&) = delete;
 
     int countCameras() override;
-    void loadNames(AppState& state) override;
-    // Every non-empty name in fetch order (what the camera list box shows).
+    LoadedCameras loadCameras() override;
+    // The names of the rows loadCameras loads, in slot order (what the
+    // camera list box shows: a row's position is its slot).
     std::vector<std::string> listNames();
     void deleteCamera(const std::string& name);
     void updateCamera(const std::string& oldName, const std::string& newName, const std::string& cameraIP,
@@ -49,11 +49,6 @@ public:
     int countName(const std::string& name);
     void insertCamera(const std::string& name, const std::string& cameraIP, const std::string& cameraPort,
                       const std::string& login, const std::string& password, const std::string& cameraType);
-    // The configured cameras, at most 16: the caller puts the table in
-    // place (AppState::replaceCameraTable), so the store takes no lock of
-    // the application.
-    CameraTable loadTable();
-
     // Creates the table in a new database file (the program-folder tool).
     bool createSchema();
 

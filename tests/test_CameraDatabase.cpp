@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include "AppState.h"
 #include "CameraDatabase.h"
 #include "DebugLog.h"
@@ -19,12 +22,38 @@ using cx::test::TempFolder;
 
 namespace {
 
-// Loads the table and puts it in place, as the engine does.
+// Loads the cameras and puts them in place, as the engine does.
 CameraTable loadInto(CameraDatabase& db, AppState& state)
 {
-    CameraTable t = db.loadTable();
-    state.replaceCameraTable(t, t.count);
-    return t;
+    LoadedCameras loaded = db.loadCameras();
+    EXPECT_EQ(loaded.names.size(), static_cast<size_t>(loaded.table.count));
+    state.setCameraNames(loaded.names);
+    state.replaceCameraTable(loaded.table, loaded.table.count);
+    return loaded.table;
+}
+
+// Runs one statement on the database file through a connection of its own,
+// as another tool editing the file would.
+bool runSql(const CameraDatabase& db, const std::string& statement)
+{
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    bool ok = SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)) &&
+              SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) &&
+              SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
+    std::string connect = db.driverConnectionString();
+    ok = ok && SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()), SQL_NTS,
+                                              nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+    const bool connected = ok;
+    std::string text = statement;
+    ok = ok && SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st)) &&
+         SQL_SUCCEEDED(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS));
+    if (st != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, st);
+    if (connected) SQLDisconnect(dbc);
+    if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return ok;
 }
 
 
@@ -57,13 +86,11 @@ protected:
 TEST_F(CameraDatabaseTest, EmptyTable)
 {
     EXPECT_EQ(db.countCameras(), 0);
-    db.loadNames(state);
-    EXPECT_EQ(state.cameraTable.count, 0);
-    EXPECT_EQ(state.cameraNameOf(0), "Camera 1");
     state.cameraTable.count = 3;  // a previous load
     const CameraTable copy = loadInto(db, state);
     EXPECT_EQ(copy.count, 0);
     EXPECT_EQ(state.cameraTable.count, 0);
+    EXPECT_EQ(state.cameraNameOf(0), "Camera 1");
     EXPECT_TRUE(db.listNames().empty());
     EXPECT_NE(debugText.find("SQL_SUCCESS\n"), std::string::npos);
 }
@@ -79,13 +106,11 @@ TEST_F(CameraDatabaseTest, InsertAndLoadEverything)
     EXPECT_EQ(db.countName("Yard"), 0);
     EXPECT_EQ(db.listNames(), (std::vector<std::string>{"Front door", "Back yard"}));
 
-    db.loadNames(state);
-    EXPECT_EQ(state.cameraTable.count, 2);
-    EXPECT_EQ(state.cameraNameOf(1), "Back yard");
-
     const CameraTable t = loadInto(db, state);
     ASSERT_EQ(t.count, 2);
     EXPECT_EQ(state.loadedRows.load(), 2);
+    EXPECT_EQ(state.cameraNameOf(0), "Front door");
+    EXPECT_EQ(state.cameraNameOf(1), "Back yard");
     EXPECT_EQ(t.address[0], "10.0.0.5:8080");
     EXPECT_EQ(t.login[0], "admin");
     EXPECT_EQ(t.password[0], "secret");
@@ -104,14 +129,15 @@ TEST_F(CameraDatabaseTest, LoadsStopAtSixteen)
 {
     for (int i = 0; i < 20; ++i) addCamera("cam" + std::to_string(i), "10.0.0." + std::to_string(i));
     EXPECT_EQ(db.countCameras(), 20);
-    db.loadNames(state);
-    EXPECT_EQ(state.cameraTable.count, 16);
-    EXPECT_EQ(state.cameraNameOf(15), "cam15");
     const CameraTable t = loadInto(db, state);
     EXPECT_EQ(t.count, 16);
     EXPECT_EQ(state.loadedRows.load(), 16);
+    EXPECT_EQ(state.cameraNameOf(15), "cam15");
     EXPECT_EQ(t.address[15], "10.0.0.15:80");
-    EXPECT_EQ(db.listNames().size(), 20u);  // the list box shows all of them
+    // The list box shows the loaded rows only: its positions are slots.
+    const std::vector<std::string> names = db.listNames();
+    ASSERT_EQ(names.size(), 16u);
+    EXPECT_EQ(names.back(), "cam15");
 }
 
 TEST_F(CameraDatabaseTest, RowWithoutAddressTakesNoSlot)
@@ -124,6 +150,69 @@ TEST_F(CameraDatabaseTest, RowWithoutAddressTakesNoSlot)
     EXPECT_EQ(t.address[0], "10.0.0.1:80");
     EXPECT_EQ(t.address[1], "10.0.0.3:80");
     EXPECT_EQ(t.type[1], 0);
+}
+
+// Rows written by hand or by other tools: names or addresses missing (empty
+// or NULL) and keys out of insertion order. Every loaded slot must carry
+// its own row's name, and the list box's positions must be the slots, in
+// two layouts of the file: with an index on name (the engine then reads a
+// lone name column in name order) and with configID a plain column (rows
+// then lie in insertion order, not key order).
+TEST_F(CameraDatabaseTest, OddRowsTakeNoSlotAndNamesStayWithTheirRows)
+{
+    const struct {
+        const char* what;
+        std::vector<std::string> statements;
+    } layouts[] = {
+        {"index on name", {"CREATE INDEX byName ON configurationCX(name)"}},
+        {"key not the row order",
+         {"DROP TABLE configurationCX",
+          "CREATE TABLE configurationCX (configID INTEGER, name TEXT, cameraIP TEXT, cameraport TEXT, login TEXT, "
+          "password TEXT, horizontal TEXT DEFAULT '0', vertical TEXT DEFAULT '0', cameratype TEXT)"}},
+    };
+    const auto quoted = [](const std::string& v) { return "'" + v + "'"; };
+    // Keys 1..24 with these odd ones; the others load, at most 16.
+    const std::vector<int> loadedIds = {1, 3, 4, 6, 7, 8, 10, 12, 13, 15, 16, 17, 18, 19, 20, 21};
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.what);
+        for (const auto& statement : layout.statements) ASSERT_TRUE(runSql(db, statement)) << statement;
+        for (int k = 0; k < 24; ++k) {
+            const int id = k * 7 % 24 + 1;  // 1, 8, 15, 22, 5, ...: every key once, out of order
+            const std::string n = std::to_string(id);
+            std::string name = quoted("cam" + n);
+            std::string ip = quoted("10.0." + n + ".1");
+            if (id == 2) name = "''";
+            if (id == 5) ip = "''";
+            if (id == 9) name = "NULL";
+            if (id == 11) ip = "NULL";
+            if (id == 14) name = ip = "''";
+            ASSERT_TRUE(runSql(db, "INSERT INTO configurationCX (configID, name, cameraIP, cameraport, login, "
+                                   "password, horizontal, cameratype) VALUES (" +
+                                       n + ", " + name + ", " + ip + ", '" + std::to_string(1000 + id) + "', 'l" +
+                                       n + "', 'p" + n + "', '" + std::to_string(id % 2) + "', '" + n + "')"))
+                << id;
+        }
+        EXPECT_EQ(db.countCameras(), 24);  // counts rows, odd ones too
+
+        const CameraTable t = loadInto(db, state);
+        ASSERT_EQ(t.count, 16);
+        ASSERT_EQ(state.cameraCount(), 16);
+        std::vector<std::string> expectedNames;
+        for (size_t slot = 0; slot < loadedIds.size(); ++slot) {
+            const std::string n = std::to_string(loadedIds[slot]);
+            SCOPED_TRACE("slot " + std::to_string(slot) + ", key " + n);
+            expectedNames.push_back("cam" + n);
+            EXPECT_EQ(state.cameraNameOf(static_cast<int>(slot)), "cam" + n);
+            const std::optional<CameraEntry> e = state.cameraEntry(static_cast<int>(slot));
+            ASSERT_TRUE(e);
+            EXPECT_EQ(e->address, "10.0." + n + ".1:" + std::to_string(1000 + loadedIds[slot]));
+            EXPECT_EQ(e->login, "l" + n);
+            EXPECT_EQ(e->password, "p" + n);
+            EXPECT_EQ(e->type, loadedIds[slot]);
+            EXPECT_EQ(t.flipHorizontal[slot], loadedIds[slot] % 2);
+        }
+        EXPECT_EQ(db.listNames(), expectedNames);
+    }
 }
 
 TEST_F(CameraDatabaseTest, QuotesStayInTheirRow)
@@ -190,11 +279,10 @@ TEST(CameraDatabase, MissingDatabaseGivesNeutralResults)
         // The driver may create the file on connect; without the folder it cannot.
         CameraDatabase db(folder.path() / "nowhere");
         EXPECT_EQ(db.countCameras(), 0);
-        db.loadNames(state);
-        EXPECT_EQ(state.cameraTable.count, 0);
         state.cameraTable.count = 5;
         EXPECT_EQ(loadInto(db, state).count, 0);
         EXPECT_EQ(state.cameraTable.count, 0);
+        EXPECT_TRUE(db.listNames().empty());
         db.insertCamera("a", "b", "1", "", "", "1");
         EXPECT_EQ(db.countName("a"), 0);
     }
@@ -310,7 +398,6 @@ TEST(OdbcDriver, MissingDriverLibraryIsSaidOnce)
         CameraDatabase db(program.path(), DriverOptions{&notifier, {noDrivers.path()}});
         AppState state;
         EXPECT_EQ(db.countCameras(), 0);
-        db.loadNames(state);
         EXPECT_EQ(loadInto(db, state).count, 0);
         EXPECT_TRUE(db.listNames().empty());
         EXPECT_FALSE(db.createSchema());

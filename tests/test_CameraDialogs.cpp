@@ -68,7 +68,6 @@ protected:
     void makeFolder(const std::vector<FolderCamera>& cameras)
     {
         ASSERT_TRUE(makeWindowFolder(folder.path(), cameras));
-        engine.database().loadNames(engine.state());
         engine.loadCameraTable();
         engine.state().settings.backgroundImageEnabled = 1;
         ASSERT_TRUE(skin.open(folder.path()));
@@ -83,7 +82,7 @@ protected:
     CameraTable stored()
     {
         CameraDatabase db(folder.path());
-        return db.loadTable();
+        return db.loadCameras().table;
     }
     std::vector<std::string> storedNames()
     {
@@ -255,7 +254,6 @@ TEST_F(CameraDialogsTest, PropertiesShowTheHostAsStored)
     makeFolder({{"Door", 1, "101"}});
     CameraDatabase(folder.path()).insertCamera("Gate", "gate.example.org", "81", "a", "b", "101");
     engine.loadCameraTable();
-    engine.database().loadNames(engine.state());
 
     CCameraPropertiesDlg ip(engine, "Door", 0);
     EXPECT_EQ(child<IpAddressEdit>(&ip, "ipAddress")->text(), "127.0.0.1");

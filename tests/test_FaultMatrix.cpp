@@ -425,10 +425,26 @@ TEST_F(FaultMatrix, HostileFilesInTheProgramFolder)
     const std::string hoursTxt = readText(program / "hours.txt");
     const std::string skin = readText(program / "Interface" / "default.int");
 
+    // A second live camera, registered among the odd rows (behind one
+    // without a name): it must record under its own name, whatever its slot.
+    const size_t late = cameras.size();  // the simulator's index: it counts in the same order
+    const int latePort = simulator.add(stream());
+    ASSERT_NE(latePort, 0);
+    // Frames recorded into the recordings of one camera folder.
+    auto recordedFrames = [&](const fs::path& cameraFolder) {
+        size_t frames = 0;
+        for (const auto& f : recordingsIn(cameraFolder))
+            for (const auto& chunk : readAvi(f).chunks)
+                if (!chunk.data.empty() && sim::simulatedFrameNumber(chunk.data.data(), chunk.data.size())) ++frames;
+        return frames;
+    };
+
     const struct {
         const char* name;
         std::function<void()> damage;
         bool runs;  // false: ends at once with a message
+        std::function<void()> whileRunning = nullptr;
+        std::function<void()> afterStop = nullptr;
     } cases[] = {
         {"truncated settings", [&] { write("Configuration.cvx", settings.substr(0, 37)); }, true},
         {"oversized settings", [&] { write("Configuration.cvx", settings + garbage(5000)); }, true},
@@ -440,13 +456,32 @@ TEST_F(FaultMatrix, HostileFilesInTheProgramFolder)
         {"damaged default.int", [&] { write("Interface/default.int", skin.substr(0, 40) + garbage(200)); }, false},
         {"odd database rows", [&] {
              std::string rows = "INSERT INTO configurationCX (name, cameraIP, cameraport, login, password, cameratype) VALUES "
-                                "('', '127.0.0.1', '1', '', '', '101'), ('quote''s', '127.0.0.1', 'abc', 'x''y', '', 'zz'),"
+                                "('', '127.0.0.1', '1', '', '', '101'), ('Late', '127.0.0.1', '" +
+                                std::to_string(latePort) + "', '', '', '101'), ('quote''s', '127.0.0.1', 'abc', 'x''y', '', 'zz'),"
                                 "('a/b', '127.0.0.1', '-4', '', '', '-1'), ('..', '', '', '', '', '')";
              for (int i = 0; i < 20; ++i)
                  rows += ", ('cam" + std::to_string(i) + "', '127.0.0.1', '" + std::to_string(closedPort()) + "', '', '', '" +
                          std::to_string(i * 37 % 1000) + "')";
              ASSERT_TRUE(sql(rows));
-         }, true},
+             // Every slot records, so a camera's frames land under whatever name its slot carries.
+             Settings everySlot;
+             everySlot.scheduleMode = 1;
+             for (auto& r : everySlot.scheduleRecord) r = 1;
+             ASSERT_TRUE(saveSettings(everySlot, program));
+         }, true,
+         [&] {
+             // About 3 s of the late camera: its recording opened at the first tick.
+             EXPECT_TRUE(delivered(late, 45, 10s)) << readText(err);
+         },
+         [&] {
+             EXPECT_GE(recordedFrames(program / "video" / "Late"), 10u);
+             EXPECT_GE(recordedFrames(program / "video" / "Good"), 10u);
+             // Only those two send: frames under any other name are theirs, mislabelled.
+             for (const auto& e : fs::directory_iterator(program / "video")) {
+                 if (e.path().filename() == "Late" || e.path().filename() == "Good") continue;
+                 EXPECT_EQ(recordedFrames(e.path()), 0u) << e.path().filename();
+             }
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -461,7 +496,9 @@ TEST_F(FaultMatrix, HostileFilesInTheProgramFolder)
         if (c.runs) {
             const uint64_t sent = simulator.framesSent(good);
             EXPECT_TRUE(delivered(good, sent + 15, 5s)) << readText(err);  // the good camera is served
+            if (c.whileRunning) c.whileRunning();
             stopWithinTwoSeconds();
+            if (c.afterStop) c.afterStop();
         } else {
             const int status = waitForExit(pid, 5s);
             ASSERT_NE(status, -1);

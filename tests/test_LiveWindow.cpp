@@ -45,7 +45,7 @@ protected:
         ASSERT_NE(port, 0);
         // Nothing listens on port 1: the second camera never answers.
         ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Street", port, "101"}, {"Backyard", 1, "101"}}));
-        engine.database().loadNames(engine.state());
+        engine.loadCameraTable();
         ASSERT_TRUE(skin.open(folder.path()));
         main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
         main->show();

@@ -68,7 +68,7 @@ protected:
     {
         // Nothing listens on port 1: these cameras are never seen live.
         ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Door", 1, "101"}, {"Hall", 1, "101"}, {"Yard", 1, "101"}}));
-        engine.database().loadNames(engine.state());
+        engine.loadCameraTable();
         engine.state().settings.backgroundImageEnabled = 1;
         ASSERT_TRUE(skin.open(folder.path()));
         main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});

@@ -111,7 +111,7 @@ protected:
         engine = std::make_unique<Engine>(EngineOptions{folder.path(), &clock});
         QObject::connect(engine.get(), &Engine::message,
                          [this](const QString& text) { messages.push_back(text.toStdString()); });
-        engine->database().loadNames(engine->state());
+        engine->loadCameraTable();
         skin = std::make_unique<AttachedSkin>(engine->state().settings);
         ASSERT_TRUE(skin->open(folder.path()));
     }

@@ -29,7 +29,7 @@ namespace {
 struct SoundWindow {
     explicit SoundWindow(const std::vector<FolderCamera>& cameras) : ok(makeWindowFolder(folder.path(), cameras))
     {
-        engine.database().loadNames(engine.state());
+        engine.loadCameraTable();
         ok = ok && skin.open(folder.path());
         main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
         engine.connectAllCameras();  // as the start-up window does; builds the request paths

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "AppState.h"
@@ -17,19 +18,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Camera list in memory; the first-camera dialog may add names.
+// Camera list in memory; the first-camera dialog may add names. Camera i
+// is at 10.0.0.<i + 1>, so a slot's address tells whose row it is.
 class FakeStore final : public CameraStore {
 public:
     std::vector<std::string> names;
     int countCameras() override { return static_cast<int>(names.size()); }
-    void loadNames(AppState& state) override
+    LoadedCameras loadCameras() override
     {
-        int k = 0;
-        for (const auto& n : names) {
-            if (k == maxCameras) break;
-            state.setCameraName(k++, n);
+        LoadedCameras loaded;
+        const int n = std::min(static_cast<int>(names.size()), maxCameras);
+        loaded.table.allocate(n);
+        for (int i = 0; i < n; ++i) {
+            loaded.names.push_back(names[static_cast<size_t>(i)]);
+            loaded.table.address[static_cast<size_t>(i)] = "10.0.0." + std::to_string(i + 1) + ":80";
         }
-        state.cameraTable.count = k;
+        loaded.table.count = n;
+        return loaded;
     }
 };
 
@@ -114,7 +119,7 @@ TEST_F(StartupTest, FolderCheck)
 TEST_F(StartupTest, FullSequenceInOrder)
 {
     makeFolders();
-    store.names = {"Door", "../escape", "Yard", ""};
+    store.names = {"Door", "../escape", "Yard"};
     Settings saved;
     saved.segmentMinutes = 12;
     saved.compressOptions.handler = 77;
@@ -137,7 +142,15 @@ TEST_F(StartupTest, FullSequenceInOrder)
         EXPECT_TRUE(fs::is_directory(folder.path() / "video" / "Yard"));
         EXPECT_TRUE(fs::is_directory(folder.path() / "snapshots"));
         EXPECT_FALSE(fs::exists(folder.path() / "escape"));
-        EXPECT_EQ(state.cameraTable.count, 4);
+        // Names and table of the one load are both in place, slot by slot.
+        EXPECT_EQ(state.cameraCount(), 3);
+        EXPECT_EQ(state.loadedRows.load(), 3);
+        for (int slot = 0; slot < 3; ++slot) {
+            EXPECT_EQ(state.cameraNameOf(slot), store.names[static_cast<size_t>(slot)]);
+            const auto entry = state.cameraEntry(slot);
+            ASSERT_TRUE(entry) << slot;
+            EXPECT_EQ(entry->address, "10.0.0." + std::to_string(slot + 1) + ":80");
+        }
     };
 
     EXPECT_EQ(run(), StartupResult::MainWindowClosed);

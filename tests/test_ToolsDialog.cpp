@@ -27,7 +27,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Door", 1, "101"}}));
-        engine.database().loadNames(engine.state());
+        engine.loadCameraTable();
         engine.state().settings.backgroundImageEnabled = 1;
         ASSERT_TRUE(skin.open(folder.path()));
         main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
