@@ -17,6 +17,7 @@
 #include "PaneBuffer.h"
 #include "RequestPaths.h"
 #include "SettingsFile.h"
+#include "SettingsSaver.h"
 
 namespace cx {
 
@@ -126,6 +127,13 @@ Engine::Engine(EngineOptions options, QObject* parent)
     });
     handoff_ = std::make_unique<FrameHandoff>(*state_, *drawer_, *recorder_, clock_);
     recordingJobs_ = std::make_unique<RecordingJobs>();
+    SettingsSaverOptions saving;
+    // Told once per run of failures, on the saver's thread (the notifier queues it).
+    saving.onResult = [this, failing = std::make_shared<std::atomic<bool>>(false)](bool ok) {
+        if (failing->exchange(!ok) == !ok || ok) return;
+        notifier_.notify(settingsNotSavedText, "Corvanex", NotifyIcon::Stop);
+    };
+    settingsSaver_ = std::make_unique<SettingsSaver>(options_.programFolder, std::move(saving));
     for (int slot = 0; slot < maxCameras; ++slot) {
         const auto i = static_cast<size_t>(slot);
         panes_[i] = std::make_unique<PaneBuffer>(QSize(320, 240));
@@ -190,7 +198,7 @@ void Engine::publish()
 
 void Engine::saveSettingsSoon()
 {
-    saveSettings(state_->settings, state_->programFolder);
+    settingsSaver_->save(state_->settings);
 }
 
 void Engine::changeSettings(const SettingsValues& values)
@@ -344,9 +352,10 @@ CameraChange Engine::updateCamera(int slot, const std::string& oldName, const Ne
     database_->updateCamera(oldName, camera.name, camera.host, camera.port, camera.login, camera.password,
                             now.horizontal, now.vertical);
     createCameraFolder(camera.name);
-    if (!addressChanged) return CameraChange::Done;
+    // Loaded again in any case: a renamed camera files its next recordings
+    // and snapshots under its new name.
     loadCameraTable();
-    if (camerasConnected_) workers_->restartCamera(slot);
+    if (addressChanged && camerasConnected_) workers_->restartCamera(slot);
     return CameraChange::Done;
 }
 
@@ -612,6 +621,8 @@ bool Engine::shutdown(std::chrono::milliseconds timeout)
     // than the exit waiting for ever.
     const auto closeBy = std::max(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
     bool closed = recordingJobs_->drain(closeBy);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(closeBy - std::chrono::steady_clock::now());
+    closed = settingsSaver_->flush(std::max(left, std::chrono::milliseconds(100))) && closed;
     for (int slot = 0; slot < maxCameras; ++slot) closed = recorder_->CloseRecordingBefore(slot, closeBy) && closed;
     const bool audioEnded = audio_->waitUntil(closeBy);
     shutdownComplete_ = ended && closed && audioEnded;

@@ -51,6 +51,11 @@ class FrameDrawer;
 class FrameHandoff;
 class OverlayBitmaps;
 class PaneBuffer;
+class SettingsSaver;
+
+// Told when Configuration.cvx could not be written (once per run of failures).
+inline constexpr const char* settingsNotSavedText =
+    "The settings could not be saved to Configuration.cvx; they stay in effect until Corvanex ends";
 
 struct EngineOptions {
     std::filesystem::path programFolder;
@@ -141,9 +146,10 @@ public:
     // (live view on). Returns the new camera count.
     int removeCamera(const std::string& name);
     // Stores the slot's row under its new values (flips as the slot holds
-    // them now), unless the new name is another camera's. A changed host or
-    // port reloads the table and names and restarts the slot; anything else
-    // leaves the connection running. A new name gets its folder at once.
+    // them now), unless the new name is another camera's, and loads the
+    // table and names again. A changed host or port restarts the slot;
+    // anything else leaves the connection running. A new name gets its
+    // folder at once.
     CameraChange updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged);
     // Creates video/<name> unless the name cannot be a folder name.
     void createCameraFolder(const std::string& name);
@@ -291,6 +297,7 @@ private:
     std::array<std::filesystem::path, maxCameras> openPaths_;  // guarded by openPathsLock_
     std::unique_ptr<CameraWorkers> workers_;
     std::unique_ptr<RecordingJobs> recordingJobs_;
+    std::unique_ptr<SettingsSaver> settingsSaver_;
     std::unique_ptr<Startup> startup_;
     std::shared_ptr<const EngineSnapshot> snapshot_;          // engine thread
     std::array<SlotState, maxCameras> slotStates_{};          // engine thread, from the controllers' events

@@ -19,6 +19,7 @@
 #include "CameraSimulator.h"
 #include "Engine.h"
 #include "Schedule.h"
+#include "SettingsFile.h"
 #include "support/AviReader.h"
 #include "support/EngineInternals.h"
 #include "support/FakeClock.h"
@@ -338,6 +339,49 @@ TEST_F(EngineTest, AHungDiskNeverHoldsTheEnginesThread)
     EXPECT_FALSE(engine->shutdown(1000ms));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2000ms);
     released = true;  // lets the destructor join
+}
+
+TEST_F(EngineTest, CameraListCommandsKeepNamesWithTheirRows)
+{
+    fs::create_directories(folder.path() / "Database");
+    ASSERT_TRUE(EngineInternals::database(*engine).createSchema());
+    auto camera = [](const std::string& name, const std::string& port) {
+        return NewCamera{name, "127.0.0.1", port, "", "", "101"};
+    };
+    ASSERT_EQ(engine->addCamera(camera("Door", "81")), CameraChange::Done);
+    ASSERT_EQ(engine->addCamera(camera("Hall", "82")), CameraChange::Done);
+    EXPECT_EQ(engine->addCamera(camera("Hall", "83")), CameraChange::NameInUse);
+    auto names = [&] {
+        std::vector<std::string> out;
+        for (const CameraStatus& c : engine->snapshot()->cameras) out.push_back(c.name + "@" + c.entry.address);
+        return out;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"Door@127.0.0.1:81", "Hall@127.0.0.1:82"}));
+
+    // A rename alone (address unchanged) is in effect at once: the slot's
+    // next recordings go into the new name's folder.
+    EXPECT_EQ(engine->updateCamera(0, "Door", camera("Gate", "81"), false), CameraChange::Done);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Gate@127.0.0.1:81", "Hall@127.0.0.1:82"}));
+    EXPECT_TRUE(fs::is_directory(folder.path() / "video" / "Gate"));
+    EXPECT_EQ(engine->updateCamera(0, "Gate", camera("Hall", "81"), false), CameraChange::NameInUse);
+
+    EXPECT_EQ(engine->removeCamera("Gate"), 1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Hall@127.0.0.1:82"}));
+}
+
+TEST_F(EngineTest, OptionsAreOnDiskWithinASecondOfAChange)
+{
+    SettingsValues values = engine->snapshot()->settings;
+    values.segmentMinutes = 9;
+    values.scheduleRecord[3] = 1;
+    engine->changeSettings(values);
+    EXPECT_EQ(engine->snapshot()->settings, values);  // published at once
+    const auto file = folder.path() / "Configuration.cvx";
+    EXPECT_TRUE(waitUntil([&] {
+        Settings read;
+        loadSettings(read, folder.path());
+        return fs::exists(file) && read.values() == values;
+    }, 1s));
 }
 
 TEST_F(EngineTest, MessagesArriveOnTheFrontEndsThread)
