@@ -127,8 +127,7 @@ protected:
     }
 
     TempFolder folder;
-    Settings settings;
-    AttachedSkin skin{settings};
+    AttachedSkin skin;
     std::string package;
 };
 

@@ -7,7 +7,6 @@
 
 #include "CMonitorDlg.h"
 #include "CSkinButton.h"
-#include "CameraDatabase.h"
 #include "CameraSimulator.h"
 #include "Engine.h"
 #include "support/TempFolder.h"
@@ -30,8 +29,7 @@ TEST(SoundButton, ReadsSlotOneUntilTheWindowCloses)
     TempFolder folder;
     ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Door", 1, "101"}, {"Hall", port, "108"}}));
     Engine engine{{folder.path()}};
-    engine.database().loadNames(engine.state());
-    AttachedSkin skin{engine.state().settings};
+    AttachedSkin skin{engine};
     ASSERT_TRUE(skin.open(folder.path()));
     auto main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
     engine.connectAllCameras();  // as the start-up window does; builds the request paths

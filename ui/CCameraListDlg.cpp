@@ -87,8 +87,11 @@ void CCameraListDlg::removeSelected()
 void CCameraListDlg::openProperties()
 {
     if (list_->count() == 0 || list_->currentItem() == nullptr) return;
-    CCameraPropertiesDlg properties(engine_, list_->currentItem()->text().toStdString(), list_->currentRow(), this);
+    const int row = list_->currentRow();
+    CCameraPropertiesDlg properties(engine_, list_->currentItem()->text().toStdString(), row, this);
     properties.exec();
+    fill();  // a rename shows at once
+    list_->setCurrentRow(row);
 }
 
 }  // namespace cx

@@ -120,6 +120,9 @@ void CCameraPropertiesDlg::update()
         fields_->name->setText(QString::fromLatin1(nameNotUniqueText));
         return;
     }
+    // A new address reloaded the names with the table; a rename alone must
+    // too, or the camera list would offer the old name, which no row has.
+    if (camera.name != storedName_ && !addressChanged) engine_.loadCameraTable();
     done(1);
 }
 

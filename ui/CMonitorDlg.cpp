@@ -93,6 +93,7 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     timer1_.start();
     connect(&engine_, &Engine::message, this, &CMonitorDlg::showMessage);
     connect(&engine_, &Engine::mainWindowEndRequested, this, &CMonitorDlg::endRequested);
+    connect(&engine_, &Engine::snapshotChanged, this, &CMonitorDlg::snapshotChanged);
     // Free-space retention deleted a recording: the status line says which,
     // until the text is next rebuilt.
     connect(&engine_, &Engine::recordingDeleted, this, [this](const QString& file) {
@@ -230,7 +231,17 @@ void CMonitorDlg::showExitText()
 void CMonitorDlg::buildStatusText()
 {
     const auto snapshot = engine_.snapshot();
-    marquee_.setText(cx::buildStatusText(snapshot->cameraCount(), snapshot->recordingCount(), suffix_));
+    shownCameras_ = snapshot->cameraCount();
+    shownRecording_ = snapshot->recordingCount();
+    marquee_.setText(cx::buildStatusText(shownCameras_, shownRecording_, suffix_));
+}
+
+void CMonitorDlg::snapshotChanged()
+{
+    const auto snapshot = engine_.snapshot();
+    if (snapshot->cameraCount() == shownCameras_ && snapshot->recordingCount() == shownRecording_) return;
+    buildStatusText();
+    if (buttons_.count(MainButton::exit) != 0) showExitText();
 }
 
 void CMonitorDlg::reshapeFromPackage()
