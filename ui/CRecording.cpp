@@ -91,10 +91,11 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
         showSlotState(slot);
     }
 
-    // The recorder tells when a file opens or closes (the tick, a roll-over,
-    // a full disk); the rows follow.
-    connect(&engine_, &Engine::recordingOpened, this, [this](int slot) { showSlotState(slot); });
-    connect(&engine_, &Engine::recordingClosed, this, [this](int slot) { showSlotState(slot); });
+    // Every change the engine publishes (a file opened or closed by the
+    // tick, a roll-over, a full disk, the tray's stop-all): the rows follow.
+    connect(&engine_, &Engine::snapshotChanged, this, [this] {
+        for (int slot = 0; slot < cameras_; ++slot) showSlotState(slot);
+    });
 
     // The skin has no picture for it: a text button drawn like the rows'.
     auto* timetable = new CActionButton(this);
