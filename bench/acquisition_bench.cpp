@@ -43,6 +43,7 @@
 #include <QCoreApplication>
 
 #include "Engine.h"
+#include "support/EngineInternals.h"
 #include "support/ProgramRun.h"
 #include "support/SimulatorProcess.h"
 
@@ -334,7 +335,8 @@ Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, 
     auto engine = std::make_unique<cx::Engine>(cx::EngineOptions{folder});
     QObject::connect(engine.get(), &cx::Engine::message,
                      [](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
-    cx::AppState& state = engine->state();
+    // Names without a camera database: no command sets them alone.
+    cx::AppState& state = cx::EngineInternals::state(*engine);
     cx::CameraTable table;
     table.allocate(cameras);
     table.count = cameras;
@@ -346,7 +348,7 @@ Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, 
         state.setCameraName(slot, name);
         fs::create_directories(folder / "video" / name);
     }
-    state.replaceCameraTable(table, cameras);
+    engine->applyCameraTable(std::move(table));
     // Without a window every slot still has a pane (no one looks at it).
     engine->rebuildPanes(cameras, pane.isEmpty() ? QSize(320, 240) : pane);
     engine->setPicturesWanted(!pane.isEmpty());
@@ -355,7 +357,7 @@ Result runScenario(int cameras, double fps, const fs::path& photos, QSize pane, 
 
     auto framesSoFar = [&] {
         long long n = 0;
-        for (int slot = 0; slot < cameras; ++slot) n += state.framesReceived[static_cast<size_t>(slot)].load();
+        for (int slot = 0; slot < cameras; ++slot) n += engine->framesReceived(slot);
         return n;
     };
     // The front end's thread delivers the engine's events meanwhile.

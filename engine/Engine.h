@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@
 #include <sys/uio.h>
 
 #include "AppState.h"
+#include "CameraModels.h"
 #include "CameraWorkers.h"
 #include "EngineSnapshot.h"
 #include "Notifier.h"
@@ -131,6 +133,8 @@ public:
     void setMonitoring(int slot, bool on);
     void setFlips(int slot, int horizontal, int vertical);
     // --- Camera list (the camera dialogs) ---
+    // The camera models the dialogs offer, in the order they list them.
+    static std::span<const CameraModel> cameraModels() { return CameraModelTable; }
     // A camera of that name is in the database.
     bool cameraNameInUse(const std::string& name);
     // Inserts a camera unless its name is in use, reloads the table and

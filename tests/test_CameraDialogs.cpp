@@ -25,6 +25,7 @@
 #include "CameraGrid.h"
 #include "Engine.h"
 #include "IpAddressEdit.h"
+#include "support/SlotRunning.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -69,7 +70,9 @@ protected:
     {
         ASSERT_TRUE(makeWindowFolder(folder.path(), cameras));
         engine.loadCameraTable();
-        engine.state().settings.backgroundImageEnabled = 1;
+        SettingsValues settings = engine.snapshot()->settings;
+        settings.backgroundImageEnabled = 1;
+        engine.changeSettings(settings);
         ASSERT_TRUE(skin.open(folder.path()));
     }
     void TearDown() override
@@ -89,10 +92,15 @@ protected:
         CameraDatabase db(folder.path());
         return db.listNames();
     }
+    SlotFlips flips()
+    {
+        const CameraStatus* camera = engine.snapshot()->camera(0);
+        return camera != nullptr ? camera->flips : SlotFlips{};
+    }
 
     TempFolder folder;
     Engine engine{{folder.path()}};
-    AttachedSkin skin{engine.state().settings};
+    AttachedSkin skin{engine};
     std::unique_ptr<CMonitorDlg> main;
 };
 
@@ -128,8 +136,8 @@ TEST_F(CameraDialogsTest, FirstCameraFromTheSixthModelButton)
     ASSERT_EQ(table.count, 1);
     EXPECT_EQ(table.address[0], "192.168.1.20:8080");
     EXPECT_EQ(table.type[0], 5);
-    EXPECT_EQ(engine.state().cameraCount(), 1);
-    EXPECT_EQ(engine.state().cameraNameOf(0), "Camera 1");
+    ASSERT_EQ(engine.snapshot()->cameraCount(), 1);
+    EXPECT_EQ(engine.snapshot()->camera(0)->name, "Camera 1");
     EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "video" / "Camera 1"));
 }
 
@@ -209,7 +217,8 @@ TEST_F(CameraDialogsTest, AddFromTheMainWindowGrowsTheGridAndStartsTheNewCamera)
     openMain();
     EXPECT_EQ(main->grid().builtShape(), (GridShape{2, 2}));
     engine.connectAllCameras();
-    for (int slot = 0; slot < 4; ++slot) EXPECT_EQ(engine.state().workerRunning[static_cast<size_t>(slot)].load(), 1);
+    for (int slot = 0; slot < 4; ++slot) EXPECT_TRUE(waitFor([&] { return slotRunning(engine, slot); })) << slot;
+    EXPECT_TRUE(slotIdle(engine, 4));
 
     whenOpen<CAddCameraDlg>([](CAddCameraDlg* add) {
         EXPECT_EQ(child<QLineEdit>(add, "name")->text(), "Camera 5");
@@ -222,12 +231,12 @@ TEST_F(CameraDialogsTest, AddFromTheMainWindowGrowsTheGridAndStartsTheNewCamera)
     });
     main->findChild<CSkinButton*>("addCamera")->click();
 
-    EXPECT_EQ(engine.state().cameraCount(), 5);
+    EXPECT_EQ(engine.snapshot()->cameraCount(), 5);
     GridShape five;
     ASSERT_TRUE(computeGridShape(5, five));
     EXPECT_EQ(main->grid().builtShape(), five);
     EXPECT_NE(main->findChild<QWidget*>("pane4"), nullptr);
-    EXPECT_EQ(engine.state().workerRunning[4].load(), 1);
+    EXPECT_TRUE(waitFor([&] { return slotRunning(engine, 4); }));
     EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "video" / "Camera 5"));
 }
 
@@ -275,28 +284,26 @@ TEST_F(CameraDialogsTest, LoginChangeKeepsTheWorkerAndAPortChangeReconnects)
 {
     makeFolder({{"Door", 1, "101"}, {"Hall", 1, "101"}});
     engine.connectAllCameras();
-    ASSERT_EQ(engine.state().workerRunning[0].load(), 1);
+    ASSERT_TRUE(waitFor([&] { return slotRunning(engine, 0); }));
 
     CCameraPropertiesDlg login(engine, "Door", 0);
     child<QLineEdit>(&login, "login")->setText("admin");
     child<CSkinButton>(&login, "update")->click();
     EXPECT_EQ(login.result(), 1);
     EXPECT_EQ(stored().login[0], "admin");
-    // No restart: the worker runs on, and the table keeps the old login.
-    EXPECT_EQ(engine.state().stopRequest[0].load(), 0);
-    EXPECT_EQ(engine.state().restartRequest[0].load(), 0);
-    EXPECT_EQ(engine.state().workerRunning[0].load(), 1);
-    EXPECT_EQ(engine.state().cameraEntry(0)->login, "");
+    // No restart: the connection runs on, and the table keeps the old login.
+    EXPECT_TRUE(slotRunning(engine, 0));
+    EXPECT_EQ(engine.snapshot()->camera(0)->entry.login, "");
 
     CCameraPropertiesDlg port(engine, "Door", 0);
     child<QLineEdit>(&port, "port")->setText("2");
     child<CSkinButton>(&port, "update")->click();
     EXPECT_EQ(stored().address[0], "127.0.0.1:2");
     // Reloaded, and the slot reconnects with its new row.
-    EXPECT_EQ(engine.state().cameraEntry(0)->address, "127.0.0.1:2");
+    EXPECT_EQ(engine.snapshot()->camera(0)->entry.address, "127.0.0.1:2");
     // The dialog showed the table's login, so that is what went back.
-    EXPECT_EQ(engine.state().cameraEntry(0)->login, stored().login[0]);
-    EXPECT_TRUE(waitFor([&] { return engine.state().workerRunning[0].load() == 1; }));
+    EXPECT_EQ(engine.snapshot()->camera(0)->entry.login, stored().login[0]);
+    EXPECT_TRUE(waitFor([&] { return slotRunning(engine, 0); }));
 }
 
 TEST_F(CameraDialogsTest, FlipsActAtOnceUpdateStoresThemCloseResetsThem)
@@ -305,8 +312,7 @@ TEST_F(CameraDialogsTest, FlipsActAtOnceUpdateStoresThemCloseResetsThem)
     {
         CCameraPropertiesDlg dlg(engine, "Door", 0);
         child<QCheckBox>(&dlg, "flipHorizontal")->click();
-        EXPECT_TRUE(engine.flips(0)->horizontal);
-        EXPECT_FALSE(engine.flips(0)->vertical);
+        EXPECT_EQ(flips(), (SlotFlips{true, false}));
         child<CSkinButton>(&dlg, "update")->click();
     }
     EXPECT_EQ(stored().flipHorizontal[0], 1);
@@ -315,11 +321,10 @@ TEST_F(CameraDialogsTest, FlipsActAtOnceUpdateStoresThemCloseResetsThem)
     CCameraPropertiesDlg dlg(engine, "Door", 0);
     EXPECT_TRUE(child<QCheckBox>(&dlg, "flipHorizontal")->isChecked());
     child<QCheckBox>(&dlg, "flipVertical")->click();
-    EXPECT_TRUE(engine.flips(0)->vertical);
+    EXPECT_EQ(flips(), (SlotFlips{true, true}));
     child<CSkinButton>(&dlg, "close")->click();
     EXPECT_EQ(dlg.result(), 2);
-    EXPECT_FALSE(engine.flips(0)->horizontal);
-    EXPECT_FALSE(engine.flips(0)->vertical);
+    EXPECT_EQ(flips(), (SlotFlips{false, false}));
     // The database keeps what Update stored.
     EXPECT_EQ(stored().flipHorizontal[0], 1);
     EXPECT_EQ(stored().flipVertical[0], 0);
@@ -344,6 +349,13 @@ TEST_F(CameraDialogsTest, RenameGetsItsFolderAndUnsafeOrTakenNamesAreRefused)
     EXPECT_EQ(dlg.result(), 1);
     EXPECT_EQ(storedNames(), (std::vector<std::string>{"Front Door", "Hall"}));
     EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "video" / "Front Door"));
+    // The list offers the new name, and removing it removes the row.
+    EXPECT_EQ(engine.snapshot()->camera(0)->name, "Front Door");
+    CCameraListDlg list(engine, nullptr);
+    ASSERT_EQ(list.list()->count(), 2);
+    EXPECT_EQ(list.list()->item(0)->text(), "Front Door");
+    child<CSkinButton>(&list, "removeCamera")->click();
+    EXPECT_EQ(storedNames(), (std::vector<std::string>{"Hall"}));
 }
 
 TEST_F(CameraDialogsTest, RemoveUntilNoCameraIsLeft)
@@ -360,11 +372,11 @@ TEST_F(CameraDialogsTest, RemoveUntilNoCameraIsLeft)
         child<CSkinButton>(list, "removeCamera")->click();
         EXPECT_EQ(rows->count(), 2);
         EXPECT_EQ(rows->item(1)->text(), "Yard");
-        EXPECT_EQ(engine.state().cameraCount(), 2);
-        EXPECT_EQ(engine.state().cameraNameOf(1), "Yard");
+        ASSERT_EQ(engine.snapshot()->cameraCount(), 2);
+        EXPECT_EQ(engine.snapshot()->camera(1)->name, "Yard");
         // Yard moved to slot 1 and reconnects there; slot 2 has no camera.
-        EXPECT_TRUE(waitFor([&] { return engine.state().workerRunning[1].load() == 1; }));
-        EXPECT_TRUE(waitFor([&] { return engine.state().workerRunning[2].load() == 0; }));
+        EXPECT_TRUE(waitFor([&] { return slotRunning(engine, 1); }));
+        EXPECT_TRUE(waitFor([&] { return slotIdle(engine, 2); }));
         GridShape two;
         ASSERT_TRUE(computeGridShape(2, two));
         EXPECT_EQ(main->grid().builtShape(), two);
@@ -377,11 +389,11 @@ TEST_F(CameraDialogsTest, RemoveUntilNoCameraIsLeft)
     });
     main->findChild<CSkinButton*>("cameras")->click();
 
-    EXPECT_EQ(engine.state().cameraCount(), 0);
+    EXPECT_EQ(engine.snapshot()->cameraCount(), 0);
     EXPECT_EQ(stored().count, 0);
     EXPECT_TRUE(waitFor([&] {
         for (int slot = 0; slot < 3; ++slot)
-            if (engine.state().workerRunning[static_cast<size_t>(slot)].load() != 0) return false;
+            if (!slotIdle(engine, slot)) return false;
         return true;
     }));
     for (int slot = 0; slot < 3; ++slot) {
@@ -407,6 +419,7 @@ TEST_F(CameraDialogsTest, ListOpensThePropertiesOfTheSelectedRowAndEvensTheLayou
         child<CSkinButton>(properties, "close")->click();
     });
     child<CSkinButton>(&list, "properties")->click();
+    EXPECT_EQ(list.list()->currentRow(), 2);
 
     child<CSkinButton>(&list, "adjustLayout")->click();
     EXPECT_FALSE(main->findChild<QWidget*>("pane1")->isHidden());

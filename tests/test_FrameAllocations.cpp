@@ -23,6 +23,7 @@
 
 #include "Engine.h"
 #include "support/CountingAllocator.h"
+#include "support/EngineInternals.h"
 #include "support/SimulatorProcess.h"
 #include "support/TempFolder.h"
 
@@ -108,7 +109,8 @@ TEST(FrameAllocations, FramesCostOurCodeNoAllocationOnceCamerasRun)
 
     TempFolder folder;
     auto engine = std::make_unique<Engine>(EngineOptions{folder.path()});
-    AppState& state = engine->state();
+    // Names without a camera database: no command sets them alone.
+    AppState& state = EngineInternals::state(*engine);
     CameraTable table;
     table.allocate(3);
     table.count = 3;
@@ -121,13 +123,13 @@ TEST(FrameAllocations, FramesCostOurCodeNoAllocationOnceCamerasRun)
         state.setCameraName(static_cast<int>(i), name);
         fs::create_directories(folder.path() / "video" / name);
     }
-    state.replaceCameraTable(table, 3);
+    engine->applyCameraTable(std::move(table));
     engine->rebuildPanes(3, QSize(200, 150));
     engine->setPicturesWanted(true);
     for (int slot = 0; slot < 3; ++slot) ASSERT_TRUE(engine->startManualRecording(slot));
     engine->connectAllCameras();
 
-    auto frames = [&](int slot) { return static_cast<long long>(state.framesReceived[static_cast<size_t>(slot)].load()); };
+    auto frames = [&](int slot) { return static_cast<long long>(engine->framesReceived(slot)); };
     auto total = [&] { return frames(0) + frames(1) + frames(2); };
     // Every camera past its first 100 frames, then `count` more each while counting.
     auto measure = [&](const char* phase, long long count) {
@@ -158,7 +160,7 @@ TEST(FrameAllocations, FramesCostOurCodeNoAllocationOnceCamerasRun)
     EXPECT_TRUE(engine->shutdown(2000ms));
     // Every camera's frames were recorded all along.
     for (int slot = 0; slot < 3; ++slot) {
-        const fs::path dir = folder.path() / "video" / state.cameraNameOf(slot);
+        const fs::path dir = folder.path() / "video" / engine->snapshot()->cameras.at(static_cast<size_t>(slot)).name;
         uintmax_t bytes = 0;
         for (const auto& e : fs::directory_iterator(dir)) bytes += e.file_size();
         EXPECT_GT(bytes, 100u * 1000) << dir;

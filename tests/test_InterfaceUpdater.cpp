@@ -148,8 +148,7 @@ protected:
     }
 
     TempFolder folder;
-    Settings settings;
-    AttachedSkin skin{settings};
+    AttachedSkin skin;
     std::string package;
 };
 

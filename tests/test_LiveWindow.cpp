@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QPointer>
 
 #include <set>
 
@@ -14,6 +15,7 @@
 #include "CameraGrid.h"
 #include "CameraSimulator.h"
 #include "Engine.h"
+#include "support/SlotRunning.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -45,7 +47,6 @@ protected:
         ASSERT_NE(port, 0);
         // Nothing listens on port 1: the second camera never answers.
         ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Street", port, "101"}, {"Backyard", 1, "101"}}));
-        engine.loadCameraTable();
         ASSERT_TRUE(skin.open(folder.path()));
         main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
         main->show();
@@ -57,13 +58,13 @@ protected:
         main.reset();
         simulator.stop();
     }
-    int frames(int slot) { return engine.state().framesReceived[static_cast<size_t>(slot)].load(); }
+    int frames(int slot) { return engine.framesReceived(slot); }
     bool showsPicture(int slot) { return distinctColours(engine.paneImage(slot)) > 10; }
 
     sim::CameraSimulator simulator;
     TempFolder folder;
     Engine engine{{folder.path()}};
-    AttachedSkin skin{engine.state().settings};
+    AttachedSkin skin{engine};
     std::unique_ptr<CMonitorDlg> main;
 };
 
@@ -78,7 +79,7 @@ TEST_F(LiveWindowTest, CameraSwitchedOffAndOnShowsLivePicturesAgain)
     }
     // The stream ends and the pane goes black.
     ASSERT_TRUE(waitFor([&] {
-        return engine.state().workerRunning[0].load() == 0 && distinctColours(engine.paneImage(0)) == 1;
+        return slotIdle(engine, 0) && distinctColours(engine.paneImage(0)) == 1;
     }));
     const int stoppedAt = frames(0);
 
@@ -108,6 +109,28 @@ TEST_F(LiveWindowTest, MinimizedWindowDecodesNothing)
     EXPECT_TRUE(waitFor([&] { return engine.decodeCount() > decoded + 5; }));
 }
 
+TEST_F(LiveWindowTest, GridRebuildKeepsTheConnectionAndTheNewPaneShowsThePicture)
+{
+    ASSERT_TRUE(waitFor([&] { return showsPicture(0) && engine.slotState(0) == SlotState::Live; }));
+    std::vector<int> changes;  // connection changes of the live camera from here on
+    QObject::connect(&engine, &Engine::connectionChanged, main.get(), [&changes](int slot, int state) {
+        if (slot == 0) changes.push_back(state);
+    });
+    CameraGrid& grid = main->grid();
+    const QPointer<CCameraViews> old = main->findChild<CCameraViews*>("pane0");
+    grid.shape() = GridShape{3, 3};
+    grid.rebuild(grid.geometry());
+    ASSERT_TRUE(old.isNull());  // a new widget for every pane
+    auto* pane = main->findChild<CCameraViews*>("pane0");
+    ASSERT_NE(pane, nullptr);
+    EXPECT_NE(main->findChild<CCameraViews*>("pane8"), nullptr);
+
+    const int framesAt = frames(0);
+    EXPECT_TRUE(waitFor([&] { return frames(0) > framesAt + 10 && distinctColours(pane->grab().toImage()) > 10; }));
+    EXPECT_EQ(engine.slotState(0), SlotState::Live);
+    EXPECT_TRUE(changes.empty()) << "the connection was let go: " << changes.size() << " changes";
+}
+
 TEST_F(LiveWindowTest, QuietCameraIsMarkedOfflineOverItsPane)
 {
     main->grid().setOfflineAfter(300);
@@ -124,6 +147,23 @@ TEST_F(LiveWindowTest, QuietCameraIsMarkedOfflineOverItsPane)
     EXPECT_TRUE(live->offlineText().isEmpty());
     // Panes without a camera never say so.
     EXPECT_TRUE(main->findChild<CCameraViews*>("pane3")->offlineText().isEmpty());
+}
+
+TEST_F(LiveWindowTest, LostConnectionIsMarkedWithoutWaitingForSilence)
+{
+    main->grid().setOfflineAfter(10 * 60 * 1000);  // silence alone would take ten minutes
+    auto* quiet = main->findChild<CCameraViews*>("pane1");
+    ASSERT_TRUE(waitFor([&] { return !quiet->offlineText().isEmpty(); }, 5000));
+    EXPECT_TRUE(quiet->offlineText().startsWith("Backyard\noffline since ")) << quiet->offlineText().toStdString();
+    EXPECT_NE(engine.snapshot()->camera(1)->connection, ConnectionState::Live);
+    ASSERT_TRUE(waitFor([&] { return showsPicture(0); }));
+    EXPECT_TRUE(main->findChild<CCameraViews*>("pane0")->offlineText().isEmpty());
+
+    // A camera switched off lets go on purpose: its pane is black, not offline.
+    CMonitoring monitoring(engine, main.get());
+    monitoring.findChild<QCheckBox*>("monitor1")->setChecked(false);
+    monitoring.findChild<CSkinButton*>("select")->click();
+    EXPECT_TRUE(waitFor([&] { return quiet->offlineText().isEmpty(); }, 3000));
 }
 
 }  // namespace

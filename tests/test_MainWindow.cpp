@@ -28,8 +28,10 @@
 #include "CameraGrid.h"
 #include "Engine.h"
 #include "KeyboardFilter.h"
+#include "MainButtons.h"
 #include "OptionsDialog.h"
 #include "SettingsFile.h"
+#include "support/EngineInternals.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -62,14 +64,22 @@ std::unique_ptr<Settings> saved(const std::filesystem::path& folder)
     return s;
 }
 
+// Whether the file comes to hold what `holds` asks for (the engine saves
+// off its own thread, within a second).
+bool savedSoon(const std::filesystem::path& folder, const std::function<bool(const Settings&)>& holds)
+{
+    return waitFor([&] { return holds(*saved(folder)); }, 3000);
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         // Nothing listens on port 1: these cameras are never seen live.
         ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Door", 1, "101"}, {"Hall", 1, "101"}, {"Yard", 1, "101"}}));
-        engine.loadCameraTable();
-        engine.state().settings.backgroundImageEnabled = 1;
+        // As a saved option would (nothing is written: the test reads the file).
+        EngineInternals::state(engine).settings.backgroundImageEnabled = 1;
+        EngineInternals::publish(engine);
         ASSERT_TRUE(skin.open(folder.path()));
         main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
     }
@@ -79,10 +89,27 @@ protected:
         engine.shutdown();
     }
     CCameraViews* pane(int k) { return main->findChild<CCameraViews*>(QStringLiteral("pane%1").arg(k)); }
+    void setBackgroundImage(int on)
+    {
+        SettingsValues values = engine.snapshot()->settings;
+        values.backgroundImageEnabled = on;
+        engine.changeSettings(values);
+    }
+    // Marks nothing publishes: they only reach the drawing and the workers.
+    int viewEnlarged(int slot) { return EngineInternals::state(engine).viewEnlarged[static_cast<size_t>(slot)].load(); }
+    int snapshotRequest(int slot)
+    {
+        return EngineInternals::state(engine).snapshotRequest[static_cast<size_t>(slot)].load();
+    }
+    SlotFlips flips(int slot)
+    {
+        const CameraStatus* camera = engine.snapshot()->camera(slot);
+        return camera != nullptr ? camera->flips : SlotFlips{};
+    }
 
     TempFolder folder;
     Engine engine{{folder.path()}};
-    AttachedSkin skin{engine.state().settings};
+    AttachedSkin skin{engine};
     std::unique_ptr<CMonitorDlg> main;
 };
 
@@ -128,7 +155,7 @@ TEST_F(MainWindowTest, MagnifyAdjustLayoutAndRestore)
 
     clickAt(pane(2), QPoint(size.width() - 22, size.height() - 22));
     EXPECT_TRUE(grid.magnified(2));
-    EXPECT_EQ(engine.state().viewEnlarged[2].load(), 1);
+    EXPECT_EQ(viewEnlarged(2), 1);
     EXPECT_EQ(pane(2)->geometry(), QRect(QPoint(0, 0), grid.size()));
     for (int k : {0, 1, 3}) EXPECT_TRUE(pane(k)->isHidden()) << k;
 
@@ -140,7 +167,7 @@ TEST_F(MainWindowTest, MagnifyAdjustLayoutAndRestore)
     // The mark makes this click a restore, not a second magnify.
     clickAt(pane(2), QPoint(size.width() - 22, size.height() - 22));
     EXPECT_FALSE(grid.magnified(2));
-    EXPECT_EQ(engine.state().viewEnlarged[2].load(), 0);
+    EXPECT_EQ(viewEnlarged(2), 0);
     EXPECT_EQ(pane(2)->geometry(), cell);
 
     // Panes are row-major: pane 2 is the first of the second row.
@@ -154,18 +181,16 @@ TEST_F(MainWindowTest, HotSpotsSnapshotFlipAndCursor)
     CCameraViews* view = pane(1);
     const int w = view->width(), h = view->height();
     clickAt(view, QPoint(w - 27, h - 1));  // between two squares: nothing
-    EXPECT_EQ(engine.state().snapshotRequest[1].load(), 0);
+    EXPECT_EQ(snapshotRequest(1), 0);
     clickAt(view, QPoint(w - 28, h - 1));
-    EXPECT_EQ(engine.state().snapshotRequest[1].load(), 1);
+    EXPECT_EQ(snapshotRequest(1), 1);
 
     clickAt(view, QPoint(w - 76, h - 22));
-    ASSERT_TRUE(engine.flips(1).has_value());
-    EXPECT_TRUE(engine.flips(1)->horizontal);
-    EXPECT_FALSE(engine.flips(1)->vertical);
+    EXPECT_EQ(flips(1), (SlotFlips{true, false}));
     clickAt(view, QPoint(w - 103, h - 22));
     clickAt(view, QPoint(w - 55, h - 1));
-    EXPECT_FALSE(engine.flips(1)->horizontal);
-    EXPECT_TRUE(engine.flips(1)->vertical);
+    EXPECT_EQ(flips(1), (SlotFlips{false, true}));
+    EXPECT_EQ(flips(0), (SlotFlips{false, false}));  // only the clicked pane's camera
 
     QMouseEvent over(QEvent::MouseMove, QPointF(w - 10, h - 10), view->mapToGlobal(QPointF(w - 10, h - 10)),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
@@ -283,7 +308,7 @@ TEST(StartupWindow, TextsByTick)
 TEST_F(MainWindowTest, BackgroundImageOptionSwitchesControlStyles)
 {
     main->show();
-    OptionsDialog options(engine.state().settings, folder.path(), main.get());
+    OptionsDialog options(engine, main.get());
     options.show();
     const auto allButtons = [&] {
         auto buttons = options.findChildren<OwnerDrawButton*>();
@@ -298,19 +323,20 @@ TEST_F(MainWindowTest, BackgroundImageOptionSwitchesControlStyles)
     check->click();
     for (auto* b : allButtons()) EXPECT_FALSE(b->ownerDrawn()) << b->objectName().toStdString();
     EXPECT_TRUE(main->findChild<CSkinButton*>("exit")->mask().isEmpty());  // a plain push button
-    EXPECT_EQ(saved(folder.path())->backgroundImageEnabled.load(), 0);
+    EXPECT_EQ(engine.snapshot()->settings.backgroundImageEnabled, 0);
+    EXPECT_TRUE(savedSoon(folder.path(), [](const Settings& s) { return s.backgroundImageEnabled.load() == 0; }));
 
     check->click();
     for (auto* b : allButtons()) EXPECT_TRUE(b->ownerDrawn()) << b->objectName().toStdString();
     EXPECT_FALSE(main->findChild<CSkinButton*>("exit")->mask().isEmpty());
-    EXPECT_EQ(saved(folder.path())->backgroundImageEnabled.load(), 1);
+    EXPECT_TRUE(savedSoon(folder.path(), [](const Settings& s) { return s.backgroundImageEnabled.load() == 1; }));
 }
 
 TEST_F(MainWindowTest, ControlsAtCreationFollowTheirRules)
 {
     for (int option : {0, 1}) {
         SCOPED_TRACE(option);
-        engine.state().settings.backgroundImageEnabled = option;
+        setBackgroundImage(option);
         CHoverButton hover;
         CSkinButton skinned;
         CActionButton model;
@@ -326,41 +352,46 @@ TEST_F(MainWindowTest, ControlsAtCreationFollowTheirRules)
 
 TEST_F(MainWindowTest, OptionsColoursAndSegmentLengthAreSavedAtOnce)
 {
-    OptionsDialog options(engine.state().settings, folder.path(), main.get());
+    OptionsDialog options(engine, main.get());
     std::optional<QColor> answer = QColor(1, 2, 3);
     options.chooseColour = [&](const QColor&, QWidget*) { return answer; };
     options.findChild<CSkinButton*>("modifyBackgroundColour")->click();
-    EXPECT_EQ(engine.state().settings.backgroundColour.load(), 0x030201u);
-    {
+    EXPECT_EQ(engine.snapshot()->settings.backgroundColour, 0x030201u);
+    EXPECT_EQ(SkinLook::instance().backgroundColour(), QColor(1, 2, 3));  // the controls draw with it at once
+    // The file's first value; loading skips it, so it is read here.
+    const auto savedBackground = [&] {
         std::ifstream file(folder.path() / "Configuration.cvx", std::ios::binary);
         unsigned char first[4] = {};
         file.read(reinterpret_cast<char*>(first), 4);
-        EXPECT_EQ(first[0] | first[1] << 8 | first[2] << 16 | first[3] << 24, 0x030201);
-    }
+        return first[0] | first[1] << 8 | first[2] << 16 | first[3] << 24;
+    };
+    EXPECT_TRUE(waitFor([&] { return savedBackground() == 0x030201; }, 3000));
     answer = std::nullopt;  // Cancel
     options.findChild<CSkinButton*>("modifyTextColour")->click();
-    EXPECT_EQ(engine.state().settings.textColour.load(), defaultTextColour);
+    EXPECT_EQ(engine.snapshot()->settings.textColour, defaultTextColour);
     answer = QColor(10, 20, 30);
     options.findChild<CSkinButton*>("modifyTextColour")->click();
-    EXPECT_EQ(saved(folder.path())->textColour.load(), 0x1E140Au);
+    EXPECT_TRUE(savedSoon(folder.path(), [](const Settings& s) { return s.textColour.load() == 0x1E140Au; }));
+    EXPECT_EQ(savedBackground(), 0x030201);  // the other colour stays
 
     auto* minutes = options.findChild<QLineEdit*>("segmentMinutes");
     EXPECT_EQ(minutes->text(), "5");
     for (const char* typed : {"0", "abc"}) {
         minutes->clear();
         QTest::keyClicks(minutes, typed);
-        EXPECT_EQ(engine.state().settings.segmentMinutes.load(), 5) << typed;
+        EXPECT_EQ(engine.snapshot()->settings.segmentMinutes, 5) << typed;
     }
     // Read at every keystroke: "6" is taken, 61 is out of range and is not.
     minutes->clear();
     QTest::keyClicks(minutes, "61");
-    EXPECT_EQ(saved(folder.path())->segmentMinutes.load(), 6);
+    EXPECT_EQ(engine.snapshot()->settings.segmentMinutes, 6);
+    EXPECT_TRUE(savedSoon(folder.path(), [](const Settings& s) { return s.segmentMinutes.load() == 6; }));
     minutes->clear();
     QTest::keyClicks(minutes, "30");
-    EXPECT_EQ(saved(folder.path())->segmentMinutes.load(), 30);
+    EXPECT_TRUE(savedSoon(folder.path(), [](const Settings& s) { return s.segmentMinutes.load() == 30; }));
 
     options.findChild<QCheckBox*>("defaultImageSize")->click();
-    EXPECT_EQ(saved(folder.path())->fixedImageSize.load(), 1);
+    EXPECT_TRUE(savedSoon(folder.path(), [](const Settings& s) { return s.fixedImageSize.load() == 1; }));
 }
 
 TEST_F(MainWindowTest, MonitoringCloseKeepsSelectStores)
@@ -374,16 +405,16 @@ TEST_F(MainWindowTest, MonitoringCloseKeepsSelectStores)
         monitoring.findChild<CSkinButton*>("close")->click();
         EXPECT_EQ(monitoring.result(), QDialog::Rejected);
     }
-    EXPECT_EQ(engine.state().settings.monitorEnabled[1].load(), 1);
+    EXPECT_EQ(engine.snapshot()->settings.monitorEnabled[1], 1);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "Configuration.cvx"));
 
     CMonitoring monitoring(engine, main.get());
     monitoring.findChild<QCheckBox*>("monitor1")->setChecked(false);
     monitoring.findChild<CSkinButton*>("select")->click();
     EXPECT_EQ(monitoring.result(), QDialog::Accepted);
-    EXPECT_EQ(engine.state().settings.monitorEnabled[1].load(), 0);
-    EXPECT_EQ(engine.state().settings.monitorEnabled[0].load(), 1);
-    EXPECT_EQ(saved(folder.path())->monitorEnabled[1].load(), 0);
+    EXPECT_EQ(engine.snapshot()->settings.monitorEnabled[1], 0);
+    EXPECT_EQ(engine.snapshot()->settings.monitorEnabled[0], 1);
+    EXPECT_TRUE(savedSoon(folder.path(), [](const Settings& s) { return s.monitorEnabled[1].load() == 0; }));
 }
 
 TEST_F(MainWindowTest, ChooserListsSameFormatAndAppliesOne)
@@ -406,6 +437,38 @@ TEST_F(MainWindowTest, ChooserListsSameFormatAndAppliesOne)
     EXPECT_NE(main->marquee().text().find("ember skin"), std::string::npos);
     const QImage after = main->grab().toImage();
     EXPECT_NE(after.pixel(300, 40), before.pixel(300, 40));  // the header took the new look
+}
+
+TEST_F(MainWindowTest, ExitAskedWhileADialogIsOpenEndsTheWindowOnceItCloses)
+{
+    engine.startScheduleTick();
+    bool optionsOpen = false;
+    bool stayedAtTick = false;
+    bool forced = false;
+    QTimer::singleShot(0, main.get(), [&] { main->runButtonAction(MainButton::options); });
+    QTimer::singleShot(100, main.get(), [&] {
+        auto* options = qobject_cast<OptionsDialog*>(QApplication::activeModalWidget());
+        optionsOpen = options != nullptr;
+        engine.requestStopAll();
+        engine.scheduleTick();  // asks the window to end while the dialog is open
+        stayedAtTick = main->isVisible() && options != nullptr && options->isVisible();
+        if (options != nullptr) options->done(0);
+    });
+    QTimer failsafe;
+    failsafe.setSingleShot(true);
+    QObject::connect(&failsafe, &QTimer::timeout, main.get(), [&] {
+        forced = true;
+        if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget()); open != nullptr && open != main.get())
+            open->done(0);
+        main->done(0);
+    });
+    failsafe.start(8000);
+    // A later tick of the engine's own timer ends it.
+    EXPECT_EQ(main->exec(), 1);
+    EXPECT_TRUE(optionsOpen);
+    EXPECT_TRUE(stayedAtTick);
+    EXPECT_FALSE(forced);
+    EXPECT_FALSE(main->isVisible());
 }
 
 TEST_F(MainWindowTest, EngineMessagesOpenWithoutBlocking)

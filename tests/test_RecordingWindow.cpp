@@ -24,8 +24,10 @@
 #include "TrayHost.h"
 #include "TrayIcons.h"
 #include "TrayMonitor.h"
+#include "support/EngineInternals.h"
 #include "support/FakeClock.h"
 #include "support/Ffprobe.h"
+#include "support/SlotRunning.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -112,7 +114,7 @@ protected:
         QObject::connect(engine.get(), &Engine::message,
                          [this](const QString& text) { messages.push_back(text.toStdString()); });
         engine->loadCameraTable();
-        skin = std::make_unique<AttachedSkin>(engine->state().settings);
+        skin = std::make_unique<AttachedSkin>(*engine);
         ASSERT_TRUE(skin->open(folder.path()));
     }
     void TearDown() override
@@ -140,8 +142,30 @@ protected:
         for (size_t d = 0; d < 7; ++d) t.week.index[d * 2] = 0, t.week.index[d * 2 + 1] = 1;
         ASSERT_TRUE(engine->saveSchedule(t));
     }
-    AppState& state() { return engine->state(); }
-    int frames(int slot) { return state().framesReceived[static_cast<size_t>(slot)].load(); }
+    // The options as the user would set them (saved, like any change).
+    void setOptions(const std::function<void(SettingsValues&)>& edit)
+    {
+        SettingsValues values = engine->snapshot()->settings;
+        edit(values);
+        engine->changeSettings(values);
+    }
+    // What the engine publishes about the slot now.
+    CameraStatus camera(int slot)
+    {
+        const auto snapshot = engine->snapshot();
+        const CameraStatus* c = snapshot->camera(slot);
+        return c != nullptr ? *c : CameraStatus{};
+    }
+    int manual(int slot) { return camera(slot).manualRecording ? 1 : 0; }
+    int scheduled(int slot) { return camera(slot).scheduledRecording ? 1 : 0; }
+    // Not published: only the frame path reads it.
+    int picturesWanted() { return EngineInternals::state(*engine).picturesWanted.load(); }
+    int frames(int slot) { return engine->framesReceived(slot); }
+    // Opening and closing run on the slots' recording threads.
+    bool openFilesBecome(size_t n)
+    {
+        return waitFor([&] { return engine->openRecordingPaths().size() == n; }, 5000);
+    }
     // Waits for `n` more frames of the slot, so a recording holds something.
     void letFramesIn(int slot, int n = 15)
     {
@@ -189,20 +213,21 @@ TEST_F(RecordingWindowTest, ManualModeFromTheRecordButton)
 
         start0->click();
         EXPECT_FALSE(start0->isEnabled());
-        EXPECT_EQ(state().manualRecording[0].load(), 1);
-        EXPECT_EQ(child<CPosStatic>(rec, "state0")->text(), "Recording");
+        EXPECT_EQ(manual(0), 1);
+        // The row follows the recorder's event once the file is open.
+        EXPECT_TRUE(waitFor([&] { return child<CPosStatic>(rec, "state0")->text() == "Recording"; }));
         EXPECT_EQ(statusText().find("         Monitoring 2 cameras...Recording 1 camera..."), 0u) << statusText();
         EXPECT_EQ(main->button(1016)->text(), "Exit Corvanex and Continue recording");
         start0->click();  // disabled: a second file cannot be opened
         stop1->click();   // camera 2 does not record: nothing happens
-        EXPECT_EQ(state().manualRecording[1].load(), 0);
-        EXPECT_EQ(engine->openRecordingPaths().size(), 1u);
+        EXPECT_EQ(manual(1), 0);
+        EXPECT_TRUE(openFilesBecome(1));
 
         letFramesIn(0);
         stop0->click();
         EXPECT_TRUE(start0->isEnabled());
-        EXPECT_EQ(state().manualRecording[0].load(), 0);
-        EXPECT_TRUE(engine->openRecordingPaths().empty());
+        EXPECT_EQ(manual(0), 0);
+        EXPECT_TRUE(openFilesBecome(0));
         EXPECT_EQ(child<CPosStatic>(rec, "state0")->text(), "Stopped");
         ran = true;
         child<CSkinButton>(rec, "close")->click();
@@ -232,17 +257,19 @@ TEST_F(RecordingWindowTest, AStartThatCannotOpenAFileStaysStartedUntilStop)
     ASSERT_TRUE(waitFor([&] { return !messages.empty(); }));
     EXPECT_EQ(messages[0], "FAILURE: Opening AVI file...");
     EXPECT_FALSE(start1->isEnabled());
-    EXPECT_EQ(state().manualRecording[1].load(), 1);
+    EXPECT_EQ(manual(1), 1);
     EXPECT_TRUE(engine->openRecordingPaths().empty());
+    EXPECT_FALSE(camera(1).fileOpen);
     EXPECT_EQ(child<CPosStatic>(&rec, "state1")->text(), "No file: press Stop");
+    EXPECT_NE(statusText().find("Recording 1 camera..."), std::string::npos) << statusText();  // started counts
 
     // Stop, a folder again, start: now it records.
     child<CActionButton>(&rec, "stop1")->click();
     EXPECT_TRUE(start1->isEnabled());
     fs::create_directories(folder.path() / "video" / "Gate");
     start1->click();
-    EXPECT_EQ(engine->openRecordingPaths().size(), 1u);
-    EXPECT_EQ(child<CPosStatic>(&rec, "state1")->text(), "Recording");
+    EXPECT_TRUE(openFilesBecome(1));
+    EXPECT_TRUE(waitFor([&] { return child<CPosStatic>(&rec, "state1")->text() == "Recording"; }));
     letFramesIn(1);
     child<CActionButton>(&rec, "stop1")->click();
     engine->shutdown();
@@ -253,7 +280,7 @@ TEST_F(RecordingWindowTest, AStartThatCannotOpenAFileStaysStartedUntilStop)
 
 TEST_F(RecordingWindowTest, ScheduleTogglesSaveAtOnceAndCloseARunningRecording)
 {
-    state().settings.scheduleMode = 1;
+    setOptions([](SettingsValues& v) { v.scheduleMode = 1; });
     timetable("08:00", "18:00");
     openMain();
     CRecording rec(*engine, main.get());
@@ -266,28 +293,33 @@ TEST_F(RecordingWindowTest, ScheduleTogglesSaveAtOnceAndCloseARunningRecording)
     // Outside the window: switched on and saved, nothing recorded yet.
     clock.wall = at(8, 7, 0);
     toggle->click();
-    EXPECT_EQ(state().settings.scheduleRecord[1].load(), 1);
+    EXPECT_EQ(engine->snapshot()->settings.scheduleRecord[1], 1);
     {
         Settings saved;
         loadSettings(saved, folder.path());
         EXPECT_EQ(saved.scheduleRecord[1].load(), 1);
     }
-    EXPECT_EQ(statusText().find("         Monitoring 2 cameras...Recording 1 camera..."), 0u) << statusText();
+    // Taking part records nothing until the timetable's window opens.
+    EXPECT_EQ(statusText().find("         Monitoring 2 cameras...No camera is Currently recording."), 0u) << statusText();
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[1].load(), 0);
+    EXPECT_EQ(scheduled(1), 0);
     EXPECT_EQ(gateState->text(), "By the timetable");
 
-    // The window opens: the tick records; the row follows the engine's event.
+    // The window opens: the tick records; the row and the status line
+    // follow the engine.
     clock.wall = at(8, 8, 0);
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[1].load(), 1);
+    EXPECT_EQ(scheduled(1), 1);
+    EXPECT_EQ(statusText().find("         Monitoring 2 cameras...Recording 1 camera..."), 0u) << statusText();
+    EXPECT_EQ(main->button(1016)->text(), "Exit Corvanex and Continue recording");
     ASSERT_TRUE(waitFor([&] { return gateState->text() == "Recording now"; }));
     letFramesIn(1);
 
     // Switched off while recording: the file closes now, the flag is saved.
     toggle->click();
-    EXPECT_EQ(state().scheduledRecording[1].load(), 0);
-    EXPECT_TRUE(engine->openRecordingPaths().empty());
+    EXPECT_EQ(scheduled(1), 0);
+    EXPECT_TRUE(openFilesBecome(0));
+    EXPECT_EQ(statusText().find("         Monitoring 2 cameras...No camera is Currently recording."), 0u) << statusText();
     {
         Settings saved;
         loadSettings(saved, folder.path());
@@ -299,7 +331,7 @@ TEST_F(RecordingWindowTest, ScheduleTogglesSaveAtOnceAndCloseARunningRecording)
     clock.wall = at(8, 8, 1);
     toggle->click();
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[1].load(), 1);
+    EXPECT_EQ(scheduled(1), 1);
     letFramesIn(1);
     engine->shutdown();
 
@@ -312,6 +344,8 @@ TEST_F(RecordingWindowTest, ScheduleTogglesSaveAtOnceAndCloseARunningRecording)
 TEST_F(RecordingWindowTest, StatusTextCountsWhatRecords)
 {
     openMain();
+    // The status line counts what the engine calls recording: started by
+    // hand or by the timetable, whatever the mode and the file.
     struct Case {
         int scheduleMode;
         std::array<int, 2> manual;
@@ -323,38 +357,41 @@ TEST_F(RecordingWindowTest, StatusTextCountsWhatRecords)
         {0, {0, 0}, {0, 0}, {0, 0}, "         Monitoring 2 cameras...No camera is Currently recording. "},
         {0, {1, 0}, {0, 0}, {0, 0}, "         Monitoring 2 cameras...Recording 1 camera..."},
         {0, {1, 1}, {0, 0}, {0, 0}, "         Monitoring 2 cameras...Recording 2 cameras..."},
-        // Left over from schedule mode: not counted in manual mode.
-        {0, {0, 0}, {1, 1}, {1, 0}, "         Monitoring 2 cameras...No camera is Currently recording. "},
-        // In schedule mode a camera taking part counts, recording now or not.
-        {1, {0, 0}, {1, 0}, {0, 0}, "         Monitoring 2 cameras...Recording 1 camera..."},
-        {1, {0, 0}, {1, 1}, {1, 0}, "         Monitoring 2 cameras...Recording 2 cameras..."},
+        // Taking part in the timetable is not recording until it opens.
+        {1, {0, 0}, {1, 1}, {0, 0}, "         Monitoring 2 cameras...No camera is Currently recording. "},
+        {1, {0, 0}, {1, 1}, {1, 0}, "         Monitoring 2 cameras...Recording 1 camera..."},
+        {1, {0, 0}, {1, 1}, {1, 1}, "         Monitoring 2 cameras...Recording 2 cameras..."},
         // A camera counts once, by hand and by the schedule.
-        {1, {1, 0}, {1, 0}, {0, 0}, "         Monitoring 2 cameras...Recording 1 camera..."},
+        {1, {1, 0}, {1, 0}, {1, 0}, "         Monitoring 2 cameras...Recording 1 camera..."},
+        {1, {1, 0}, {0, 1}, {0, 1}, "         Monitoring 2 cameras...Recording 2 cameras..."},
     };
     const std::string suffix = skin->skin.statusSuffix().value_or("");
+    AppState& state = EngineInternals::state(*engine);  // recording flags without files or a timetable
     for (const Case& c : cases) {
-        state().settings.scheduleMode = c.scheduleMode;
+        state.settings.scheduleMode = c.scheduleMode;
         for (size_t i = 0; i < 2; ++i) {
-            state().manualRecording[i] = c.manual[i];
-            state().settings.scheduleRecord[i] = c.scheduleRecord[i];
-            state().scheduledRecording[i] = c.scheduled[i];
+            state.manualRecording[i] = c.manual[i];
+            state.settings.scheduleRecord[i] = c.scheduleRecord[i];
+            state.scheduledRecording[i] = c.scheduled[i];
         }
-        main->buildStatusText();
+        // The window follows the published snapshot by itself.
+        EngineInternals::publish(*engine);
         EXPECT_EQ(statusText(), c.text + suffix) << c.text;
+        const bool any = c.manual[0] + c.manual[1] + c.scheduled[0] + c.scheduled[1] > 0;
+        EXPECT_EQ(main->button(1016)->text(), any ? "Exit Corvanex and Continue recording" : "Exit Corvanex") << c.text;
     }
-    for (size_t i = 0; i < 2; ++i) state().manualRecording[i] = 0, state().scheduledRecording[i] = 0;
+    for (size_t i = 0; i < 2; ++i) state.manualRecording[i] = 0, state.scheduledRecording[i] = 0;
+    EngineInternals::publish(*engine);
 }
 
 TEST_F(RecordingWindowTest, TrayStopAllThenMaximizeLetsTheScheduleRecordAgain)
 {
-    state().settings.scheduleMode = 1;
-    state().settings.scheduleRecord[0] = 1;
-    state().settings.scheduleRecord[1] = 1;
+    setOptions([](SettingsValues& v) { v.scheduleMode = 1, v.scheduleRecord[0] = 1, v.scheduleRecord[1] = 1; });
     timetable("08:00", "18:00");
     openMain();
     engine->scheduleTick();
-    ASSERT_EQ(state().scheduledRecording[0].load(), 1);
-    ASSERT_EQ(state().scheduledRecording[1].load(), 1);
+    ASSERT_EQ(scheduled(0), 1);
+    ASSERT_EQ(scheduled(1), 1);
     main->buildStatusText();
     letFramesIn(0);
     letFramesIn(1);
@@ -364,8 +401,8 @@ TEST_F(RecordingWindowTest, TrayStopAllThenMaximizeLetsTheScheduleRecordAgain)
     EXPECT_EQ(tray->tip, "Corvanex");
     EXPECT_EQ(frameOf(tray->pictures.at(0)), 0);
     EXPECT_FALSE(main->isVisible());
-    EXPECT_EQ(state().picturesWanted.load(), 0);
-    EXPECT_EQ(state().stopAllCameras.load(), 0);
+    EXPECT_EQ(picturesWanted(), 0);
+    EXPECT_FALSE(engine->snapshot()->exitRequested);
 
     // Recording goes on in the tray, with nothing decoded for nobody.
     letFramesIn(1);
@@ -373,12 +410,14 @@ TEST_F(RecordingWindowTest, TrayStopAllThenMaximizeLetsTheScheduleRecordAgain)
     letFramesIn(1);
     EXPECT_EQ(engine->decodeCount(), decoded);
     EXPECT_EQ(engine->openRecordingPaths().size(), 2u);
+    EXPECT_TRUE(slotRunning(*engine, 0) && slotRunning(*engine, 1));
 
     tray->commandChosen(TrayCommand::stopAll);
-    EXPECT_EQ(state().scheduledRecording[0].load(), 0);
-    EXPECT_EQ(state().scheduledRecording[1].load(), 0);
-    EXPECT_TRUE(engine->openRecordingPaths().empty());
-    EXPECT_EQ(state().recordingSuspended.load(), 1);
+    EXPECT_EQ(scheduled(0), 0);
+    EXPECT_EQ(scheduled(1), 0);
+    EXPECT_TRUE(openFilesBecome(0));
+    EXPECT_TRUE(slotRunning(*engine, 0) && slotRunning(*engine, 1));  // the cameras stay connected
+    EXPECT_EQ((engine->snapshot()->recordingSuspended ? 1 : 0), 1);
     EXPECT_EQ(frameOf(tray->pictures.back()), 0);
     EXPECT_TRUE(tray->shown());
     EXPECT_FALSE(main->isVisible());
@@ -386,17 +425,17 @@ TEST_F(RecordingWindowTest, TrayStopAllThenMaximizeLetsTheScheduleRecordAgain)
     // Inside the window still, but suspended: nothing starts.
     clock.wall = at(8, 11, 0);
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[0].load(), 0);
-    EXPECT_EQ(state().scheduledRecording[1].load(), 0);
+    EXPECT_EQ(scheduled(0), 0);
+    EXPECT_EQ(scheduled(1), 0);
 
     tray->commandChosen(TrayCommand::maximizeWindow);
     EXPECT_FALSE(tray->shown());
     EXPECT_TRUE(main->isVisible());
-    EXPECT_EQ(state().recordingSuspended.load(), 0);
-    EXPECT_EQ(state().picturesWanted.load(), 1);
+    EXPECT_EQ((engine->snapshot()->recordingSuspended ? 1 : 0), 0);
+    EXPECT_EQ(picturesWanted(), 1);
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[0].load(), 1);
-    EXPECT_EQ(state().scheduledRecording[1].load(), 1);
+    EXPECT_EQ(scheduled(0), 1);
+    EXPECT_EQ(scheduled(1), 1);
     letFramesIn(0);
     letFramesIn(1);
     engine->shutdown();
@@ -414,12 +453,14 @@ TEST_F(RecordingWindowTest, DoubleClickRestoresAndStopAllAndExitEndsTheWindow)
     ASSERT_TRUE(engine->startManualRecording(1));
     main->runButtonAction(1016);
     ASSERT_TRUE(tray->shown());
-    state().recordingSuspended = 1;  // as after a stop-all
+    // As after a stop-all, with the recording still running.
+    EngineInternals::state(*engine).recordingSuspended = 1;
+    EngineInternals::publish(*engine);
     tray->doubleClicked();
     EXPECT_TRUE(main->isVisible());
     EXPECT_FALSE(tray->shown());
-    EXPECT_EQ(state().recordingSuspended.load(), 0);
-    EXPECT_EQ(state().manualRecording[1].load(), 1);  // the recording ran on
+    EXPECT_EQ((engine->snapshot()->recordingSuspended ? 1 : 0), 0);
+    EXPECT_EQ(manual(1), 1);  // the recording ran on
 
     // Into the tray again: a fresh icon on its first picture.
     main->runButtonAction(1016);
@@ -429,8 +470,8 @@ TEST_F(RecordingWindowTest, DoubleClickRestoresAndStopAllAndExitEndsTheWindow)
     tray->commandChosen(TrayCommand::stopAllAndExit);
     EXPECT_FALSE(tray->shown());
     EXPECT_EQ(main->result(), 1);
-    EXPECT_EQ(state().manualRecording[1].load(), 0);
-    EXPECT_TRUE(engine->openRecordingPaths().empty());
+    EXPECT_EQ(manual(1), 0);
+    EXPECT_TRUE(openFilesBecome(0));
     engine->shutdown();
     const auto files = filesIn(folder.path() / "video" / "Gate");
     ASSERT_EQ(files.size(), 1u);
@@ -446,8 +487,8 @@ TEST_F(RecordingWindowTest, WithoutANotificationAreaTheWindowStays)
     main->runButtonAction(1016);
     EXPECT_TRUE(main->isVisible());
     EXPECT_FALSE(tray->shown());
-    EXPECT_EQ(state().stopAllCameras.load(), 0);  // nothing was ended
-    EXPECT_EQ(state().manualRecording[0].load(), 1);
+    EXPECT_FALSE(engine->snapshot()->exitRequested);  // nothing was ended
+    EXPECT_EQ(manual(0), 1);
     ASSERT_TRUE(waitFor([&] { return !messages.empty(); }));
     waitFor([] { return false; }, 100);
     EXPECT_EQ(messages.size(), 1u);  // said once
@@ -457,13 +498,11 @@ TEST_F(RecordingWindowTest, WithoutANotificationAreaTheWindowStays)
 
 TEST_F(RecordingWindowTest, IconAnimatesWhileTheScheduleRecordsAndStopsAfter)
 {
-    state().settings.scheduleMode = 1;
-    state().settings.scheduleRecord[0] = 1;
-    state().settings.scheduleRecord[1] = 1;
+    setOptions([](SettingsValues& v) { v.scheduleMode = 1, v.scheduleRecord[0] = 1, v.scheduleRecord[1] = 1; });
     timetable("08:00", "18:00");
     openMain();
     engine->scheduleTick();  // both open
-    ASSERT_EQ(state().scheduledRecording[0].load() + state().scheduledRecording[1].load(), 2);
+    ASSERT_EQ(scheduled(0) + scheduled(1), 2);
     main->runButtonAction(1016);
     ASSERT_TRUE(tray->shown());
 
@@ -480,7 +519,7 @@ TEST_F(RecordingWindowTest, IconAnimatesWhileTheScheduleRecordsAndStopsAfter)
     // The window closes: the icon settles and then stays put.
     clock.wall = at(8, 18, 1);
     engine->scheduleTick();
-    EXPECT_EQ(state().scheduledRecording[0].load() + state().scheduledRecording[1].load(), 0);
+    EXPECT_EQ(scheduled(0) + scheduled(1), 0);
     const size_t settled = tray->pictures.size();
     const int last = frameOf(tray->pictures.back());
     for (int t = 0; t < 3; ++t) engine->scheduleTick();
@@ -492,6 +531,7 @@ TEST_F(RecordingWindowTest, RetentionSparesTheRecordingTheEngineHasOpen)
 {
     openMain();
     ASSERT_TRUE(engine->startManualRecording(0));
+    ASSERT_TRUE(openFilesBecome(1));
     letFramesIn(0);
     const fs::path street = folder.path() / "video" / "Street";
     const fs::path open = engine->openRecordingPaths().at(0);
@@ -515,6 +555,7 @@ TEST_F(RecordingWindowTest, RetentionSparesTheRecordingTheEngineHasOpen)
 
     // Closed, it is a finished recording like any other.
     engine->stopManualRecording(0);
+    ASSERT_TRUE(openFilesBecome(0));
     engine->checkRetention();
     EXPECT_FALSE(fs::exists(open));
 
@@ -609,8 +650,7 @@ TEST(TrayIconsTest, FivePicturesAllDifferent)
 
 TEST_F(RecordingWindowTest, EditorRoundTripDrivesTheTickAtOnce)
 {
-    state().settings.scheduleMode = 1;
-    state().settings.scheduleRecord[0] = 1;
+    setOptions([](SettingsValues& v) { v.scheduleMode = 1, v.scheduleRecord[0] = 1; });
     openMain();
     {
         ScheduleEditor editor(*engine, main.get());
@@ -653,7 +693,7 @@ TEST_F(RecordingWindowTest, EditorRoundTripDrivesTheTickAtOnce)
     for (const Step& s : steps) {
         clock.wall = s.when;
         engine->scheduleTick();
-        EXPECT_EQ(state().scheduledRecording[0].load(), s.recording) << s.when;
+        EXPECT_EQ(scheduled(0), s.recording) << s.when;
     }
 
     // Reopened, the editor shows what it wrote.

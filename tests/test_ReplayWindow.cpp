@@ -44,7 +44,9 @@ protected:
         state.setCameraName(0, "Door");
         fs::create_directories(folder.path() / "video" / "Door");
         fs::create_directories(folder.path() / "video" / "Yard");
+        SettingsValues settings;
         settings.backgroundImageEnabled = 1;
+        skin.setSettings(settings);
     }
 
     // A recording of `frames` simulated frames started at `wall`.
@@ -72,8 +74,7 @@ protected:
     }
 
     TempFolder folder;
-    Settings settings;
-    AttachedSkin skin{settings};
+    AttachedSkin skin;
     AppState state;
     FakeClock clock;
     RecordingNotifier notifier;

@@ -65,15 +65,20 @@ protected:
         std::fclose(f);
         ASSERT_TRUE(skin.open(file));
         ASSERT_TRUE(skin.parseDescription(folder.path()));
-        SkinLook::instance().attach(&skin, &settings);
+        SkinLook::instance().attach(&skin, nullptr);
         SkinLook::instance().setTile(programBitmap(154));
-        settings.backgroundImageEnabled = 1;
+        setBackgroundImage(1);
     }
     void TearDown() override { SkinLook::instance().attach(nullptr, nullptr); }
+    void setBackgroundImage(int on)
+    {
+        SettingsValues values = SkinLook::instance().settings();
+        values.backgroundImageEnabled = on;
+        SkinLook::instance().setSettings(values);
+    }
 
     cx::test::TempFolder folder;
     ActiveSkin skin;
-    Settings settings;
 };
 
 TEST_F(SkinControls, SkinButtonTakesSizeAndOutlineFromItsBitmap)
@@ -129,7 +134,7 @@ TEST_F(SkinControls, OwnerDrawnStyleFollowsTheBackgroundImageOption)
     for (auto* b : dialog.findChildren<OwnerDrawButton*>()) EXPECT_TRUE(b->ownerDrawn()) << b->objectName().toStdString();
     const QImage drawn = render(*dialog.findChild<CHoverButton*>("hover"), Qt::blue);
 
-    settings.backgroundImageEnabled = 0;
+    setBackgroundImage(0);
     applyBackgroundImageStyle(&dialog, false);
     for (auto* b : dialog.findChildren<OwnerDrawButton*>()) EXPECT_FALSE(b->ownerDrawn()) << b->objectName().toStdString();
     EXPECT_TRUE(dialog.findChild<CSkinButton*>("skin")->mask().isEmpty());
@@ -151,7 +156,7 @@ TEST_F(SkinControls, DialogBackgroundIsTileOrGradient)
     EXPECT_EQ(tiled.pixel(3, 5), tile.pixel(3, 5));
     EXPECT_EQ(tiled.pixel(tile.width() + 3, tile.height() + 5), tile.pixel(3, 5));
 
-    settings.backgroundImageEnabled = 0;
+    setBackgroundImage(0);
     const QImage gradient = render(dialog, Qt::blue);
     EXPECT_EQ(gradient.pixel(10, 0), qRgb(240, 240, 240));  // colour 11 on top
     // Bottom strip (k = 1): 16 + (240 − 16) × 1 / 100 = 18.

@@ -12,7 +12,6 @@
 
 #include "CMonitorDlg.h"
 #include "CSkinButton.h"
-#include "CameraDatabase.h"
 #include "CameraSimulator.h"
 #include "Engine.h"
 #include "support/SilentServer.h"
@@ -39,7 +38,7 @@ struct SoundWindow {
     TempFolder folder;
     bool ok;  // the folder was made and its skin opened
     Engine engine{{folder.path()}};
-    AttachedSkin skin{engine.state().settings};
+    AttachedSkin skin{engine};
     std::unique_ptr<CMonitorDlg> main;
 };
 

@@ -28,7 +28,9 @@ protected:
     {
         ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Door", 1, "101"}}));
         engine.loadCameraTable();
-        engine.state().settings.backgroundImageEnabled = 1;
+        SettingsValues settings = engine.snapshot()->settings;
+        settings.backgroundImageEnabled = 1;
+        engine.changeSettings(settings);
         ASSERT_TRUE(skin.open(folder.path()));
         main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
     }
@@ -55,7 +57,7 @@ protected:
 
     TempFolder folder;
     Engine engine{{folder.path()}};
-    AttachedSkin skin{engine.state().settings};
+    AttachedSkin skin{engine};
     std::unique_ptr<CMonitorDlg> main;
 };
 
@@ -110,8 +112,7 @@ TEST_F(ToolsDialogTest, ButtonsOpenTheirWindowsAndF10OpensThePanel)
 
 TEST(ReplayDialogAlone, ShowsTheTemplateControls)
 {
-    Settings settings;
-    AttachedSkin skin{settings};
+    AttachedSkin skin;
     ReplayDialog replay;
     for (const char* shown : {"selectFile", "play", "pause", "stop", "fastForward", "fastReverse", "slowForward",
                               "slowReverse", "close"})

@@ -175,7 +175,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     int i = 1;
-    Settings settings;
+    SettingsValues settings;
     if (i < argc && std::strcmp(argv[i], "--image") == 0) {
         settings.backgroundImageEnabled = 1;
         ++i;
@@ -191,12 +191,14 @@ int main(int argc, char** argv)
     }
     const auto temp = std::filesystem::temp_directory_path();
     skin.parseDescription(temp);
-    SkinLook::instance().attach(&skin, &settings);
+    SkinLook::instance().attach(&skin, nullptr);
+    SkinLook::instance().setSettings(settings);
     SkinLook::instance().setTile(programBitmap(154));
     // The preview always shows the picture buttons the way the main window draws them.
     const std::string mode = argv[i + 1];
     if (mode == "background") {
         settings.backgroundImageEnabled = 1;
+        SkinLook::instance().setSettings(settings);
         return showBackground(skin);
     }
     if (mode == "dialog") return showDialog();

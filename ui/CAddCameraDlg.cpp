@@ -7,9 +7,7 @@
 #include "CMonitorDlg.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
-#include "CameraDatabase.h"
 #include "CameraFields.h"
-#include "CameraModels.h"
 #include "Engine.h"
 #include "FontHeight.h"
 #include "IpAddressEdit.h"
@@ -31,14 +29,15 @@ CAddCameraDlg::CAddCameraDlg(Engine& engine, CMonitorDlg* main, int model, QStri
     model_ = new QComboBox(this);
     model_->setObjectName(QStringLiteral("cameraType"));  // 1168
     model_->setGeometry(FieldRow::controlX, FieldRow::y(1), FieldRow::controlWidth, FieldRow::height);
-    for (const CameraModel& m : CameraModelTable) model_->addItem(QString::fromLatin1(m.name));
+    const auto models = Engine::cameraModels();
+    for (const CameraModel& m : models) model_->addItem(QString::fromLatin1(m.name));
     model_->setCurrentIndex(model >= 0 && model < model_->count() ? model : 0);
-    connect(model_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0 && index < static_cast<int>(CameraModelTable.size()))
-            typeText_ = QString::number(CameraModelTable[static_cast<size_t>(index)].code);
+    connect(model_, &QComboBox::currentIndexChanged, this, [this, models](int index) {
+        if (index >= 0 && index < static_cast<int>(models.size()))
+            typeText_ = QString::number(models[static_cast<size_t>(index)].code);
     });
 
-    fields_->name->setText(QStringLiteral("Camera %1").arg(engine_.state().cameraCount() + 1));
+    fields_->name->setText(QStringLiteral("Camera %1").arg(engine_.snapshot()->cameraCount() + 1));
     fields_->port->setText(QStringLiteral("8080"));
     fields_->login->setText(QStringLiteral("tulip"));
     fields_->password->setText(QStringLiteral("tulip"));
@@ -75,12 +74,11 @@ void CAddCameraDlg::addCamera()
     }
     // The name becomes the camera's recordings folder.
     if (!fields_->acceptName(camera.name)) return;
-    if (engine_.database().countName(camera.name) > 0) {
+    if (engine_.addCamera(camera) == CameraChange::NameInUse) {
         fields_->name->setText(QString::fromLatin1(nameNotUniqueText));
         return;
     }
-
-    const int count = engine_.addCamera(camera);
+    const int count = engine_.snapshot()->cameraCount();
     if (main_ != nullptr && main_->rebuildGridFor(count)) engine_.startConfiguredCameras();
     done(1);
 }

@@ -7,7 +7,6 @@
 #include "CMonitorDlg.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
-#include "CameraDatabase.h"
 #include "CameraGrid.h"
 #include "Engine.h"
 #include "FontHeight.h"
@@ -65,7 +64,9 @@ CCameraListDlg::CCameraListDlg(Engine& engine, CMonitorDlg* main, QWidget* paren
 void CCameraListDlg::fill()
 {
     list_->clear();
-    for (const std::string& name : engine_.database().listNames()) list_->addItem(QString::fromStdString(name));
+    // Slot order: a row's position is the slot its properties edit.
+    const auto snapshot = engine_.snapshot();
+    for (const CameraStatus& camera : snapshot->cameras) list_->addItem(QString::fromStdString(camera.name));
     if (list_->count() > 0) list_->setCurrentRow(0);
 }
 
@@ -86,9 +87,11 @@ void CCameraListDlg::removeSelected()
 void CCameraListDlg::openProperties()
 {
     if (list_->count() == 0 || list_->currentItem() == nullptr) return;
-    // The list holds the table's rows in the table's order: position = slot.
-    CCameraPropertiesDlg properties(engine_, list_->currentItem()->text().toStdString(), list_->currentRow(), this);
+    const int row = list_->currentRow();
+    CCameraPropertiesDlg properties(engine_, list_->currentItem()->text().toStdString(), row, this);
     properties.exec();
+    fill();  // a rename shows at once
+    list_->setCurrentRow(row);
 }
 
 }  // namespace cx

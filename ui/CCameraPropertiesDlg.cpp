@@ -9,7 +9,6 @@
 #include "CAddCameraDlg.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
-#include "CameraDatabase.h"
 #include "CameraFields.h"
 #include "Engine.h"
 #include "FontHeight.h"
@@ -58,7 +57,9 @@ CCameraPropertiesDlg::CCameraPropertiesDlg(Engine& engine, std::string storedNam
     flipVertical_->setObjectName(QStringLiteral("flipVertical"));  // 1150
     flipVertical_->setGeometry(FieldRow::controlX + 135, FieldRow::y(6), 125, FieldRow::height);
 
-    const CameraEntry entry = engine_.state().cameraEntry(slot_).value_or(CameraEntry{});
+    const auto snapshot = engine_.snapshot();
+    const CameraStatus* camera = snapshot->camera(slot_);
+    const CameraEntry entry = camera != nullptr ? camera->entry : CameraEntry{};
     const size_t colon = entry.address.find(':');
     const std::string host = entry.address.substr(0, colon);
     const std::string port = colon == std::string::npos ? std::string() : entry.address.substr(colon + 1);
@@ -78,7 +79,7 @@ CCameraPropertiesDlg::CCameraPropertiesDlg(Engine& engine, std::string storedNam
     fields_->port->setText(QString::fromStdString(port));
     fields_->login->setText(QString::fromStdString(entry.login));
     fields_->password->setText(QString::fromStdString(entry.password));
-    const SlotFlips flips = engine_.flips(slot_).value_or(SlotFlips{});
+    const SlotFlips flips = camera != nullptr ? camera->flips : SlotFlips{};
     flipHorizontal_->setChecked(flips.horizontal);
     flipVertical_->setChecked(flips.vertical);
     // The live picture shows a flip before anything is stored.
@@ -112,23 +113,21 @@ void CCameraPropertiesDlg::update()
 
     if (camera.name == nameNotUniqueText) return;
     if (!fields_->acceptName(camera.name)) return;
+    const bool addressChanged =
+        QString::fromStdString(camera.host) != hostAtOpening_ || QString::fromStdString(camera.port) != portAtOpening_;
     // A rename may not take another camera's name: rows are found by name.
-    if (camera.name != storedName_ && engine_.database().countName(camera.name) > 0) {
+    if (engine_.updateCamera(slot_, storedName_, camera, addressChanged) == CameraChange::NameInUse) {
         fields_->name->setText(QString::fromLatin1(nameNotUniqueText));
         return;
     }
-    const bool addressChanged =
-        QString::fromStdString(camera.host) != hostAtOpening_ || QString::fromStdString(camera.port) != portAtOpening_;
-    engine_.updateCamera(slot_, storedName_, camera, addressChanged);
     done(1);
 }
 
 void CCameraPropertiesDlg::closeResettingFlips()
 {
-    if (slot_ >= 0 && slot_ < maxCameras) {
-        const CameraDefaults& defaults = engine_.state().cameraDefaults[static_cast<size_t>(slot_)];
-        engine_.setFlips(slot_, defaults.flipHorizontal, defaults.flipVertical);
-    }
+    const auto snapshot = engine_.snapshot();
+    if (const CameraStatus* camera = snapshot->camera(slot_))
+        engine_.setFlips(slot_, camera->defaults.flipHorizontal, camera->defaults.flipVertical);
     done(2);
 }
 

@@ -27,7 +27,7 @@ void CCameraViews::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
     // Panes past the configured cameras stay black: no worker draws there.
-    if (pane_ < engine_.state().cameraCount())
+    if (pane_ < engine_.snapshot()->cameraCount())
         engine_.readPane(pane_, [&p](const QImage& image) { p.drawImage(QPoint(0, 0), image); });
     if (offlineText_.isEmpty()) return;
 

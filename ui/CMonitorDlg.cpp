@@ -34,7 +34,6 @@
 #include "MainButtons.h"
 #include "OptionsDialog.h"
 #include "ProgramBitmaps.h"
-#include "SettingsFile.h"
 #include "SkinArt.h"
 #include "SkinLook.h"
 #include "SystemTrayHost.h"
@@ -94,6 +93,7 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     timer1_.start();
     connect(&engine_, &Engine::message, this, &CMonitorDlg::showMessage);
     connect(&engine_, &Engine::mainWindowEndRequested, this, &CMonitorDlg::endRequested);
+    connect(&engine_, &Engine::snapshotChanged, this, &CMonitorDlg::snapshotChanged);
     // Free-space retention deleted a recording: the status line says which,
     // until the text is next rebuilt.
     connect(&engine_, &Engine::recordingDeleted, this, [this](const QString& file) {
@@ -103,7 +103,7 @@ CMonitorDlg::CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions option
     });
 
     const InterfaceInfo& info = skin_.info();
-    suffix_ = skin_.statusSuffix().value_or(engine_.state().statusTextCopy());
+    suffix_ = skin_.statusSuffix().value_or(engine_.snapshot()->statusText);
 
     // 1, 2: status text, title.
     buildStatusText();
@@ -210,12 +210,7 @@ CMonitorDlg::~CMonitorDlg()
 
 bool CMonitorDlg::anyRecording() const
 {
-    const AppState& state = engine_.state();
-    for (int slot = 0; slot < state.cameraCount() && slot < maxCameras; ++slot) {
-        const auto i = static_cast<size_t>(slot);
-        if (state.manualRecording[i].load() == 1 || state.scheduledRecording[i].load() == 1) return true;
-    }
-    return false;
+    return engine_.snapshot()->recordingCount() > 0;
 }
 
 void CMonitorDlg::useTrayHost(std::unique_ptr<TrayHost> host)
@@ -235,16 +230,18 @@ void CMonitorDlg::showExitText()
 
 void CMonitorDlg::buildStatusText()
 {
-    const AppState& state = engine_.state();
-    const int cameras = state.cameraCount();
-    int recording = 0;
-    for (int slot = 0; slot < cameras && slot < maxCameras; ++slot) {
-        const auto i = static_cast<size_t>(slot);
-        if (state.manualRecording[i].load() == 1 ||
-            (state.settings.scheduleMode.load() == 1 && state.settings.scheduleRecord[i].load() == 1))
-            ++recording;
-    }
-    marquee_.setText(cx::buildStatusText(cameras, recording, suffix_));
+    const auto snapshot = engine_.snapshot();
+    shownCameras_ = snapshot->cameraCount();
+    shownRecording_ = snapshot->recordingCount();
+    marquee_.setText(cx::buildStatusText(shownCameras_, shownRecording_, suffix_));
+}
+
+void CMonitorDlg::snapshotChanged()
+{
+    const auto snapshot = engine_.snapshot();
+    if (snapshot->cameraCount() == shownCameras_ && snapshot->recordingCount() == shownRecording_) return;
+    buildStatusText();
+    if (buttons_.count(MainButton::exit) != 0) showExitText();
 }
 
 void CMonitorDlg::reshapeFromPackage()
@@ -305,9 +302,8 @@ void CMonitorDlg::runButtonAction(int id)
         break;
     }
     case MainButton::options: {
-        OptionsDialog options(engine_.state().settings, engine_.state().programFolder, this);
+        OptionsDialog options(engine_, this);
         options.exec();
-        saveSettings(engine_.state().settings, engine_.state().programFolder);
         break;
     }
     case MainButton::snapshot:
@@ -324,7 +320,6 @@ void CMonitorDlg::runButtonAction(int id)
         };
         recording.exec();
         showExitText();
-        saveSettings(engine_.state().settings, engine_.state().programFolder);
         break;
     }
     case MainButton::cameras: {
@@ -333,13 +328,13 @@ void CMonitorDlg::runButtonAction(int id)
         break;
     }
     case MainButton::addCamera:
-        if (engine_.state().cameraCount() < maxCameras) {
+        if (engine_.snapshot()->cameraCount() < maxCameras) {
             CAddCameraDlg add(engine_, this, 0, QStringLiteral("0"), this);
             add.exec();
         }
         break;
     case MainButton::replay: {
-        CVideoPlayer player(engine_.state().programFolder, this);
+        CVideoPlayer player(engine_.programFolder(), this);
         player.exec();
         break;
     }
@@ -353,7 +348,7 @@ void CMonitorDlg::runButtonAction(int id)
         break;
     }
     case MainButton::interface: {
-        CInterface chooser(skin_, engine_.state().programFolder, this);
+        CInterface chooser(skin_, engine_.programFolder(), this);
         chooser.exec();
         break;
     }

@@ -85,6 +85,7 @@ private:
     void updatePicturesWanted();
     bool anyRecording() const;
     void showExitText();
+    void snapshotChanged();
 
     Engine& engine_;
     ActiveSkin& skin_;
@@ -98,6 +99,10 @@ private:
     CStartupDlg* startup_ = nullptr;
     Marquee marquee_;
     std::string suffix_;
+    // The counts the status text was built from: a snapshot with others
+    // (the timetable opened or closed a recording) builds it again.
+    int shownCameras_ = -1;
+    int shownRecording_ = -1;
     QTimer timer1_;
     QPoint dragOffset_;
     bool dragging_ = false;

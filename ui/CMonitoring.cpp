@@ -28,7 +28,8 @@ CMonitoring::CMonitoring(Engine& engine, QWidget* parent) : SkinDialog(parent), 
 
     // Frame 1025: where the camera rows scroll.
     const QRect frame(150, 64, 220, 350);
-    const int cameras = engine_.state().cameraCount();
+    const auto snapshot = engine_.snapshot();
+    const int cameras = snapshot->cameraCount();
     auto* panel = new ScrollPanel(this);
     panel->setObjectName(QStringLiteral("cameraPanel"));
     panel->setGeometry(frame);
@@ -42,12 +43,12 @@ CMonitoring::CMonitoring(Engine& engine, QWidget* parent) : SkinDialog(parent), 
         name->setPaintsBackground(false);
         name->setFont(rowFont);
         name->setAlignment(Qt::AlignCenter);
-        name->setText(QString::fromStdString(engine_.state().cameraNameOf(i)));
+        name->setText(QString::fromStdString(snapshot->cameras[static_cast<size_t>(i)].name));
         name->setGeometry(0, rowHeight * i, nameWidth, rowHeight);
         auto* box = new QCheckBox(panel->content());
         box->setObjectName(QStringLiteral("monitor%1").arg(i));
         box->setGeometry(nameWidth + 4, rowHeight * i + 4, 12, 12);
-        box->setChecked(engine_.state().settings.monitorEnabled[static_cast<size_t>(i)].load() == 1);
+        box->setChecked(snapshot->settings.monitorEnabled[static_cast<size_t>(i)] == 1);
         boxes_.push_back(box);
     }
 

@@ -20,8 +20,8 @@ constexpr int rowHeight = 40;
 CRecording::CRecording(Engine& engine, QWidget* parent)
     : SkinDialog(parent),
       engine_(engine),
-      scheduleMode_(engine.state().settings.scheduleMode.load() == 1),
-      cameras_(std::min(engine.state().cameraCount(), maxCameras))
+      scheduleMode_(engine.snapshot()->settings.scheduleMode == 1),
+      cameras_(std::min(engine.snapshot()->cameraCount(), maxCameras))
 {
     setObjectName(QStringLiteral("recording"));
     setWindowTitle(QStringLiteral("Record"));
@@ -48,13 +48,14 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
     panel->content()->setMouseTracking(true);
     panel->content()->installEventFilter(this);
 
+    const auto snapshot = engine_.snapshot();
     for (int slot = 0; slot < cameras_; ++slot) {
         const int y = rowHeight * slot;
         auto* name = new CPosStatic(LabelRole::Other, panel->content());
         name->setObjectName(QStringLiteral("name%1").arg(slot));
         name->setPaintsBackground(false);
         name->setFont(rowFont);
-        name->setText(QString::fromStdString(engine_.state().cameraNameOf(slot)));
+        name->setText(QString::fromStdString(snapshot->cameras[static_cast<size_t>(slot)].name));
         name->setGeometry(4, y, 150, rowHeight);
 
         if (scheduleMode_) {
@@ -90,10 +91,11 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
         showSlotState(slot);
     }
 
-    // The recorder tells when a file opens or closes (the tick, a roll-over,
-    // a full disk); the rows follow.
-    connect(&engine_, &Engine::recordingOpened, this, [this](int slot) { showSlotState(slot); });
-    connect(&engine_, &Engine::recordingClosed, this, [this](int slot) { showSlotState(slot); });
+    // Every change the engine publishes (a file opened or closed by the
+    // tick, a roll-over, a full disk, the tray's stop-all): the rows follow.
+    connect(&engine_, &Engine::snapshotChanged, this, [this] {
+        for (int slot = 0; slot < cameras_; ++slot) showSlotState(slot);
+    });
 
     // The skin has no picture for it: a text button drawn like the rows'.
     auto* timetable = new CActionButton(this);
@@ -117,24 +119,26 @@ void CRecording::showSlotState(int slot)
 {
     if (slot < 0 || slot >= cameras_) return;
     const auto i = static_cast<size_t>(slot);
-    const AppState& s = engine_.state();
-    const bool recording = s.manualRecording[i].load() == 1 || s.scheduledRecording[i].load() == 1;
+    const auto snapshot = engine_.snapshot();
+    const CameraStatus* camera = snapshot->camera(slot);
+    if (camera == nullptr) return;  // removed while the window is open
+    const bool recording = camera->recording();
     if (scheduleMode_) {
-        const bool on = s.settings.scheduleRecord[i].load() == 1;
+        const bool on = snapshot->settings.scheduleRecord[i] == 1;
         first_[i]->setText(on ? QStringLiteral("Leave timetable") : QStringLiteral("Join timetable"));
         if (!recording)
             state_[i]->setText(on ? QStringLiteral("By the timetable") : QStringLiteral("Not recorded"));
-        else if (!engine_.recordingOpen(slot))
+        else if (!camera->fileOpen)
             state_[i]->setText(QStringLiteral("No file: tried each minute"));  // the tick retries
         else
             state_[i]->setText(QStringLiteral("Recording now"));
     } else {
         // Start stays disabled while the camera records, so it cannot open
         // a second file; stop of a camera not recording does nothing.
-        first_[i]->setEnabled(s.manualRecording[i].load() != 1);
+        first_[i]->setEnabled(!camera->manualRecording);
         if (!recording)
             state_[i]->setText(QStringLiteral("Stopped"));
-        else if (!engine_.recordingOpen(slot))
+        else if (!camera->fileOpen)
             state_[i]->setText(QStringLiteral("No file: press Stop"));
         else
             state_[i]->setText(QStringLiteral("Recording"));
@@ -164,7 +168,7 @@ void CRecording::press(int id)
 
 void CRecording::toggleSchedule(int slot)
 {
-    const bool on = engine_.state().settings.scheduleRecord[static_cast<size_t>(slot)].load() != 1;
+    const bool on = engine_.snapshot()->settings.scheduleRecord[static_cast<size_t>(slot)] != 1;
     // Saved at once; switched off, its running scheduled recording ends now.
     // Switched on, the next tick opens it if the window is open.
     engine_.setScheduleRecord(slot, on);
@@ -185,7 +189,9 @@ void CRecording::startManual(int slot)
 
 void CRecording::stopManual(int slot)
 {
-    if (engine_.state().manualRecording[static_cast<size_t>(slot)].load() != 1) return;
+    const auto snapshot = engine_.snapshot();
+    const CameraStatus* camera = snapshot->camera(slot);
+    if (camera == nullptr || !camera->manualRecording) return;
     engine_.stopManualRecording(slot);
     showSlotState(slot);
     // The status line counts recording cameras; keep it true after a stop too.

@@ -7,7 +7,7 @@
 #include "CAddCameraDlg.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
-#include "CameraModels.h"
+#include "Engine.h"
 #include "FontHeight.h"
 #include "ProgramBitmaps.h"
 #include "ScrollPanel.h"
@@ -33,11 +33,12 @@ CSelectCameraType::CSelectCameraType(Engine& engine, CMonitorDlg* main, QWidget*
     panel->setObjectName(QStringLiteral("modelPanel"));  // static 1161
     int buttonHeight = 0;
     int buttonWidth = 0;
-    for (size_t j = 0; j < CameraModelTable.size(); ++j) {
+    const auto models = Engine::cameraModels();
+    for (size_t j = 0; j < models.size(); ++j) {
         const int k = static_cast<int>(j);
         auto* b = new CActionButton(panel->content());
         b->setObjectName(QStringLiteral("model%1").arg(k));
-        b->setText(QString::fromLatin1(CameraModelTable[j].name));
+        b->setText(QString::fromLatin1(models[j].name));
         b->setBitmaps(programBitmap(167), programBitmap(166));
         b->setOwnerDrawn(ownerDrawn);
         b->move((k % perRow) * columnStep, (k / perRow) * rowStep);
@@ -45,7 +46,7 @@ CSelectCameraType::CSelectCameraType(Engine& engine, CMonitorDlg* main, QWidget*
         buttonWidth = b->width();
         connect(b, &QPushButton::clicked, this, [this, k] { chooseModel(k); });
     }
-    const int rows = (static_cast<int>(CameraModelTable.size()) + perRow - 1) / perRow;
+    const int rows = (static_cast<int>(models.size()) + perRow - 1) / perRow;
     const int contentHeight = (rows - 1) * rowStep + buttonHeight;
     const int panelWidth = (perRow - 1) * columnStep + buttonWidth + 24;  // room for a scroll bar
     panel->setContentHeight(contentHeight);
@@ -64,10 +65,10 @@ CSelectCameraType::CSelectCameraType(Engine& engine, CMonitorDlg* main, QWidget*
 
 void CSelectCameraType::chooseModel(int j)
 {
-    if (j < 0 || j >= static_cast<int>(CameraModelTable.size())) return;
-    // The label names the model; its code is the camera type.
-    const CameraType code = FindModelCode(CameraModelTable[static_cast<size_t>(j)].name);
-    CAddCameraDlg add(engine_, main_, j, QString::number(code), this);
+    const auto models = Engine::cameraModels();
+    if (j < 0 || j >= static_cast<int>(models.size())) return;
+    // The button names the model; its code is the camera type.
+    CAddCameraDlg add(engine_, main_, j, QString::number(models[static_cast<size_t>(j)].code), this);
     add.exec();
 }
 

@@ -5,12 +5,10 @@
 
 #include "CHoverButton.h"
 #include "CMonitorDlg.h"
-#include "Engine.h"
 #include "FontHeight.h"
 #include "MainButtons.h"
 #include "ProgramBitmaps.h"
 #include "ReplayDialog.h"
-#include "SettingsFile.h"
 
 namespace cx {
 
@@ -70,12 +68,9 @@ void CToolsDialog::runTool(int id)
     }
     case 1002: main_.runButtonAction(MainButton::monitor); break;
     case 1027: main_.runButtonAction(MainButton::cameras); break;
-    case 1103: main_.runButtonAction(MainButton::options); break;  // the main window saves the settings
+    case 1103: main_.runButtonAction(MainButton::options); break;
     case 1004: main_.runButtonAction(MainButton::addCamera); break;  // nothing with 16 cameras
-    case 1015:
-        main_.runButtonAction(MainButton::record);
-        saveSettings(main_.engine().state().settings, main_.engine().state().programFolder);
-        break;
+    case 1015: main_.runButtonAction(MainButton::record); break;  // the engine saves what it changes
     default:
         break;
     }

@@ -42,9 +42,10 @@ CameraGrid::CameraGrid(Engine& engine, QWidget* parent) : QWidget(parent), engin
     pal.setColor(QPalette::Window, QColor(20, 28, 38));
     setPalette(pal);
     connect(&engine_, &Engine::paneUpdated, this, &CameraGrid::frameArrived);
-    offlineTimer_.setInterval(1000);
-    connect(&offlineTimer_, &QTimer::timeout, this, &CameraGrid::checkOffline);
-    offlineTimer_.start();
+    // The tick publishes the frame counters every second: a minimized
+    // window's cameras are judged by them, since nothing is drawn then.
+    connect(&engine_, &Engine::snapshotChanged, this, &CameraGrid::checkOffline);
+    connect(&engine_, &Engine::connectionChanged, this, &CameraGrid::connectionChanged);
 }
 
 CameraGrid::~CameraGrid() = default;
@@ -52,7 +53,8 @@ CameraGrid::~CameraGrid() = default;
 void CameraGrid::rebuild(QRect viewArea)
 {
     viewArea_ = viewArea;
-    const int cameras = engine_.state().cameraCount();
+    const auto snapshot = engine_.snapshot();
+    const int cameras = snapshot->cameraCount();
     for (int k = 0; k < built_.panes() && k < maxCameras; ++k) {
         delete panes_[static_cast<size_t>(k)];
         panes_[static_cast<size_t>(k)] = nullptr;
@@ -64,11 +66,13 @@ void CameraGrid::rebuild(QRect viewArea)
         connect(view, &CCameraViews::hotSpotClicked, this, &CameraGrid::onHotSpot);
         panes_[static_cast<size_t>(k)] = view;
         sinceFrame_[static_cast<size_t>(k)].start();
-        lastFrames_[static_cast<size_t>(k)] = engine_.state().framesReceived[static_cast<size_t>(k)].load();
+        const CameraStatus* camera = snapshot->camera(k);
+        lastFrames_[static_cast<size_t>(k)] = camera != nullptr ? camera->framesReceived : 0;
         view->show();
     }
     engineSizes_.fill(paneSize);
-    // One call: the workers draw nothing while the engine swaps the panes.
+    // One call: the connections go on; a slot left without a pane is
+    // recorded but not drawn.
     engine_.rebuildPanes(std::min(cameras, built_.panes()), paneSize);
     setGeometry(viewArea);
     equalLayout();
@@ -130,9 +134,9 @@ void CameraGrid::onHotSpot(int pane, HotSpot spot)
     case HotSpot::FlipHorizontal:
     case HotSpot::FlipVertical:
         // In memory only: the camera's properties write them to the database.
-        if (const auto flips = engine_.flips(pane)) {
-            int h = flips->horizontal ? 1 : 0;
-            int v = flips->vertical ? 1 : 0;
+        if (const CameraStatus* camera = engine_.snapshot()->camera(pane)) {
+            int h = camera->flips.horizontal ? 1 : 0;
+            int v = camera->flips.vertical ? 1 : 0;
             (spot == HotSpot::FlipHorizontal ? h : v) ^= 1;
             engine_.setFlips(pane, h, v);
         }
@@ -146,7 +150,7 @@ void CameraGrid::relayout()
 {
     const auto columns = cells(columnWidths_, viewArea_.width());
     const auto rows = cells(rowHeights_, viewArea_.height());
-    const int cameras = engine_.state().cameraCount();
+    const int cameras = engine_.snapshot()->cameraCount();
     for (int r = 0; r < built_.rows; ++r)
         for (int c = 0; c < built_.columns; ++c) {
             const int k = paneIndex(r, c, built_.columns);
@@ -177,21 +181,43 @@ void CameraGrid::frameArrived(int slot)
     if (view == nullptr) return;
     const auto i = static_cast<size_t>(slot);
     sinceFrame_[i].start();
-    lastFrames_[i] = engine_.state().framesReceived[i].load();
+    const CameraStatus* camera = engine_.snapshot()->camera(slot);
+    lastFrames_[i] = camera != nullptr ? camera->framesReceived : 0;
     view->setOfflineText({});
     view->update();
 }
 
+void CameraGrid::connectionChanged(int slot, int state)
+{
+    if (static_cast<ConnectionState>(state) != ConnectionState::Offline || pane(slot) == nullptr) return;
+    const auto snapshot = engine_.snapshot();
+    // A camera switched off lets go on purpose and is black.
+    if (snapshot->camera(slot) == nullptr || snapshot->settings.monitorEnabled[static_cast<size_t>(slot)] != 1) return;
+    showOffline(slot, *snapshot);
+}
+
+void CameraGrid::showOffline(int slot, const EngineSnapshot& snapshot)
+{
+    const auto i = static_cast<size_t>(slot);
+    const CameraStatus& camera = snapshot.cameras[i];
+    int64_t since = 0;
+    if (camera.connection == ConnectionState::Offline) since = camera.offlineSince;
+    if (since <= 0) since = QDateTime::currentSecsSinceEpoch() - sinceFrame_[i].elapsed() / 1000;
+    const QString time = QDateTime::fromSecsSinceEpoch(since).toString(QStringLiteral("HH:mm:ss"));
+    panes_[i]->setOfflineText(QString::fromStdString(camera.name) + QStringLiteral("\noffline since ") + time +
+                              QStringLiteral(", retrying"));
+}
+
 void CameraGrid::checkOffline()
 {
-    const AppState& state = engine_.state();
-    const int cameras = state.cameraCount();
+    const auto snapshot = engine_.snapshot();
+    const int cameras = snapshot->cameraCount();
     for (int k = 0; k < built_.panes() && k < maxCameras; ++k) {
         CCameraViews* view = pane(k);
         if (view == nullptr) continue;
         const auto i = static_cast<size_t>(k);
-        const int frames = state.framesReceived[i].load();
-        if (k >= cameras || state.settings.monitorEnabled[i].load() != 1 || frames != lastFrames_[i]) {
+        const int frames = k < cameras ? snapshot->cameras[i].framesReceived : 0;
+        if (k >= cameras || snapshot->settings.monitorEnabled[i] != 1 || frames != lastFrames_[i]) {
             // A switched-off camera is black on purpose; frames that came
             // while nobody looked (minimized) still count as alive.
             lastFrames_[i] = frames;
@@ -200,13 +226,7 @@ void CameraGrid::checkOffline()
             continue;
         }
         if (!sinceFrame_[i].isValid() || sinceFrame_[i].elapsed() < offlineAfterMs_) continue;
-        int64_t since = 0;
-        if (state.connectionState[i].load() == static_cast<int>(ConnectionState::Offline))
-            since = state.offlineSince[i].load();
-        if (since <= 0) since = QDateTime::currentSecsSinceEpoch() - sinceFrame_[i].elapsed() / 1000;
-        const QString time = QDateTime::fromSecsSinceEpoch(since).toString(QStringLiteral("HH:mm:ss"));
-        view->setOfflineText(QString::fromStdString(state.cameraNameOf(k)) + QStringLiteral("\noffline since ") + time +
-                             QStringLiteral(", retrying"));
+        showOffline(k, *snapshot);
     }
 }
 

@@ -5,14 +5,13 @@
 
 #include <QElapsedTimer>
 #include <QRect>
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
 #include <functional>
 #include <vector>
 
-#include "AppState.h"
+#include "CameraTable.h"
 #include "GridShape.h"
 #include "PaneHotSpots.h"
 
@@ -20,6 +19,7 @@ namespace cx {
 
 class CCameraViews;
 class Engine;
+struct EngineSnapshot;
 
 class CameraGrid : public QWidget {
     Q_OBJECT
@@ -49,15 +49,20 @@ public:
     // click wants to go back to the equal layout.
     std::function<bool()> mainWindowActive;
 
-    // How long a camera may send nothing before its pane says it is offline.
+    // How long a camera may send nothing before its pane says it is offline
+    // (a lost connection says so at once).
     void setOfflineAfter(int milliseconds) { offlineAfterMs_ = milliseconds; }
-    // Looks for cameras that went quiet (the grid does it every second).
+    // Looks for cameras that went quiet (the grid does it at every snapshot
+    // the engine publishes, at least once a second while the tick runs).
     void checkOffline();
 
 private:
     void onHotSpot(int pane, HotSpot spot);
     void relayout();
     void frameArrived(int slot);
+    void connectionChanged(int slot, int state);
+    // Puts "offline since" over the slot's pane.
+    void showOffline(int slot, const EngineSnapshot& snapshot);
 
     Engine& engine_;
     GridShape shape_;
@@ -71,7 +76,6 @@ private:
     std::array<QElapsedTimer, maxCameras> sinceFrame_{};
     std::array<int, maxCameras> lastFrames_{};
     int offlineAfterMs_ = 5000;
-    QTimer offlineTimer_;
 };
 
 }  // namespace cx

@@ -7,15 +7,12 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "ActiveSkin.h"
-#include "CameraDatabase.h"
 #include "DebugLog.h"
 #include "Engine.h"
-#include "Notifier.h"
-#include "Startup.h"
+#include "ExitStep.h"
 
 namespace cx {
 
@@ -77,39 +74,19 @@ int runWithoutWindow(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qPrintable(line));
     });
     QObject::connect(&engine, &Engine::mainWindowEndRequested, &app, &QCoreApplication::quit);
-    StderrNotifier notifier;
     ActiveSkin skin;
 
     StartupHooks hooks;
     hooks.openSkinPackage = [&skin](const std::filesystem::path& package) { return skin.open(package); };
     hooks.readStatusText = [&skin](const std::filesystem::path&) { return skin.statusSuffix(); };
     hooks.parseSkinDescription = [&skin, &programFolder] { skin.parseDescription(programFolder); };
-    hooks.loadSchedule = [&engine] { engine.loadSchedule(); };
-    hooks.startScheduleTick = [&engine] { engine.startScheduleTick(); };
-    hooks.stopScheduleTick = [&engine] { engine.stopScheduleTick(); };
-    hooks.runMainWindow = [&engine, &app] {
-        const int cameras = engine.loadCameraTable();
-        // Every camera has a pane that nobody looks at: frames are
-        // recorded and snapshotted, never decoded for drawing.
-        engine.rebuildPanes(cameras, QSize(320, 240));
-        engine.setPicturesWanted(false);
-        engine.connectAllCameras();
-        app.exec();
-    };
-    Startup startup(engine.state(), engine.database(), notifier, hooks);
-    const StartupResult result = startup.run(programFolder, false);
+    // No main window: the engine connects every camera with nobody looking,
+    // then the event loop runs until a stop signal or a stop-all ends it.
+    const StartupResult result = engine.runStartup(hooks, [&app] { app.exec(); });
     QCoreApplication::processEvents();  // messages raised before the loop ran (a missing driver)
     if (result == StartupResult::NoCameras)
         std::fprintf(stderr, "Corvanex: no camera is configured in Database/Corvanex.mdb\n");
-    // The exit step: every worker ends and every recording is closed.
-    if (!engine.shutdown()) {
-        // A camera or disk that does not let go is not waited for: its file
-        // stays as a crash would leave it, readable up to its last frame.
-        std::fprintf(stderr, "Corvanex: a camera did not stop in time; ending without it\n");
-        std::fflush(nullptr);
-        std::_Exit(0);
-    }
-    startup.exitStep();
+    runExitStep(engine);
     return 0;
 }
 

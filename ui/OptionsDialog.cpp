@@ -9,10 +9,9 @@
 #include "CPosStatic.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
+#include "Engine.h"
 #include "FontHeight.h"
 #include "OwnerDrawButton.h"
-#include "Settings.h"
-#include "SettingsFile.h"
 #include "SkinArt.h"
 #include "SkinLook.h"
 
@@ -41,9 +40,9 @@ CPosStatic* label(QWidget* parent, const QString& text, QRect at)
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(Settings& settings, std::filesystem::path programFolder, QWidget* parent)
-    : SkinDialog(parent), settings_(settings), programFolder_(std::move(programFolder))
+OptionsDialog::OptionsDialog(Engine& engine, QWidget* parent) : SkinDialog(parent), engine_(engine)
 {
+    const SettingsValues settings = engine_.snapshot()->settings;
     setObjectName(QStringLiteral("optionsDialog"));
     setWindowTitle(QStringLiteral("Options"));
     setFixedSize(440, 310);
@@ -68,10 +67,10 @@ OptionsDialog::OptionsDialog(Settings& settings, std::filesystem::path programFo
     };
     label(this, QStringLiteral("Background Colour"), QRect(24, 62, 250, 30));
     auto* background = modifyButton("modifyBackgroundColour", 60);
-    connect(background, &QPushButton::clicked, this, [this] { modifyColour(settings_.backgroundColour); });
+    connect(background, &QPushButton::clicked, this, [this] { modifyColour(&SettingsValues::backgroundColour); });
     label(this, QStringLiteral("Text Colour"), QRect(24, 104, 250, 30));
     auto* text = modifyButton("modifyTextColour", 102);
-    connect(text, &QPushButton::clicked, this, [this] { modifyColour(settings_.textColour); });
+    connect(text, &QPushButton::clicked, this, [this] { modifyColour(&SettingsValues::textColour); });
 
     QFont boxFont(QStringLiteral("DejaVu Sans"));
     boxFont.setPixelSize(fontPixelSize(16));
@@ -79,14 +78,14 @@ OptionsDialog::OptionsDialog(Settings& settings, std::filesystem::path programFo
     image->setObjectName(QStringLiteral("backgroundImage"));
     image->setFont(boxFont);
     image->setGeometry(24, 146, 390, 26);
-    image->setChecked(settings_.backgroundImageEnabled.load() != 0);
+    image->setChecked(settings.backgroundImageEnabled != 0);
     connect(image, &QCheckBox::toggled, this, &OptionsDialog::toggleBackgroundImage);
 
     auto* fixed = new QCheckBox(QStringLiteral("Default image size"), this);
     fixed->setObjectName(QStringLiteral("defaultImageSize"));
     fixed->setFont(boxFont);
     fixed->setGeometry(24, 176, 390, 26);
-    fixed->setChecked(settings_.fixedImageSize.load() != 0);
+    fixed->setChecked(settings.fixedImageSize != 0);
     connect(fixed, &QCheckBox::toggled, this, &OptionsDialog::toggleDefaultImageSize);
 
     label(this, QStringLiteral("Recorded Video Length (Minutes)"), QRect(24, 210, 280, 28));
@@ -95,7 +94,7 @@ OptionsDialog::OptionsDialog(Settings& settings, std::filesystem::path programFo
     minutes->setFont(boxFont);
     minutes->setGeometry(310, 210, 60, 28);
     minutes->setValidator(new QIntValidator(1, 60, minutes));
-    minutes->setText(QString::number(settings_.segmentMinutes.load()));
+    minutes->setText(QString::number(settings.segmentMinutes));
     connect(minutes, &QLineEdit::textEdited, this, &OptionsDialog::segmentMinutesEdited);
 
     auto* close = new CSkinButton(this);
@@ -108,9 +107,13 @@ OptionsDialog::OptionsDialog(Settings& settings, std::filesystem::path programFo
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void OptionsDialog::save()
+void OptionsDialog::change(const std::function<void(SettingsValues&)>& edit)
 {
-    saveSettings(settings_, programFolder_);
+    // From the latest snapshot, so a change made elsewhere meanwhile (a
+    // camera's schedule flag) is not put back.
+    SettingsValues values = engine_.snapshot()->settings;
+    edit(values);
+    engine_.changeSettings(values);
 }
 
 std::vector<QWidget*> OptionsDialog::affectedWindows()
@@ -124,26 +127,24 @@ std::vector<QWidget*> OptionsDialog::affectedWindows()
     return windows;
 }
 
-void OptionsDialog::modifyColour(std::atomic<uint32_t>& setting)
+void OptionsDialog::modifyColour(uint32_t SettingsValues::*field)
 {
-    const std::optional<QColor> chosen = chooseColour ? chooseColour(art::fromSkinColour(setting.load()), this) : std::nullopt;
+    const uint32_t now = engine_.snapshot()->settings.*field;
+    const std::optional<QColor> chosen = chooseColour ? chooseColour(art::fromSkinColour(now), this) : std::nullopt;
     if (!chosen) return;
-    setting = toSkinColour(*chosen);
-    save();
+    change([&](SettingsValues& v) { v.*field = toSkinColour(*chosen); });
     for (QWidget* w : affectedWindows()) w->update();
 }
 
 void OptionsDialog::toggleBackgroundImage(bool on)
 {
-    settings_.backgroundImageEnabled = on ? 1 : 0;
-    save();
+    change([on](SettingsValues& v) { v.backgroundImageEnabled = on ? 1 : 0; });
     for (QWidget* w : affectedWindows()) applyBackgroundImageStyle(w, on);
 }
 
 void OptionsDialog::toggleDefaultImageSize(bool on)
 {
-    settings_.fixedImageSize = on ? 1 : 0;
-    save();
+    change([on](SettingsValues& v) { v.fixedImageSize = on ? 1 : 0; });
     for (QWidget* w : affectedWindows())
         if (w != this) w->update();
 }
@@ -153,8 +154,7 @@ void OptionsDialog::segmentMinutesEdited(const QString& text)
     bool ok = false;
     const int minutes = text.toInt(&ok);
     if (!ok || minutes < 1 || minutes > 60) return;  // the recorder keeps the last valid length
-    settings_.segmentMinutes = minutes;
-    save();
+    change([minutes](SettingsValues& v) { v.segmentMinutes = minutes; });
 }
 
 }  // namespace cx

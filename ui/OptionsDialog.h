@@ -1,13 +1,15 @@
 #pragma once
 // The options dialog: background and text colour, the background image
 // option, the default image size and the recording segment length. Every
-// change is stored in the settings file at once.
+// change goes to the engine at once, which stores it.
 
 #include <QColor>
-#include <filesystem>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
+#include "Settings.h"
 #include "SkinDialog.h"
 
 class QCheckBox;
@@ -15,28 +17,29 @@ class QLineEdit;
 
 namespace cx {
 
-struct Settings;
+class Engine;
 
 class OptionsDialog : public SkinDialog {
     Q_OBJECT
 public:
-    OptionsDialog(Settings& settings, std::filesystem::path programFolder, QWidget* parent = nullptr);
+    // Shows the options the engine publishes now.
+    explicit OptionsDialog(Engine& engine, QWidget* parent = nullptr);
 
     // The colour chooser; nothing when the user cancels. Replaceable so
     // the dialog can be driven without a person.
     std::function<std::optional<QColor>(const QColor& initial, QWidget* parent)> chooseColour;
 
 private:
-    void modifyColour(std::atomic<uint32_t>& setting);
+    void modifyColour(uint32_t SettingsValues::*field);
     void toggleBackgroundImage(bool on);
     void toggleDefaultImageSize(bool on);
     void segmentMinutesEdited(const QString& text);
-    void save();
+    // The engine's options now with `edit` applied, handed back to it.
+    void change(const std::function<void(SettingsValues&)>& edit);
     // This dialog and the two windows behind it (its owner chain).
     std::vector<QWidget*> affectedWindows();
 
-    Settings& settings_;
-    std::filesystem::path programFolder_;
+    Engine& engine_;
 };
 
 }  // namespace cx

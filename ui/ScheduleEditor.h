@@ -11,7 +11,7 @@
 
 #include <array>
 
-#include "Schedule.h"
+#include "Engine.h"  // the timetable as the engine keeps it
 #include "SkinDialog.h"
 
 class QCheckBox;
@@ -20,7 +20,6 @@ class QTimeEdit;
 namespace cx {
 
 class CPosStatic;
-class Engine;
 
 // A day of the editor: closed, or open from `start` to `end`.
 struct EditorDay {

@@ -1,8 +1,8 @@
 #include "SkinLook.h"
 
 #include "ActiveSkin.h"
+#include "Engine.h"
 #include "SkinArt.h"
-#include "Settings.h"
 
 namespace cx {
 
@@ -12,10 +12,17 @@ SkinLook& SkinLook::instance()
     return look;
 }
 
-void SkinLook::attach(const ActiveSkin* skin, Settings* settings)
+void SkinLook::attach(const ActiveSkin* skin, Engine* engine)
 {
     skin_ = skin;
-    settings_ = settings;
+    QObject::disconnect(following_);
+    following_ = {};
+    settings_ = engine != nullptr ? engine->snapshot()->settings : SettingsValues{};
+    if (engine == nullptr) return;
+    // Emitted synchronously on this thread: a control repainted right after
+    // an options change already draws with the new values.
+    following_ = QObject::connect(engine, &Engine::snapshotChanged, engine,
+                                  [engine] { instance().settings_ = engine->snapshot()->settings; });
 }
 
 const InterfaceInfo& SkinLook::info() const
@@ -31,12 +38,12 @@ QImage SkinLook::bitmap(const std::string& entry) const
 
 bool SkinLook::backgroundImageEnabled() const
 {
-    return settings_ && settings_->backgroundImageEnabled.load() != 0;
+    return settings_.backgroundImageEnabled != 0;
 }
 
 QColor SkinLook::backgroundColour() const
 {
-    return art::fromSkinColour(settings_ ? settings_->backgroundColour.load() : defaultBackgroundColour);
+    return art::fromSkinColour(settings_.backgroundColour);
 }
 
 }  // namespace cx

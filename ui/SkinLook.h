@@ -8,21 +8,28 @@
 
 #include <QColor>
 #include <QImage>
+#include <QMetaObject>
 
 #include "InterfaceInfo.h"
+#include "Settings.h"
 
 namespace cx {
 
 class ActiveSkin;
-struct Settings;
+class Engine;
 
 class SkinLook {
 public:
     static SkinLook& instance();
 
-    // Both may be null (no skin yet, default settings); they must outlive
-    // their use here.
-    void attach(const ActiveSkin* skin, Settings* settings);
+    // The skin in use and the engine whose published options the controls
+    // draw with, kept up to date with every snapshot. Either may be null (no
+    // skin yet; default options); both must outlive their use here.
+    void attach(const ActiveSkin* skin, Engine* engine);
+    // Options to draw with when no engine is attached (previews, tests); the
+    // next snapshot of an attached engine replaces them.
+    void setSettings(const SettingsValues& values) { settings_ = values; }
+    const SettingsValues& settings() const { return settings_; }
     void setTile(QImage tile) { tile_ = std::move(tile); }
 
     const InterfaceInfo& info() const;
@@ -40,7 +47,8 @@ public:
 private:
     SkinLook() = default;
     const ActiveSkin* skin_ = nullptr;
-    Settings* settings_ = nullptr;
+    SettingsValues settings_;
+    QMetaObject::Connection following_;
     QImage tile_;
     QRgb sharedKey_ = 0xFFFF00FFu;
 };

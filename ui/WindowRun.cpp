@@ -2,19 +2,17 @@
 
 #include <QApplication>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "ActiveSkin.h"
 #include "CMonitorDlg.h"
 #include "CSelectCameraType.h"
-#include "CameraDatabase.h"
 #include "Engine.h"
+#include "ExitStep.h"
 #include "KeyboardFilter.h"
 #include "MessageBoxNotifier.h"
 #include "ProgramBitmaps.h"
 #include "SkinLook.h"
-#include "Startup.h"
 
 namespace cx {
 
@@ -25,12 +23,12 @@ int runWithWindow(int argc, char** argv)
 
     const std::filesystem::path programFolder = std::filesystem::current_path();
     Engine engine({programFolder});
-    // Start-up's own messages come before any window and may wait for the user.
+    // Messages nobody showed in a main window (start-up's own) wait for the user.
     MessageBoxNotifier notifier;
 
-    // The skin in use; the skinned controls draw from it and from the settings.
+    // The skin in use; the skinned controls draw from it and from the options.
     ActiveSkin skin;
-    SkinLook::instance().attach(&skin, &engine.state().settings);
+    SkinLook::instance().attach(&skin, &engine);
     KeyboardFilter keys;
     app.installEventFilter(&keys);
 
@@ -38,7 +36,6 @@ int runWithWindow(int argc, char** argv)
     hooks.openSkinPackage = [&skin](const std::filesystem::path& package) { return skin.open(package); };
     hooks.readStatusText = [&skin](const std::filesystem::path&) { return skin.statusSuffix(); };
     hooks.parseSkinDescription = [&skin, &programFolder] { skin.parseDescription(programFolder); };
-    hooks.loadSchedule = [&engine] { engine.loadSchedule(); };
     hooks.loadBitmaps = [] {
         auto& look = SkinLook::instance();
         if (look.tile().isNull()) look.setTile(programBitmap(154));
@@ -49,34 +46,23 @@ int runWithWindow(int argc, char** argv)
         CSelectCameraType chooser(engine, nullptr);
         chooser.exec();
     };
-    hooks.startScheduleTick = [&engine] { engine.startScheduleTick(); };
-    hooks.stopScheduleTick = [&engine] { engine.stopScheduleTick(); };
     hooks.runMainWindow = [&engine, &skin, &keys] {
         CMonitorDlg window(engine, skin);
         keys.setMainWindow(&window);
         window.exec();
         keys.setMainWindow(nullptr);
     };
-    Startup startup(engine.state(), engine.database(), notifier, hooks);
-    const StartupResult result = startup.run(programFolder, false);
+    const StartupResult result = engine.runStartup(hooks);
     if (result != StartupResult::MainWindowClosed) {
         // Without a main window nobody has shown what the engine raised
-        // meanwhile (a missing database driver): show it now.
+        // meanwhile (missing folders, a missing database driver): show it now.
         QObject::connect(&engine, &Engine::message, [&notifier](const QString& text, const QString& caption, int icon) {
             std::fprintf(stderr, "Corvanex: %s\n", qPrintable(text.trimmed()));
             notifier.notify(text.toStdString(), caption.toStdString(), static_cast<NotifyIcon>(icon));
         });
         QCoreApplication::processEvents();
     }
-    // The exit step: every worker ends and every recording is closed.
-    if (!engine.shutdown()) {
-        // A camera or disk that does not let go is not waited for: its file
-        // stays as a crash would leave it, readable up to its last frame.
-        std::fprintf(stderr, "Corvanex: a camera did not stop in time; ending without it\n");
-        std::fflush(nullptr);
-        std::_Exit(0);
-    }
-    startup.exitStep();
+    runExitStep(engine);
     app.removeEventFilter(&keys);
     SkinLook::instance().attach(nullptr, nullptr);
     return 0;

@@ -14,6 +14,7 @@
 
 #include "ActiveSkin.h"
 #include "CameraDatabase.h"
+#include "Engine.h"
 #include "ProgramBitmaps.h"
 #include "Settings.h"
 #include "SkinLook.h"
@@ -39,21 +40,27 @@ inline bool makeWindowFolder(const std::filesystem::path& folder, const std::vec
     return db.countCameras() == static_cast<int>(cameras.size());
 }
 
-// The default skin in use, drawing with `settings`.
+// The default skin in use, drawing with the options `engine` publishes, or
+// without an engine with default options until setSettings.
 class AttachedSkin {
 public:
-    explicit AttachedSkin(Settings& settings)
-    {
-        SkinLook::instance().attach(&skin, &settings);
-        SkinLook::instance().setTile(programBitmap(154));
-    }
+    AttachedSkin() : AttachedSkin(nullptr) {}
+    explicit AttachedSkin(Engine& engine) : AttachedSkin(&engine) {}
     ~AttachedSkin() { SkinLook::instance().attach(nullptr, nullptr); }
+    void setSettings(const SettingsValues& values) { SkinLook::instance().setSettings(values); }
     // Opens the folder's default skin.
     bool open(const std::filesystem::path& folder)
     {
         return skin.open(folder / "Interface" / "default.int") && skin.parseDescription(folder);
     }
     ActiveSkin skin;
+
+private:
+    explicit AttachedSkin(Engine* engine)
+    {
+        SkinLook::instance().attach(&skin, engine);
+        SkinLook::instance().setTile(programBitmap(154));
+    }
 };
 
 // Polls `done` for at most `ms`, delivering events meanwhile.
