@@ -291,9 +291,10 @@ TEST_F(CameraDialogsTest, LoginChangeKeepsTheWorkerAndAPortChangeReconnects)
     child<CSkinButton>(&login, "update")->click();
     EXPECT_EQ(login.result(), 1);
     EXPECT_EQ(stored().login[0], "admin");
-    // No restart: the connection runs on, and the table keeps the old login.
+    // No restart: the connection runs on; the table holds the new login
+    // for the next connection.
     EXPECT_TRUE(slotRunning(engine, 0));
-    EXPECT_EQ(engine.snapshot()->camera(0)->entry.login, "");
+    EXPECT_EQ(engine.snapshot()->camera(0)->entry.login, "admin");
 
     CCameraPropertiesDlg port(engine, "Door", 0);
     child<QLineEdit>(&port, "port")->setText("2");

@@ -294,11 +294,12 @@ TEST_F(RecordingWindowTest, ScheduleTogglesSaveAtOnceAndCloseARunningRecording)
     clock.wall = at(8, 7, 0);
     toggle->click();
     EXPECT_EQ(engine->snapshot()->settings.scheduleRecord[1], 1);
-    {
+    // Saved off the window's thread, within a second.
+    EXPECT_TRUE(waitFor([&] {
         Settings saved;
         loadSettings(saved, folder.path());
-        EXPECT_EQ(saved.scheduleRecord[1].load(), 1);
-    }
+        return saved.scheduleRecord[1].load() == 1;
+    }, 1000));
     // Taking part records nothing until the timetable's window opens.
     EXPECT_EQ(statusText().find("         Monitoring 2 cameras...No camera is Currently recording."), 0u) << statusText();
     engine->scheduleTick();
@@ -320,11 +321,12 @@ TEST_F(RecordingWindowTest, ScheduleTogglesSaveAtOnceAndCloseARunningRecording)
     EXPECT_EQ(scheduled(1), 0);
     EXPECT_TRUE(openFilesBecome(0));
     EXPECT_EQ(statusText().find("         Monitoring 2 cameras...No camera is Currently recording."), 0u) << statusText();
-    {
+    // Saved off the window's thread, within a second.
+    EXPECT_TRUE(waitFor([&] {
         Settings saved;
         loadSettings(saved, folder.path());
-        EXPECT_EQ(saved.scheduleRecord[1].load(), 0);
-    }
+        return saved.scheduleRecord[1].load() == 0;
+    }, 1000));
     ASSERT_TRUE(waitFor([&] { return gateState->text() == "Not recorded"; }));
 
     // On again inside the same window: the next tick opens a new file.
