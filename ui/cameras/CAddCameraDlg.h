@@ -14,7 +14,7 @@ class QComboBox;
 
 namespace cx {
 
-class CMonitorDlg;
+class MainWindowHost;
 class CameraFields;
 class Engine;
 
@@ -27,7 +27,7 @@ public:
     // `main`: the main window whose grid follows the new count (null at
     // start-up). `model`: the model selected at first; `typeText` the
     // camera type stored unless another model is chosen.
-    CAddCameraDlg(Engine& engine, CMonitorDlg* main, int model = 0, QString typeText = QStringLiteral("0"),
+    CAddCameraDlg(Engine& engine, MainWindowHost* main, int model = 0, QString typeText = QStringLiteral("0"),
                   QWidget* parent = nullptr);
     ~CAddCameraDlg() override;
 
@@ -37,7 +37,7 @@ public:
 
 private:
     Engine& engine_;
-    CMonitorDlg* main_;
+    MainWindowHost* main_;
     std::unique_ptr<CameraFields> fields_;
     QComboBox* model_ = nullptr;
     QString typeText_;

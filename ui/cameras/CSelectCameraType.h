@@ -7,21 +7,21 @@
 
 namespace cx {
 
-class CMonitorDlg;
+class MainWindowHost;
 class Engine;
 
 class CSelectCameraType : public SkinDialog {
     Q_OBJECT
 public:
     // `main`: the main window when one runs (null at start-up).
-    CSelectCameraType(Engine& engine, CMonitorDlg* main, QWidget* parent = nullptr);
+    CSelectCameraType(Engine& engine, MainWindowHost* main, QWidget* parent = nullptr);
 
     // What model button j does: the add-camera dialog with model j.
     void chooseModel(int j);
 
 private:
     Engine& engine_;
-    CMonitorDlg* main_;
+    MainWindowHost* main_;
 };
 
 }  // namespace cx

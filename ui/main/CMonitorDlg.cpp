@@ -244,6 +244,19 @@ void CMonitorDlg::snapshotChanged()
     if (buttons_.count(MainButton::exit) != 0) showExitText();
 }
 
+void CMonitorDlg::equalLayout()
+{
+    grid_->equalLayout();
+}
+
+void CMonitorDlg::skinChanged()
+{
+    if (const auto suffix = skin_.statusSuffix()) suffix_ = *suffix;
+    buildStatusText();
+    reshapeFromPackage();
+    reloadButtonBitmaps();
+}
+
 void CMonitorDlg::reshapeFromPackage()
 {
     background_ = skin_.bitmap("background.bmp");

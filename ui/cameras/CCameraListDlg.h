@@ -8,13 +8,13 @@ class QListWidget;
 
 namespace cx {
 
-class CMonitorDlg;
+class MainWindowHost;
 class Engine;
 
 class CCameraListDlg : public SkinDialog {
     Q_OBJECT
 public:
-    CCameraListDlg(Engine& engine, CMonitorDlg* main, QWidget* parent = nullptr);
+    CCameraListDlg(Engine& engine, MainWindowHost* main, QWidget* parent = nullptr);
 
     // What the remove button does to the selected camera.
     void removeSelected();
@@ -26,7 +26,7 @@ private:
     void fill();
 
     Engine& engine_;
-    CMonitorDlg* main_;
+    MainWindowHost* main_;
     QListWidget* list_ = nullptr;
 };
 

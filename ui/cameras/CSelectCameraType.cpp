@@ -20,7 +20,7 @@ constexpr int perRow = 5, columnStep = 118, rowStep = 41;
 constexpr int panelLeft = 14, panelTop = 56, bottomBand = 56;
 }  // namespace
 
-CSelectCameraType::CSelectCameraType(Engine& engine, CMonitorDlg* main, QWidget* parent)
+CSelectCameraType::CSelectCameraType(Engine& engine, MainWindowHost* main, QWidget* parent)
     : SkinDialog(parent), engine_(engine), main_(main)
 {
     setObjectName(QStringLiteral("selectCameraType"));

@@ -4,7 +4,7 @@
 #include <QLineEdit>
 
 #include "ButtonPoints.h"
-#include "CMonitorDlg.h"
+#include "MainWindowHost.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
 #include "CameraFields.h"
@@ -15,7 +15,7 @@
 
 namespace cx {
 
-CAddCameraDlg::CAddCameraDlg(Engine& engine, CMonitorDlg* main, int model, QString typeText, QWidget* parent)
+CAddCameraDlg::CAddCameraDlg(Engine& engine, MainWindowHost* main, int model, QString typeText, QWidget* parent)
     : SkinDialog(parent), engine_(engine), main_(main), typeText_(std::move(typeText))
 {
     setObjectName(QStringLiteral("addCameraDialog"));

@@ -2,7 +2,7 @@
 
 #include "ActiveSkin.h"
 #include "ButtonPoints.h"
-#include "CMonitorDlg.h"
+#include "MainWindowHost.h"
 #include "CPosStatic.h"
 #include "CSkinButton.h"
 #include "FontHeight.h"
@@ -106,15 +106,12 @@ void CInterface::refreshList()
 void CInterface::applyPackage(int k)
 {
     if (k < 0 || k >= static_cast<int>(listed_.size())) return;
-    auto* main = qobject_cast<CMonitorDlg*>(parentWidget() ? parentWidget()->window() : nullptr);
+    auto* main = dynamic_cast<MainWindowHost*>(parentWidget() ? parentWidget()->window() : nullptr);
     if (main != nullptr) {
         const auto file = resolveNoCase(programFolder_, "Interface") / listed_[static_cast<size_t>(k)];
         if (skin_.open(file)) {
             skin_.parseDescription(programFolder_);
-            if (const auto suffix = skin_.statusSuffix()) main->setStatusSuffix(*suffix);
-            main->buildStatusText();
-            main->reshapeFromPackage();
-            main->reloadButtonBitmaps();
+            main->skinChanged();
         }
     }
     done(1);

@@ -4,17 +4,16 @@
 
 #include "ButtonPoints.h"
 #include "CCameraPropertiesDlg.h"
-#include "CMonitorDlg.h"
+#include "MainWindowHost.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
-#include "CameraGrid.h"
 #include "Engine.h"
 #include "FontHeight.h"
 #include "SkinLook.h"
 
 namespace cx {
 
-CCameraListDlg::CCameraListDlg(Engine& engine, CMonitorDlg* main, QWidget* parent)
+CCameraListDlg::CCameraListDlg(Engine& engine, MainWindowHost* main, QWidget* parent)
     : SkinDialog(parent), engine_(engine), main_(main)
 {
     setObjectName(QStringLiteral("cameraListDialog"));
@@ -55,7 +54,7 @@ CCameraListDlg::CCameraListDlg(Engine& engine, CMonitorDlg* main, QWidget* paren
         if (e.action != nullptr) connect(b, &QPushButton::clicked, this, e.action);
     }
     connect(findChild<CSkinButton*>(QStringLiteral("adjustLayout")), &QPushButton::clicked, this, [this] {
-        if (main_ != nullptr) main_->grid().equalLayout();
+        if (main_ != nullptr) main_->equalLayout();
     });
     connect(findChild<CSkinButton*>(QStringLiteral("close")), &QPushButton::clicked, this, [this] { done(2); });
     fill();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "StatusLine.h"
+#include "MainWindowHost.h"
 
 namespace cx {
 
@@ -31,7 +32,7 @@ struct MonitorOptions {
     bool startupWindow = true;
 };
 
-class CMonitorDlg : public QDialog {
+class CMonitorDlg : public QDialog, public MainWindowHost {
     Q_OBJECT
 public:
     CMonitorDlg(Engine& engine, ActiveSkin& skin, MonitorOptions options = {}, QWidget* parent = nullptr);
@@ -46,7 +47,7 @@ public:
     void useTrayHost(std::unique_ptr<TrayHost> host);
 
     // Recomputes the status text from the cameras and recordings.
-    void buildStatusText();
+    void buildStatusText() override;
     const Marquee& marquee() const { return marquee_; }
     void setStatusSuffix(const std::string& suffix) { suffix_ = suffix; }
 
@@ -57,7 +58,9 @@ public:
 
     // The grid for `cameras` cameras, rebuilt when its shape changes; false
     // when no shape fits the count (none, or more than 16).
-    bool rebuildGridFor(int cameras);
+    bool rebuildGridFor(int cameras) override;
+    void equalLayout() override;
+    void skinChanged() override;
 
     // What pressing button `id` does (function keys come here too).
     void runButtonAction(int id);
