@@ -34,7 +34,10 @@ StartupResult Startup::run(const std::filesystem::path& programFolder, bool anot
 
     const auto interfaceFolder = resolveNoCase(programFolder, "Interface");
     const auto databaseFolder = resolveNoCase(programFolder, "Database");
-    if (!folderHasFileWithExtension(interfaceFolder, ".int") || !folderHasFileWithExtension(databaseFolder, ".mdb")) {
+    // A front end without a skin (the no-window run) needs no skin files.
+    const bool needsSkin = static_cast<bool>(hooks_.openSkinPackage);
+    if ((needsSkin && !folderHasFileWithExtension(interfaceFolder, ".int")) ||
+        !folderHasFileWithExtension(databaseFolder, ".mdb")) {
         notifier_.notify(foldersMissingText, "Corvanex", NotifyIcon::None);
         return StartupResult::FoldersMissing;
     }

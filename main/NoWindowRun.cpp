@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "ActiveSkin.h"
 #include "DebugLog.h"
 #include "Engine.h"
 #include "ExitStep.h"
@@ -74,12 +73,8 @@ int runWithoutWindow(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qPrintable(line));
     });
     QObject::connect(&engine, &Engine::mainWindowEndRequested, &app, &QCoreApplication::quit);
-    ActiveSkin skin;
-
+    // Nothing is shown, so no skin is opened (nor needed in the folder).
     StartupHooks hooks;
-    hooks.openSkinPackage = [&skin](const std::filesystem::path& package) { return skin.open(package); };
-    hooks.readStatusText = [&skin](const std::filesystem::path&) { return skin.statusSuffix(); };
-    hooks.parseSkinDescription = [&skin, &programFolder] { skin.parseDescription(programFolder); };
     // No main window: the engine connects every camera with nobody looking,
     // then the event loop runs until a stop signal or a stop-all ends it.
     const StartupResult result = engine.runStartup(hooks, [&app] { app.exec(); });

@@ -17,7 +17,7 @@ cmake --build build -j"$(nproc)" --target corvanex cx-program-folder cx-camsim d
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display. Corvanex can run without its window (recording by the timetable):" >&2
-  echo "  cd PROGRAM_FOLDER && $root/build/ui/corvanex --no-window" >&2
+  echo "  cd PROGRAM_FOLDER && $root/build/main/corvanex --no-window" >&2
   exit 1
 fi
 
@@ -42,4 +42,4 @@ else
 fi
 
 cd "$folder"
-"$root/build/ui/corvanex" "$@"
+"$root/build/main/corvanex" "$@"

@@ -84,16 +84,20 @@ TEST_F(StartupTest, AnotherInstanceEndsSilently)
 
 TEST_F(StartupTest, FolderCheck)
 {
+    // A front end that opens a skin needs a skin package; one that opens
+    // none (the no-window run) needs only the database.
     const struct {
-        bool skin, database;
+        bool opensSkin, skin, database;
         const char* databaseFolder;
         bool ok;
     } cases[] = {
-        {false, true, "Database", false},
-        {true, false, "Database", false},
-        {false, false, "Database", false},
-        {true, true, "Database", true},
-        {true, true, "database", true},  // one folder whatever its case
+        {true, false, true, "Database", false},
+        {true, true, false, "Database", false},
+        {true, false, false, "Database", false},
+        {true, true, true, "Database", true},
+        {true, true, true, "database", true},  // one folder whatever its case
+        {false, false, true, "Database", true},
+        {false, true, false, "Database", false},
     };
     for (const auto& c : cases) {
         TempFolder f;
@@ -104,13 +108,15 @@ TEST_F(StartupTest, FolderCheck)
         RecordingNotifier n;
         FakeStore s;
         AppState st;
-        Startup startup(st, s, n, {});
+        StartupHooks hooks;
+        if (c.opensSkin) hooks.openSkinPackage = [](const fs::path&) { return true; };
+        Startup startup(st, s, n, hooks);
         const StartupResult r = startup.run(f.path(), false);
         if (c.ok) {
-            EXPECT_EQ(r, StartupResult::NoCameras) << c.skin << c.database << c.databaseFolder;
+            EXPECT_EQ(r, StartupResult::NoCameras) << c.opensSkin << c.skin << c.database << c.databaseFolder;
             EXPECT_TRUE(n.texts().empty());
         } else {
-            EXPECT_EQ(r, StartupResult::FoldersMissing) << c.skin << c.database;
+            EXPECT_EQ(r, StartupResult::FoldersMissing) << c.opensSkin << c.skin << c.database;
             EXPECT_EQ(n.texts(), std::vector<std::string>{"Some Folders are missing, Please re-install Corvanex"});
         }
     }

@@ -34,6 +34,8 @@ TEST(NoWindowRun, RecordsByTheScheduleAndEndsOnSigtermWithFilesComplete)
 
     const fs::path program = folder.path() / "program";
     ASSERT_EQ(prepareProgramFolder(program, {{"Front", front, 101}, {"Yard", yard, 200}}, CX_PROGRAM_FOLDER), "");
+    // A recorder shows nothing: it needs no skin package.
+    fs::remove_all(program / "Interface");
 
     const fs::path err = folder.path() / "stderr.txt";
     pid_t pid = spawnIn(program, {CORVANEX_BINARY, "--no-window"}, err);
