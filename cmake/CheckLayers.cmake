@@ -1,3 +1,5 @@
+cmake_minimum_required(VERSION 3.25)
+
 # Fails when a folder includes a header of a folder at its own level or
 # above it: calls go down the layers only, and no two folders include each
 # other. Run by the build (target check_layers) as
@@ -13,6 +15,11 @@ set(layers
   "ui/cameras:9" "ui/recording:9" "ui/replay:9" "ui/skins:9"
   "ui/main:10"
   "main:11")
+
+# Front ends see the engine and the value types of app/, never the parts
+# the engine wires together.
+set(frontEnds ui/controls ui/cameras ui/recording ui/replay ui/skins ui/main main)
+set(engineParts store camera picture record)
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
@@ -84,6 +91,9 @@ foreach(file IN LISTS sources)
     endif()
     if(NOT rank_${to} LESS rank_${from})
       list(APPEND problems "${file} (${from}/) includes ${name} of ${to}/, which is not below it")
+    endif()
+    if(from IN_LIST frontEnds AND to IN_LIST engineParts)
+      list(APPEND problems "${file} (${from}/) includes ${name} of ${to}/: front ends use the engine")
     endif()
   endforeach()
 endforeach()
