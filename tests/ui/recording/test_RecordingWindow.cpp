@@ -9,8 +9,13 @@
 #include <QTimeEdit>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <ctime>
 #include <fstream>
+#include <thread>
+
+#include <sys/uio.h>
 
 #include "CActionButton.h"
 #include "CMonitorDlg.h"
@@ -245,6 +250,54 @@ TEST_F(RecordingWindowTest, ManualModeFromTheRecordButton)
     EXPECT_EQ(probe.codecName, "mjpeg");
     EXPECT_GE(probe.packets, 10);
     EXPECT_TRUE(filesIn(folder.path() / "video" / "Gate").empty());
+}
+
+TEST_F(RecordingWindowTest, AHungDiskHoldsNoButtonAndExitKeepsItsTimeOut)
+{
+    // Once armed, every recording write hangs until released: the camera
+    // sits in its write holding its recording's lock.
+    std::atomic<bool> hang{false};
+    std::atomic<bool> released{false};
+    std::atomic<int> hungWrites{0};
+    engine->setRecordingWriteFunction([&](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
+        if (hang.load()) {
+            ++hungWrites;
+            while (!released.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return ::pwritev(fd, pieces, count, offset);
+    });
+    openMain();
+    CRecording rec(*engine, main.get());
+    rec.show();
+    child<CActionButton>(&rec, "start0")->click();
+    ASSERT_TRUE(waitFor([&] { return child<CPosStatic>(&rec, "state0")->text() == "Recording"; }));
+    hang = true;
+    ASSERT_TRUE(waitFor([&] { return hungWrites.load() > 0; }));
+
+    // The window keeps answering: its timer fires while the buttons of the
+    // hung camera and of the other one are pressed.
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    child<CActionButton>(&rec, "stop0")->click();
+    EXPECT_EQ(child<CPosStatic>(&rec, "state0")->text(), "Stopped");
+    child<CActionButton>(&rec, "start1")->click();
+    EXPECT_TRUE(waitFor([&] { return child<CPosStatic>(&rec, "state1")->text() == "Recording"; }, 3000));
+    child<CActionButton>(&rec, "stop1")->click();
+    EXPECT_TRUE(waitFor([&] { return ticks >= 30; }, 3000));
+    EXPECT_FALSE(released.load());
+
+    // Exit without recordings ends the main window at the next tick, and
+    // the exit step keeps its time-out though a file cannot be closed.
+    rec.close();
+    main->button(1016)->click();
+    engine->scheduleTick();
+    EXPECT_EQ(main->result(), 1);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(engine->shutdown(std::chrono::milliseconds(1000)));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2000));
+    released = true;  // lets the engine's destructor join
 }
 
 TEST_F(RecordingWindowTest, AStartThatCannotOpenAFileStaysStartedUntilStop)
