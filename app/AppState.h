@@ -1,6 +1,7 @@
 #pragma once
 // The one application-state object: every per-camera table and global flag
-// shared by the UI thread, the schedule tick and the camera workers.
+// shared by the engine's (UI) thread, the schedule tick and the camera
+// slots' threads. Only the engine holds it; front ends read its snapshot.
 //
 // Threads
 //   UI thread   windows, timers (the schedule tick among them), every
@@ -38,15 +39,15 @@ namespace cx {
 class AviRecording;  // an open recording (record/)
 class PaneBuffer;    // a camera pane's back buffer (picture/)
 
-// Per-slot frame-rate measurement. Owned by the slot's worker; StartCamera
-// sets the frequency on the UI thread before the worker starts.
+// Per-slot frame-rate measurement. Owned by the slot's controller thread
+// (StartFrameRate at every connection); the engine reads lastFrameRate.
 struct FrameRateState {
     int64_t frequency = 0;      // counter ticks per second, read when the camera starts
     int32_t interval = 30;      // frames per measuring block, never changed
     int32_t frameCounter = 0;
     int64_t intervalStart = 0;
     int64_t intervalEnd = 0;
-    float lastFrameRate = 0.0f;
+    std::atomic<float> lastFrameRate{0.0f};  // also read by the engine for its snapshot
 };
 
 using SlotFlags = std::array<std::atomic<int>, maxCameras>;
@@ -110,9 +111,10 @@ public:
     // sets it before it opens a recording, the slot's worker at a roll-over
     // (under recordLock[slot]).
     std::array<std::atomic<int64_t>, maxCameras> segmentStart{};
-    // Open recording of each slot, guarded by recordLock[slot]: the UI
-    // thread opens and closes under it, the slot's worker writes frames and
-    // rolls over under it. One slot's slow disk write holds no other slot.
+    // Open recording of each slot, guarded by recordLock[slot]: the slot's
+    // recording jobs open and close under it (the exit step too, with a
+    // deadline), the slot's connection writes frames and rolls over under
+    // it. One slot's slow disk write holds no other slot and never the UI.
     std::array<std::shared_ptr<AviRecording>, maxCameras> aviFile{};
     std::array<std::mutex, maxCameras> recordLock;
     // 1 while aviFile[slot] holds a file: set and cleared with it under

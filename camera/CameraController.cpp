@@ -53,7 +53,9 @@ void CameraController::command(SlotInput input)
     const SlotState now = state_.load();
     if (now == SlotState::Stopping) {
         // Let go of the connection first; what comes after follows the
-        // commands that came meanwhile.
+        // commands that came meanwhile. A snapshot camera's view going off
+        // changes nothing: it keeps recording.
+        if (input == SlotInput::ViewOff && keepsRunningWithoutView_) return;
         pending_ = mergePending(pending_, input);
         return;
     }
@@ -110,7 +112,10 @@ void CameraController::run()
             if (step.action == SlotAction::Connect) connectWanted_ = true;
             setState(step.next);
         } else {
-            setState(slotStep(state_.load(), SlotInput::Dead).next);  // ended by itself
+            // Ended by itself (no decoder, a wrong answer, no row): decided
+            // here under the lock, so a command that comes meanwhile finds
+            // the connection still running and is not lost.
+            setState(slotStep(state_.load(), SlotInput::Dead).next);
         }
         if (state_.load() == SlotState::Ended) break;
     }
@@ -166,7 +171,6 @@ void CameraController::runHttp(const CameraEntry& camera)
         }
         if (r.end == LoadEnd::NoDecoder) {
             notifier_.notify(decoderMissingHttpText, "", NotifyIcon::Stop);
-            event(SlotInput::Dead);
             return;
         }
         if (r.end == LoadEnd::Stopped || interrupted()) return;
@@ -195,10 +199,7 @@ void CameraController::runProtocol()
         if (!camera.ConnectToCamera(slot_) || !camera.LoginToCamera(slot_, entry->login, entry->password)) {
             camera.CloseConnection(slot_);
             // A camera that answered wrongly was told about: leave the slot dark.
-            if (notifier.count != messagesBefore) {
-                event(SlotInput::Dead);
-                return;
-            }
+            if (notifier.count != messagesBefore) return;
             if (!backOff(delayMs)) break;
             continue;
         }
@@ -230,7 +231,6 @@ void CameraController::runProtocol()
                 HandOffResult::NoDecoder) {
                 notifier_.notify(decoderMissingProtocolText, "", NotifyIcon::Stop);
                 camera.CloseConnection(slot_);
-                event(SlotInput::Dead);
                 return;
             }
             if (state_.load(std::memory_order_relaxed) != SlotState::Live) event(SlotInput::Picture);

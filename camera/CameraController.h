@@ -1,7 +1,7 @@
 #pragma once
 // One camera slot's controller: its state machine (SlotLife), a command
 // queue of one pending command, and the thread that runs the slot's
-// connection. Commands come from any thread and return at once; the
+// connection. Commands come from the engine's thread and return at once; the
 // connection's thread sees a command that ends it at its next wait (at
 // most 50 ms). The thread is made at the first command and lives until
 // Exit, so starting and stopping a camera never races a thread's end.
@@ -43,8 +43,8 @@ public:
     CameraController(const CameraController&) = delete;
     CameraController& operator=(const CameraController&) = delete;
 
-    // Start, Stop, Restart, ViewOff or Exit; any thread, never waits for the
-    // connection.
+    // Start, Stop, Restart, ViewOff or Exit; from the engine's thread only
+    // (it alone makes and joins the thread), never waits for the connection.
     void command(SlotInput input);
     SlotState state() const { return state_.load(); }
     // Joins the thread if it has ended (after Exit); true when no thread is left.

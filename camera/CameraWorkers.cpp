@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "CameraModels.h"
 #include "RequestPaths.h"
 
 namespace cx {
@@ -32,9 +33,21 @@ void CameraWorkers::ConnectAllCameras()
     for (int slot = 0; slot < state_.cameraCount() && slot < maxCameras; ++slot) StartCamera(slot);
 }
 
+bool CameraWorkers::mayConnect(int slot) const
+{
+    const std::optional<CameraEntry> camera = state_.cameraEntry(slot);
+    if (!camera) return false;
+    // With its live view off a stream or protocol camera stays disconnected
+    // (it would hold one of the camera's few client places for nothing); a
+    // snapshot camera goes on recording.
+    // Any value but 0 counts as on, as a damaged settings file may hold.
+    return state_.settings.monitorEnabled[static_cast<size_t>(slot)].load() != 0 ||
+           (camera->type != binaryProtocolType && acquisitionMethod(camera->type) == AcquisitionMethod::Snapshot);
+}
+
 void CameraWorkers::StartCamera(int slot)
 {
-    if (!validSlot(slot) || !state_.cameraEntry(slot)) return;
+    if (!validSlot(slot) || !mayConnect(slot)) return;
     controllers_[static_cast<size_t>(slot)]->command(SlotInput::Start);
 }
 
@@ -45,7 +58,8 @@ void CameraWorkers::stopCamera(int slot)
 
 void CameraWorkers::restartCamera(int slot)
 {
-    if (validSlot(slot)) controllers_[static_cast<size_t>(slot)]->command(SlotInput::Restart);
+    if (!validSlot(slot)) return;
+    controllers_[static_cast<size_t>(slot)]->command(mayConnect(slot) ? SlotInput::Restart : SlotInput::Stop);
 }
 
 void CameraWorkers::viewOff(int slot)

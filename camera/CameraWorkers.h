@@ -32,7 +32,8 @@ public:
 
     // Builds the request paths and starts every configured camera.
     void ConnectAllCameras();
-    // Connects the slot unless it is connected; nothing for a slot not configured.
+    // Connects the slot unless it is connected; nothing for a slot not
+    // configured, or for a stream or protocol camera whose live view is off.
     void StartCamera(int slot);
     void stopCamera(int slot);
     // Lets go of the connection and connects again with the table's current row.
@@ -48,6 +49,9 @@ public:
     SlotState slotState(int slot) const;
 
 private:
+    // The slot has a row, and its live view is on or it is a snapshot camera.
+    bool mayConnect(int slot) const;
+
     AppState& state_;
     std::array<std::unique_ptr<CameraController>, maxCameras> controllers_;
 };

@@ -17,7 +17,7 @@ float MeasureFrameRate(AppState& state, int slot, const Clock& clock)
 {
     if (!validSlot(slot)) return 0.0f;
     FrameRateState& f = state.frameRate[static_cast<size_t>(slot)];
-    if (state.highResolutionCounter.load() == 0) return f.lastFrameRate;
+    if (state.highResolutionCounter.load() == 0) return f.lastFrameRate.load(std::memory_order_relaxed);
 
     f.frameCounter = f.frameCounter == INT32_MAX ? 1 : f.frameCounter + 1;
     const int k = f.interval > 0 ? f.frameCounter % f.interval : 0;
@@ -29,11 +29,11 @@ float MeasureFrameRate(AppState& state, int slot, const Clock& clock)
             const double elapsed = static_cast<double>(f.intervalEnd - f.intervalStart) / static_cast<double>(f.frequency);
             if (elapsed != 0.0) {
                 const double rate = (f.interval - 1) / elapsed;
-                f.lastFrameRate = rate < 0.0 ? 0.0f : static_cast<float>(rate);
+                f.lastFrameRate.store(rate < 0.0 ? 0.0f : static_cast<float>(rate), std::memory_order_relaxed);
             }
         }
     }
-    return f.lastFrameRate;
+    return f.lastFrameRate.load(std::memory_order_relaxed);
 }
 
 }  // namespace cx

@@ -20,6 +20,8 @@ set(layers
 # the engine wires together.
 set(frontEnds ui/controls ui/cameras ui/recording ui/replay ui/skins ui/main main)
 set(engineParts store camera picture record)
+# ... nor the state and the database by name, which the engine alone holds.
+set(engineOnly AppState.h CameraDatabase.h CameraStore.h SettingsFile.h)
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
@@ -94,6 +96,9 @@ foreach(file IN LISTS sources)
     endif()
     if(from IN_LIST frontEnds AND to IN_LIST engineParts)
       list(APPEND problems "${file} (${from}/) includes ${name} of ${to}/: front ends use the engine")
+    endif()
+    if(from IN_LIST frontEnds AND name IN_LIST engineOnly)
+      list(APPEND problems "${file} (${from}/) includes ${name}: the engine alone holds it")
     endif()
   endforeach()
 endforeach()

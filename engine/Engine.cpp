@@ -1,9 +1,13 @@
 #include "Engine.h"
 
 #include <algorithm>
+#include <thread>
 
 #include <QImage>
-#include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "AudioSession.h"
 #include "AviRecorder.h"
@@ -57,32 +61,35 @@ private:
 
 void Engine::QueuedNotifier::notify(const std::string& text, const std::string& caption, NotifyIcon icon)
 {
-    const QString t = QString::fromStdString(text);
-    const QString c = QString::fromStdString(caption);
+    // Qt strings are made on the engine's thread: this runs on any thread,
+    // and Qt's own data sharing is invisible to ThreadSanitizer.
     const int i = static_cast<int>(icon);
-    engine_.post([e = &engine_, t, c, i] { emit e->message(t, c, i); });
+    engine_.post([e = &engine_, text, caption, i] {
+        emit e->message(QString::fromStdString(text), QString::fromStdString(caption), i);
+    });
 }
 
 template <class F>
 void Engine::post(F&& f)
 {
-    // The function waits in a queue of our own, guarded by postLock_, and a
-    // queued call by name runs it: Qt's event queue hands over with locks
-    // ThreadSanitizer cannot see, so nothing that crosses threads travels in
-    // it. One call per function keeps the order, also in a nested event loop.
+    // The function waits in a queue of our own, guarded by postLock_, and an
+    // eventfd wakes the engine's thread: nothing that crosses threads travels
+    // in Qt's event queue, whose hand-over ThreadSanitizer cannot see, and a
+    // post allocates nothing in Qt.
     {
         std::lock_guard lock(postLock_);
         posted_.push_back(std::forward<F>(f));
     }
-    QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
 }
 
-void Engine::runPosted()
+bool Engine::runOnePosted()
 {
     std::function<void()> f;
     {
         std::lock_guard lock(postLock_);
-        if (postedHead_ >= posted_.size()) return;
+        if (postedHead_ >= posted_.size()) return false;
         f = std::move(posted_[postedHead_++]);
         if (postedHead_ == posted_.size()) {
             posted_.clear();
@@ -95,14 +102,28 @@ void Engine::runPosted()
         }
     }
     f();
+    return true;
+}
+
+void Engine::runPosted()
+{
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+    // Oldest first, one at a time: a function that runs a nested event loop
+    // (a message box) lets the later ones run in it, in order.
+    while (runOnePosted()) {
+    }
 }
 
 Engine::Engine(EngineOptions options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
       clock_(options_.clock != nullptr ? *options_.clock : SystemClock::instance()),
-      state_(std::make_unique<AppState>())
+      state_(std::make_unique<AppState>()),
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
+    wake_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
+    connect(wake_, &QSocketNotifier::activated, this, &Engine::runPosted);
     state_->programFolder = options_.programFolder;
     audio_ = std::make_unique<AudioSession>(state_->audioLock);
     // A missing ODBC driver is told like any other message (a box in the
@@ -116,13 +137,12 @@ Engine::Engine(EngineOptions options, QObject* parent)
             std::lock_guard lock(openPathsLock_);
             openPaths_[static_cast<size_t>(slot)] = opened ? file : std::filesystem::path();
         }
-        const QString name = QString::fromStdString(file.string());
-        post([this, slot, name, opened] {
+        post([this, slot, name = file.string(), opened] {
             publish();
             if (opened)
-                emit recordingOpened(slot, name);
+                emit recordingOpened(slot, QString::fromStdString(name));
             else
-                emit recordingClosed(slot, name);
+                emit recordingClosed(slot, QString::fromStdString(name));
         });
     });
     handoff_ = std::make_unique<FrameHandoff>(*state_, *drawer_, *recorder_, clock_);
@@ -155,15 +175,24 @@ Engine::Engine(EngineOptions options, QObject* parent)
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::scheduleTick);
     // Free space changes slowly; a check every few seconds is plenty.
     retentionTimer_.setInterval(5000);
-    connect(&retentionTimer_, &QTimer::timeout, this, [this] { checkRetention(); });
+    connect(&retentionTimer_, &QTimer::timeout, this, &Engine::checkRetentionLater);
     publish();
 }
 
 Engine::~Engine()
 {
     shutdown();
+    if (retentionThread_.joinable()) retentionThread_.join();
     workers_.reset();        // joins what is left before the parts the workers use go
     recordingJobs_.reset();  // the same for opens and closes still queued
+    audio_.reset();
+    settingsSaver_.reset();
+    delete wake_;
+    wake_ = nullptr;
+    // Closed last, and forgotten: a recording the recorder still closes as
+    // it goes posts its event into nothing rather than into a reused fd.
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+    wakeFd_ = -1;
 }
 
 void Engine::publish()
@@ -174,7 +203,6 @@ void Engine::publish()
     snap->statusText = state_->statusTextCopy();
     snap->recordingSuspended = state_->recordingSuspended.load() == 1;
     snap->exitRequested = retries_.exitRequested;
-    snap->audioReading = audio_ && audio_->running();
     const int count = std::clamp(state_->cameraCount(), 0, maxCameras);
     snap->cameras.resize(static_cast<size_t>(count));
     for (int slot = 0; slot < count; ++slot) {
@@ -187,10 +215,11 @@ void Engine::publish()
         c.connection = connectionOf(slotStates_[i]);
         c.offlineSince = state_->offlineSince[i].load();
         c.framesReceived = state_->framesReceived[i].load();
-        c.frameRate = state_->frameRate[i].lastFrameRate;
+        c.frameRate = state_->frameRate[i].lastFrameRate.load(std::memory_order_relaxed);
         c.manualRecording = state_->manualRecording[i].load() == 1;
         c.scheduledRecording = state_->scheduledRecording[i].load() == 1;
         c.fileOpen = state_->recordingOpen[i].load() == 1;
+        c.fileOpening = openingCount_[i] > 0;
     }
     snapshot_ = std::move(snap);
     emit snapshotChanged();
@@ -220,9 +249,16 @@ void Engine::changeSettings(const SettingsValues& values)
 
 void Engine::openRecordingLater(int slot, std::filesystem::path path, bool retried)
 {
+    if (shutDown_ || !validSlot(slot)) return;  // nothing opens after the exit step
     const auto report = retried ? AviRecorder::FailureReport::OncePerEpisode : AviRecorder::FailureReport::Always;
+    ++openingCount_[static_cast<size_t>(slot)];
     recordingJobs_->post(slot, [this, slot, path = std::move(path), report] {
         recorder_->OpenRecording(path, slot, report);
+        // Opened or not (a failure is told by the recorder): no longer pending.
+        post([this, slot] {
+            --openingCount_[static_cast<size_t>(slot)];
+            publish();
+        });
     });
 }
 
@@ -457,11 +493,6 @@ void Engine::resumeRecordings()
     publish();
 }
 
-void Engine::closeAllRecordings()
-{
-    for (int slot = 0; slot < maxCameras; ++slot) closeRecordingLater(slot);
-}
-
 void Engine::setScheduleRecord(int slot, bool on)
 {
     if (!validSlot(slot)) return;
@@ -499,6 +530,26 @@ std::vector<std::filesystem::path> Engine::checkRetention()
                                               [this] { return openRecordingPaths(); });
     for (const auto& file : run.deleted) emit recordingDeleted(QString::fromStdString(file.string()));
     return run.deleted;
+}
+
+void Engine::checkRetentionLater()
+{
+    // Listing, free space and deletes wait on the disk: a thread of their
+    // own, one check at a time; what was deleted comes back as an event.
+    if (retentionRunning_ || shutDown_) return;
+    if (retentionThread_.joinable()) retentionThread_.join();  // the last check, which has ended
+    retentionRunning_ = true;
+    retentionDone_ = false;
+    const auto folder = state_->programFolder;
+    retentionThread_ = std::thread([this, folder, probe = freeSpace_] {
+        const RetentionRun run = enforceRetention(folder / "video", loadRetentionPolicy(folder), probe,
+                                                  [this] { return openRecordingPaths(); });
+        post([this, deleted = run.deleted] {
+            retentionRunning_ = false;
+            for (const auto& file : deleted) emit recordingDeleted(QString::fromStdString(file.string()));
+        });
+        retentionDone_ = true;
+    });
 }
 
 void Engine::setFreeSpaceProbe(FreeSpaceProbe probe)
@@ -579,6 +630,11 @@ void Engine::requestStopAll()
 StartupResult Engine::runStartup(StartupHooks hooks, std::function<void()> runLoop)
 {
     hooks.loadSchedule = [this] { loadSchedule(); };
+    // Right after the settings are read: the first windows draw with them.
+    hooks.loadBitmaps = [this, loadBitmaps = std::move(hooks.loadBitmaps)] {
+        publish();
+        if (loadBitmaps) loadBitmaps();
+    };
     hooks.startScheduleTick = [this] { startScheduleTick(); };
     hooks.stopScheduleTick = [this] { stopScheduleTick(); };
     if (!hooks.runMainWindow) {
@@ -609,23 +665,32 @@ bool Engine::shutdown(std::chrono::milliseconds timeout)
     shutDown_ = true;
     tickTimer_.stop();
     retentionTimer_.stop();
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + timeout;
     // The exit forgets the request paths before the cameras are told to
     // stop; a connection still looking one up sees a whole table, old or empty.
     ResetRequestPaths();
-    audio_->stop();  // ends while the workers do
-    const bool ended = workers_->stopAll(timeout);
+    audio_->stop();  // ends while the cameras do
+    // The cameras get three quarters of the time; the files the rest.
+    const bool ended = workers_->stopAll(timeout * 3 / 4);
     // Opens and closes asked for before the exit run first; then every
     // recording is closed. A camera stuck on a hung disk holds its
     // recording's lock: that file is left as a crash would leave it rather
     // than the exit waiting for ever.
-    const auto closeBy = std::max(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
-    bool closed = recordingJobs_->drain(closeBy);
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(closeBy - std::chrono::steady_clock::now());
-    closed = settingsSaver_->flush(std::max(left, std::chrono::milliseconds(100))) && closed;
-    for (int slot = 0; slot < maxCameras; ++slot) closed = recorder_->CloseRecordingBefore(slot, closeBy) && closed;
-    const bool audioEnded = audio_->waitUntil(closeBy);
-    shutdownComplete_ = ended && closed && audioEnded;
+    bool closed = recordingJobs_->drain(deadline);
+    for (int slot = 0; slot < maxCameras; ++slot) closed = recorder_->CloseRecordingBefore(slot, deadline) && closed;
+    const auto left = [&] {
+        return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                          deadline - std::chrono::steady_clock::now()));
+    };
+    closed = settingsSaver_->flush(left()) && closed;
+    const bool audioEnded = audio_->waitUntil(deadline);
+    // A retention check stuck on the disk is not waited for either.
+    while (retentionThread_.joinable() && !retentionDone_.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool retentionEnded = !retentionThread_.joinable() || retentionDone_.load();
+    if (retentionEnded && retentionThread_.joinable()) retentionThread_.join();
+    shutdownComplete_ = ended && closed && audioEnded && retentionEnded;
     return shutdownComplete_;
 }
 

@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include <thread>
+
 #include <sys/types.h>
 #include <sys/uio.h>
 
@@ -42,6 +44,7 @@
 #include "Startup.h"
 
 class QImage;
+class QSocketNotifier;
 
 namespace cx {
 
@@ -186,8 +189,6 @@ public:
     // schedule starts none until resumeRecordings().
     void suspendRecordings();
     void resumeRecordings();
-    // Closes every recording (the exit step).
-    void closeAllRecordings();
     // Takes the slot into the schedule or out of it and saves the settings;
     // taken out, its running scheduled recording ends now.
     void setScheduleRecord(int slot, bool on);
@@ -267,16 +268,18 @@ private:
     // Runs `f` on the engine's thread later; dropped if the engine is gone.
     template <class F>
     void post(F&& f);
-    // Runs the oldest function post() queued (engine thread). Invoked by
-    // name: a member-function slot object would carry data across threads
-    // outside postLock_.
-    Q_INVOKABLE void runPosted();
+    // Runs the functions post() queued, oldest first (engine thread, woken
+    // through wakeFd_).
+    void runPosted();
+    bool runOnePosted();
     void paneDrawn(int slot);
     // Makes the snapshot anew from the state and tells the front ends.
     void publish();
     void saveSettingsSoon();
     void openRecordingLater(int slot, std::filesystem::path path, bool retried);
     void closeRecordingLater(int slot);
+    // The timer's retention check, on a thread of its own.
+    void checkRetentionLater();
 
     friend struct EngineInternals;  // tests reach the state through it
 
@@ -291,6 +294,8 @@ private:
     std::unique_ptr<FrameHandoff> handoff_;
     std::array<std::unique_ptr<PaneBuffer>, maxCameras> panes_;  // live as long as the engine
     std::array<std::atomic<int>, maxCameras> repaintPosted_{};   // one queued repaint per slot at a time
+    int wakeFd_ = -1;                    // eventfd: a post wakes the engine's thread
+    QSocketNotifier* wake_ = nullptr;    // engine thread
     std::mutex postLock_;  // guards posted_; a leaf
     // A queue in a vector that keeps its capacity (a deque allocates a block
     // every few posts, and a repaint is posted for every drawn frame):
@@ -305,6 +310,10 @@ private:
     std::unique_ptr<Startup> startup_;
     std::shared_ptr<const EngineSnapshot> snapshot_;          // engine thread
     std::array<SlotState, maxCameras> slotStates_{};          // engine thread, from the controllers' events
+    std::array<int, maxCameras> openingCount_{};              // engine thread: opens queued, not yet done
+    std::thread retentionThread_;                             // engine thread starts and joins it
+    bool retentionRunning_ = false;                           // engine thread
+    std::atomic<bool> retentionDone_{false};                  // the retention thread's last act
     ScheduleTable schedule_;        // engine thread
     ScheduleTickState retries_;      // engine thread
     std::unique_ptr<TickActions> tickActions_;

@@ -27,6 +27,7 @@ struct CameraStatus {
     bool manualRecording = false;     // started by hand
     bool scheduledRecording = false;  // started by the timetable
     bool fileOpen = false;            // a recording file is open now
+    bool fileOpening = false;         // an open was asked for and has not ended yet
 
     // Started and not stopped, whether or not its file could be opened:
     // what the status line, the recording window, the pane and the tray
@@ -41,7 +42,6 @@ struct EngineSnapshot {
     std::string statusText;  // the skin's greeting, later camera messages
     bool recordingSuspended = false;
     bool exitRequested = false;
-    bool audioReading = false;
 
     int cameraCount() const { return static_cast<int>(cameras.size()); }
     const CameraStatus* camera(int slot) const

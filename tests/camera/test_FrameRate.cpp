@@ -31,7 +31,7 @@ TEST(FrameRate, BlocksOfThirtyFrames)
     EXPECT_FLOAT_EQ(MeasureFrameRate(state, 3, clock), 20.0f);
 
     // Other slots are untouched.
-    EXPECT_FLOAT_EQ(state.frameRate[2].lastFrameRate, 0.0f);
+    EXPECT_FLOAT_EQ(state.frameRate[2].lastFrameRate.load(), 0.0f);
 }
 
 TEST(FrameRate, EqualReadingsLeaveTheRateUnchanged)
@@ -43,7 +43,7 @@ TEST(FrameRate, EqualReadingsLeaveTheRateUnchanged)
         MeasureFrameRate(state, 0, clock);
         clock.ticks += 10;
     }
-    const float rate = state.frameRate[0].lastFrameRate;
+    const float rate = state.frameRate[0].lastFrameRate.load();
     ASSERT_GT(rate, 0.0f);
     for (int frame = 31; frame <= 60; ++frame) EXPECT_FLOAT_EQ(MeasureFrameRate(state, 0, clock), rate);
 }
@@ -65,7 +65,7 @@ TEST(FrameRate, NoCounterOrFrequencyMeansNoRate)
         MeasureFrameRate(other, 1, clock);
         clock.ticks += 10;
     }
-    EXPECT_FLOAT_EQ(other.frameRate[1].lastFrameRate, 0.0f);
+    EXPECT_FLOAT_EQ(other.frameRate[1].lastFrameRate.load(), 0.0f);
     EXPECT_FLOAT_EQ(MeasureFrameRate(other, 99, clock), 0.0f);  // no such slot
 }
 

@@ -57,4 +57,10 @@ make_tree(${root})
 file(APPEND ${root}/ui/main/MainWindow.h "#include \"Worker.h\"\n")
 expect_check(${root} FALSE "front ends use the engine")
 
+# A front end naming the state the engine holds.
+make_tree(${root})
+file(WRITE ${root}/app/AppState.h "#pragma once\n")
+file(APPEND ${root}/ui/main/MainWindow.h "#include \"AppState.h\"\n")
+expect_check(${root} FALSE "the engine alone holds it")
+
 file(REMOVE_RECURSE ${root})

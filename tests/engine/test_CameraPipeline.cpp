@@ -154,5 +154,5 @@ TEST(CameraPipeline, EveryMethodDecodesDrawsSnapshotsAndRecords)
     }
     EXPECT_EQ(snapshots, 2);
     EXPECT_EQ(state.snapshotRequest[0].load(), 0);
-    EXPECT_GT(state.frameRate[0].lastFrameRate, 0.0f);
+    EXPECT_GT(state.frameRate[0].lastFrameRate.load(), 0.0f);
 }

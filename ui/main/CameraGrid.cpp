@@ -54,7 +54,6 @@ void CameraGrid::rebuild(QRect viewArea)
 {
     viewArea_ = viewArea;
     const auto snapshot = engine_.snapshot();
-    const int cameras = snapshot->cameraCount();
     for (int k = 0; k < built_.panes() && k < maxCameras; ++k) {
         delete panes_[static_cast<size_t>(k)];
         panes_[static_cast<size_t>(k)] = nullptr;
@@ -73,7 +72,9 @@ void CameraGrid::rebuild(QRect viewArea)
     engineSizes_.fill(paneSize);
     // One call: the connections go on; a slot left without a pane is
     // recorded but not drawn.
-    engine_.rebuildPanes(std::min(cameras, built_.panes()), paneSize);
+    // Every cell gets a pane, also those without a camera yet: a camera
+    // added into a grid of the same shape draws at once.
+    engine_.rebuildPanes(built_.panes(), paneSize);
     setGeometry(viewArea);
     equalLayout();
     show();
@@ -150,7 +151,6 @@ void CameraGrid::relayout()
 {
     const auto columns = cells(columnWidths_, viewArea_.width());
     const auto rows = cells(rowHeights_, viewArea_.height());
-    const int cameras = engine_.snapshot()->cameraCount();
     for (int r = 0; r < built_.rows; ++r)
         for (int c = 0; c < built_.columns; ++c) {
             const int k = paneIndex(r, c, built_.columns);
@@ -168,7 +168,7 @@ void CameraGrid::relayout()
             view->setGeometry(x, y, w, h);
             view->show();
             const QSize size(w, h);
-            if (k < cameras && engineSizes_[static_cast<size_t>(k)] != size) {
+            if (engineSizes_[static_cast<size_t>(k)] != size) {
                 engineSizes_[static_cast<size_t>(k)] = size;
                 engine_.resizePane(k, size);
             }

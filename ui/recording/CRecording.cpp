@@ -128,6 +128,8 @@ void CRecording::showSlotState(int slot)
         first_[i]->setText(on ? QStringLiteral("Leave timetable") : QStringLiteral("Join timetable"));
         if (!recording)
             state_[i]->setText(on ? QStringLiteral("By the timetable") : QStringLiteral("Not recorded"));
+        else if (!camera->fileOpen && camera->fileOpening)
+            state_[i]->setText(QStringLiteral("Opening the file..."));  // a slow disk shows here
         else if (!camera->fileOpen)
             state_[i]->setText(QStringLiteral("No file: tried each minute"));  // the tick retries
         else
@@ -138,6 +140,8 @@ void CRecording::showSlotState(int slot)
         first_[i]->setEnabled(!camera->manualRecording);
         if (!recording)
             state_[i]->setText(QStringLiteral("Stopped"));
+        else if (!camera->fileOpen && camera->fileOpening)
+            state_[i]->setText(QStringLiteral("Opening the file..."));
         else if (!camera->fileOpen)
             state_[i]->setText(QStringLiteral("No file: press Stop"));
         else

@@ -256,13 +256,27 @@ TEST_F(RecordingWindowTest, AHungDiskHoldsNoButtonAndExitKeepsItsTimeOut)
 {
     // Once armed, every recording write hangs until released: the camera
     // sits in its write holding its recording's lock.
-    std::atomic<bool> hang{false};
-    std::atomic<bool> released{false};
-    std::atomic<int> hungWrites{0};
-    engine->setRecordingWriteFunction([&](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
-        if (hang.load()) {
-            ++hungWrites;
-            while (!released.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Shared with the write hook, which the engine keeps after this body
+    // ends: the hung camera reads them until the engine's destructor.
+    struct Disk {
+        std::atomic<bool> hang{false};
+        std::atomic<bool> released{false};
+        std::atomic<int> hungWrites{0};
+    };
+    const auto disk = std::make_shared<Disk>();
+    std::atomic<bool>& hang = disk->hang;
+    std::atomic<bool>& released = disk->released;
+    std::atomic<int>& hungWrites = disk->hungWrites;
+    // Released however the test ends, or the engine's destructor would wait
+    // for the hung camera for ever.
+    struct Release {
+        std::atomic<bool>& flag;
+        ~Release() { flag = true; }
+    } release{released};
+    engine->setRecordingWriteFunction([disk](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
+        if (disk->hang.load()) {
+            ++disk->hungWrites;
+            while (!disk->released.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return ::pwritev(fd, pieces, count, offset);
     });
@@ -295,8 +309,8 @@ TEST_F(RecordingWindowTest, AHungDiskHoldsNoButtonAndExitKeepsItsTimeOut)
     engine->scheduleTick();
     EXPECT_EQ(main->result(), 1);
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(engine->shutdown(std::chrono::milliseconds(1000)));
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2000));
+    EXPECT_FALSE(engine->shutdown());  // the program's own time-out, 2 s
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
     released = true;  // lets the engine's destructor join
 }
 
