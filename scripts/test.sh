@@ -38,7 +38,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCX_TSAN=ON
   -DCX_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target cx_engine_tests cx_acquisition_tests
 # Only the engine and worker suites are built here, so ctest runs just them.
-(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/../tests/tsan.supp" \
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest -j"$jobs" --output-on-failure --timeout 300 --no-tests=error -E "_NOT_BUILT")
 
 echo "== full suite"
