@@ -23,6 +23,7 @@
 #include "support/AviReader.h"
 #include "support/EngineInternals.h"
 #include "support/FakeClock.h"
+#include "support/HungDisk.h"
 #include "support/TempFolder.h"
 
 using namespace cx;
@@ -293,38 +294,13 @@ TEST_F(EngineTest, SlowDiskOfOneCameraHoldsNoOther)
 
 TEST_F(EngineTest, AHungDiskNeverHoldsTheEnginesThread)
 {
-    // Once armed, every recording write hangs until released: the camera's
-    // connection then sits in the write holding its recording's lock.
-    // Shared with the write hook, which the engine keeps after this body
-    // ends: the hung camera reads them until the engine's destructor.
-    struct Disk {
-        std::atomic<bool> hang{false};
-        std::atomic<bool> released{false};
-        std::atomic<int> hungWrites{0};
-    };
-    const auto disk = std::make_shared<Disk>();
-    std::atomic<bool>& hang = disk->hang;
-    std::atomic<bool>& released = disk->released;
-    std::atomic<int>& hungWrites = disk->hungWrites;
-    // Released however the test ends, or the engine's destructor would wait
-    // for the hung camera for ever.
-    struct Release {
-        std::atomic<bool>& flag;
-        ~Release() { flag = true; }
-    } release{released};
-    engine->setRecordingWriteFunction([disk](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
-        if (disk->hang.load()) {
-            ++disk->hungWrites;
-            while (!disk->released.load()) std::this_thread::sleep_for(1ms);
-        }
-        return ::pwritev(fd, pieces, count, offset);
-    });
+    test::HungDisk disk(*engine);
     install({{serve(streamCamera()), 101, "Hung"}, {serve(streamCamera()), 101, "Fine"}});
     engine->connectAllCameras();
     ASSERT_TRUE(engine->startManualRecording(0));
     ASSERT_TRUE(waitUntil([&] { return engine->recordingOpen(0); }));
-    hang = true;
-    ASSERT_TRUE(waitUntil([&] { return hungWrites.load() > 0; }));
+    disk.arm();
+    ASSERT_TRUE(waitUntil([&] { return disk.hungWrites() > 0; }));
 
     // A timer on this thread goes on firing while the user stops and starts
     // the hung camera's recording, records another camera, and changes the
@@ -342,7 +318,7 @@ TEST_F(EngineTest, AHungDiskNeverHoldsTheEnginesThread)
     engine->scheduleTick();
     runFor(500ms);
     EXPECT_GE(ticks, 20);
-    EXPECT_FALSE(released.load());
+    EXPECT_FALSE(disk.released());
     EXPECT_TRUE(engine->snapshot()->recording(0));  // what the user asked for shows at once
     // Its new file waits behind the close the disk holds: pending, not failed.
     EXPECT_TRUE(engine->snapshot()->cameras[0].fileOpening);
@@ -354,7 +330,7 @@ TEST_F(EngineTest, AHungDiskNeverHoldsTheEnginesThread)
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(engine->shutdown());  // the program's own time-out, 2 s
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2500ms);
-    released = true;  // lets the destructor join
+    disk.release();  // lets the engine's destructor join
 }
 
 TEST_F(EngineTest, CameraListCommandsKeepNamesWithTheirRows)

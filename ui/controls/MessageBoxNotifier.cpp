@@ -6,8 +6,7 @@
 
 namespace cx {
 
-namespace {
-QMessageBox::Icon toQt(NotifyIcon icon)
+QMessageBox::Icon messageBoxIcon(NotifyIcon icon)
 {
     switch (icon) {
     case NotifyIcon::Information: return QMessageBox::Information;
@@ -18,12 +17,11 @@ QMessageBox::Icon toQt(NotifyIcon icon)
     }
     return QMessageBox::NoIcon;
 }
-}  // namespace
 
 void MessageBoxNotifier::notify(const std::string& text, const std::string& caption, NotifyIcon icon)
 {
     auto show = [=] {
-        QMessageBox box(toQt(icon), QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
+        QMessageBox box(messageBoxIcon(icon), QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
         box.setObjectName("messageBox");
         box.exec();
     };

@@ -32,6 +32,7 @@
 #include "FontHeight.h"
 #include "GridShape.h"
 #include "MainButtons.h"
+#include "MessageBoxNotifier.h"
 #include "OptionsDialog.h"
 #include "ProgramBitmaps.h"
 #include "SkinArt.h"
@@ -68,18 +69,6 @@ QString localClock()
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
     return QString::fromLatin1(text);
-}
-
-QMessageBox::Icon boxIcon(int icon)
-{
-    switch (static_cast<NotifyIcon>(icon)) {
-    case NotifyIcon::Information: return QMessageBox::Information;
-    case NotifyIcon::Exclamation: return QMessageBox::Warning;
-    case NotifyIcon::Stop: return QMessageBox::Critical;
-    case NotifyIcon::Question: return QMessageBox::Question;
-    case NotifyIcon::None: break;
-    }
-    return QMessageBox::NoIcon;
 }
 
 }  // namespace
@@ -420,8 +409,8 @@ void CMonitorDlg::closeEvent(QCloseEvent* event)
 void CMonitorDlg::showMessage(const QString& text, const QString& caption, int icon)
 {
     // Shown without a nested loop: nobody waits for the user's answer.
-    auto* box = new QMessageBox(boxIcon(icon), caption.isEmpty() ? QStringLiteral("Corvanex") : caption, text,
-                                QMessageBox::Ok, this);
+    auto* box = new QMessageBox(messageBoxIcon(static_cast<NotifyIcon>(icon)),
+                                caption.isEmpty() ? QStringLiteral("Corvanex") : caption, text, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("messageBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -15,8 +15,6 @@
 #include <fstream>
 #include <thread>
 
-#include <sys/uio.h>
-
 #include "CActionButton.h"
 #include "CMonitorDlg.h"
 #include "CPosStatic.h"
@@ -31,6 +29,7 @@
 #include "TrayMonitor.h"
 #include "support/EngineInternals.h"
 #include "support/FakeClock.h"
+#include "support/HungDisk.h"
 #include "support/Ffprobe.h"
 #include "support/SlotRunning.h"
 #include "support/TempFolder.h"
@@ -254,39 +253,14 @@ TEST_F(RecordingWindowTest, ManualModeFromTheRecordButton)
 
 TEST_F(RecordingWindowTest, AHungDiskHoldsNoButtonAndExitKeepsItsTimeOut)
 {
-    // Once armed, every recording write hangs until released: the camera
-    // sits in its write holding its recording's lock.
-    // Shared with the write hook, which the engine keeps after this body
-    // ends: the hung camera reads them until the engine's destructor.
-    struct Disk {
-        std::atomic<bool> hang{false};
-        std::atomic<bool> released{false};
-        std::atomic<int> hungWrites{0};
-    };
-    const auto disk = std::make_shared<Disk>();
-    std::atomic<bool>& hang = disk->hang;
-    std::atomic<bool>& released = disk->released;
-    std::atomic<int>& hungWrites = disk->hungWrites;
-    // Released however the test ends, or the engine's destructor would wait
-    // for the hung camera for ever.
-    struct Release {
-        std::atomic<bool>& flag;
-        ~Release() { flag = true; }
-    } release{released};
-    engine->setRecordingWriteFunction([disk](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
-        if (disk->hang.load()) {
-            ++disk->hungWrites;
-            while (!disk->released.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return ::pwritev(fd, pieces, count, offset);
-    });
+    test::HungDisk disk(*engine);
     openMain();
     CRecording rec(*engine, main.get());
     rec.show();
     child<CActionButton>(&rec, "start0")->click();
     ASSERT_TRUE(waitFor([&] { return child<CPosStatic>(&rec, "state0")->text() == "Recording"; }));
-    hang = true;
-    ASSERT_TRUE(waitFor([&] { return hungWrites.load() > 0; }));
+    disk.arm();
+    ASSERT_TRUE(waitFor([&] { return disk.hungWrites() > 0; }));
 
     // The window keeps answering: its timer fires while the buttons of the
     // hung camera and of the other one are pressed.
@@ -300,7 +274,7 @@ TEST_F(RecordingWindowTest, AHungDiskHoldsNoButtonAndExitKeepsItsTimeOut)
     EXPECT_TRUE(waitFor([&] { return child<CPosStatic>(&rec, "state1")->text() == "Recording"; }, 3000));
     child<CActionButton>(&rec, "stop1")->click();
     EXPECT_TRUE(waitFor([&] { return ticks >= 30; }, 3000));
-    EXPECT_FALSE(released.load());
+    EXPECT_FALSE(disk.released());
 
     // Exit without recordings ends the main window at the next tick, and
     // the exit step keeps its time-out though a file cannot be closed.
@@ -311,7 +285,7 @@ TEST_F(RecordingWindowTest, AHungDiskHoldsNoButtonAndExitKeepsItsTimeOut)
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(engine->shutdown());  // the program's own time-out, 2 s
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
-    released = true;  // lets the engine's destructor join
+    disk.release();  // lets the engine's destructor join
 }
 
 TEST_F(RecordingWindowTest, AStartThatCannotOpenAFileStaysStartedUntilStop)
