@@ -41,4 +41,12 @@ bool isSafeFileName(const std::string& name)
     });
 }
 
+std::filesystem::path shippedSkinFolder()
+{
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    return program.parent_path().parent_path() / "share" / "corvanex" / "Interface";
+}
+
 }  // namespace cx

@@ -16,6 +16,11 @@ std::filesystem::path resolveNoCase(const std::filesystem::path& folder, const s
 // compared without regard to case.
 bool folderHasFileWithExtension(const std::filesystem::path& folder, const std::string& extension);
 
+// The skins shipped with the programs: share/corvanex/Interface beside
+// the folder of the running program (/usr/bin -> /usr/share; the build tree
+// mirrors it). Empty when the running program cannot be found.
+std::filesystem::path shippedSkinFolder();
+
 // Longest file or folder name accepted (bytes), the common file-system limit.
 inline constexpr size_t maxFileNameBytes = 255;
 

@@ -5,15 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 namespace cx {
 
-SingleInstance::SingleInstance(const std::filesystem::path& lockFolder, const std::string& name)
+SingleInstance::SingleInstance(const std::filesystem::path& programFolder)
 {
-    const std::filesystem::path file = lockFolder / (name + ".lock");
-    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) return;  // no lock file possible: run rather than refuse
+    // A folder cannot be opened for writing, but flock takes it read-only.
+    fd_ = ::open(programFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;  // nothing to lock: the folder check will tell
     int rc;
     do {
         rc = ::flock(fd_, LOCK_EX | LOCK_NB);
@@ -24,15 +23,6 @@ SingleInstance::SingleInstance(const std::filesystem::path& lockFolder, const st
 SingleInstance::~SingleInstance()
 {
     if (fd_ >= 0) ::close(fd_);
-}
-
-std::filesystem::path SingleInstance::defaultLockFolder()
-{
-    for (const char* var : {"CORVANEX_LOCK_DIR", "XDG_RUNTIME_DIR"}) {
-        const char* v = std::getenv(var);
-        if (v && *v) return v;
-    }
-    return "/tmp";
 }
 
 }  // namespace cx

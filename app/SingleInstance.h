@@ -1,27 +1,23 @@
 #pragma once
-// One running copy per user: an exclusive lock on a file named after the
-// instance name. The lock is held until the process ends.
+// One running copy per program folder: an exclusive lock on the folder
+// itself, held until the process ends. Two folders (the user's window and
+// a recorder service) run side by side; a second start in the same folder,
+// by any user, sees the first. Nothing is written into the folder.
 
 #include <filesystem>
-#include <string>
 
 namespace cx {
 
-inline constexpr const char* instanceLockName = "{714398R1-DCC6-49b5-9C61-PE922135C6485}";
-
 class SingleInstance {
 public:
-    // Tries to take the lock in `lockFolder` (see defaultLockFolder).
-    SingleInstance(const std::filesystem::path& lockFolder, const std::string& name = instanceLockName);
+    // Tries to take the lock on `programFolder`.
+    explicit SingleInstance(const std::filesystem::path& programFolder);
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
     // True when another process holds the lock.
     bool anotherRunning() const { return another_; }
-
-    // $CORVANEX_LOCK_DIR, else $XDG_RUNTIME_DIR, else /tmp.
-    static std::filesystem::path defaultLockFolder();
 
 private:
     int fd_ = -1;

@@ -1,29 +1,79 @@
-// corvanex: the program. Runs the start-up sequence in the current folder
-// (the program folder) and, once it returns, the exit step.
-//
-//   corvanex [--no-window] [--debug]
-//     --no-window  no window at all: cameras record by the schedule,
-//                  messages go to standard error, SIGTERM ends it
-//     --debug      diagnostic lines (database statements) to standard error
+// corvanex: the program. Takes the program folder (the current folder, or
+// the one --folder names), runs the start-up sequence there and, once it
+// returns, the exit step. `corvanex --help` lists the options.
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
+#include "CommandLine.h"
 #include "DebugLog.h"
+#include "NewProgramFolder.h"
 #include "NoWindowRun.h"
+#include "ProgramFolder.h"
 #include "SingleInstance.h"
 #include "WindowRun.h"
 
+#ifndef CX_VERSION
+#error "the build gives CX_VERSION"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* environmentValue(const char* name)
+{
+    return std::getenv(name);
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    bool noWindow = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-window") == 0) noWindow = true;
-        if (std::strcmp(argv[i], "--debug") == 0) cx::setDebugEnabled(true);
+    cx::CommandLine line = cx::parseCommandLine(argc, argv, environmentValue);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "corvanex: %s\nTry 'corvanex --help'.\n", line.error.c_str());
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(cx::usageText().c_str(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("corvanex %s\n", CX_VERSION);
+        return 0;
+    }
+    if (line.debug) cx::setDebugEnabled(true);
+
+    bool makeFolder = false;
+    if (!line.folder.empty()) {
+        // A folder named on the command line may be new: made here, filled
+        // once the lock is held (two starts at once fill it once).
+        makeFolder = cx::folderIsNew(line.folder);
+        std::error_code ec;
+        fs::create_directories(line.folder, ec);
+        if (ec || ::chdir(line.folder.c_str()) != 0) {
+            std::fprintf(stderr, "corvanex: cannot work in %s: %s\n", line.folder.c_str(),
+                         ec ? ec.message().c_str() : std::strerror(errno));
+            return 1;
+        }
     }
 
     // Taken before anything else, so a second copy ends before any window.
-    cx::SingleInstance instance(cx::SingleInstance::defaultLockFolder());
+    cx::SingleInstance instance(fs::current_path());
     if (instance.anotherRunning()) return 0;
-    if (noWindow) return cx::runWithoutWindow(argc, argv);
-    return cx::runWithWindow(argc, argv);
+    if (makeFolder && cx::folderIsNew(".")) {
+        const std::string error = cx::makeProgramFolder(fs::current_path(), cx::shippedSkinFolder());
+        if (!error.empty()) std::fprintf(stderr, "corvanex: %s\n", error.c_str());
+    }
+
+    const int qtArgc = static_cast<int>(line.qtArguments.size()) - 1;
+    if (line.noWindow) return cx::runWithoutWindow(qtArgc, line.qtArguments.data());
+    return cx::runWithWindow(qtArgc, line.qtArguments.data());
 }

@@ -5,7 +5,7 @@
 //   cx-program-folder DIR [--skin FILE.int]... [--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...
 //                     [--demo-if-empty]
 //
-// Without --skin the folder gets the default skin drawn by the build.
+// Without --skin the folder gets the shipped default skin.
 // --demo-if-empty adds four cameras served by the camera simulator on
 // 127.0.0.1 (ports 8101 to 8104, see scripts/run.sh) when the folder has
 // no camera yet, and turns the background image option on, so a first
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "CameraDatabase.h"
+#include "ProgramFolder.h"
 #include "Settings.h"
 #include "SettingsFile.h"
 
@@ -65,9 +66,7 @@ int main(int argc, char** argv)
         }
     }
 
-#ifdef CX_DEFAULT_SKIN
-    if (skins.empty()) skins.emplace_back(CX_DEFAULT_SKIN);
-#endif
+    if (skins.empty()) skins.push_back(cx::shippedSkinFolder() / "default.int");
 
     std::error_code ec;
     fs::create_directories(folder / "Interface", ec);

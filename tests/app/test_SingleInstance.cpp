@@ -24,11 +24,11 @@ extern char** environ;
 namespace {
 
 // Runs the check in a child process: 1 when it found another copy.
-int anotherRunningInChild(const std::filesystem::path& lockFolder)
+int anotherRunningInChild(const std::filesystem::path& programFolder)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        SingleInstance instance(lockFolder);
+        SingleInstance instance(programFolder);
         ::_exit(instance.anotherRunning() ? 1 : 0);
     }
     int status = 0;
@@ -38,17 +38,27 @@ int anotherRunningInChild(const std::filesystem::path& lockFolder)
 
 }  // namespace
 
-TEST(SingleInstance, SecondHolderSeesTheFirst)
+TEST(SingleInstance, SecondHolderOfTheSameFolderSeesTheFirstAndOtherFoldersRunBeside)
 {
     TempFolder lockFolder;
+    TempFolder otherFolder;
     EXPECT_EQ(anotherRunningInChild(lockFolder.path()), 0);
     {
         SingleInstance first(lockFolder.path());
         EXPECT_FALSE(first.anotherRunning());
         EXPECT_EQ(anotherRunningInChild(lockFolder.path()), 1);
+        // The same folder by another path is the same folder.
+        EXPECT_EQ(anotherRunningInChild(lockFolder.path() / "." ), 1);
+        EXPECT_EQ(anotherRunningInChild(otherFolder.path()), 0);
+        SingleInstance beside(otherFolder.path());
+        EXPECT_FALSE(beside.anotherRunning());
+        // Nothing is written into the folder.
+        EXPECT_TRUE(std::filesystem::is_empty(lockFolder.path()));
     }
     // Released when the holder goes away.
     EXPECT_EQ(anotherRunningInChild(lockFolder.path()), 0);
+    // A folder that does not exist locks nothing and stops nothing.
+    EXPECT_EQ(anotherRunningInChild(lockFolder.path() / "missing"), 0);
 }
 
 TEST(SingleInstance, KilledHolderReleasesTheLock)
@@ -77,16 +87,14 @@ TEST(SingleInstance, KilledHolderReleasesTheLock)
 
 TEST(SingleInstance, SecondProgramEndsSilently)
 {
-    TempFolder lockFolder;
     TempFolder programFolder;
-    SingleInstance first(lockFolder.path());
+    SingleInstance first(programFolder.path());
     ASSERT_FALSE(first.anotherRunning());
 
-    const std::string lockEnv = "CORVANEX_LOCK_DIR=" + lockFolder.path().string();
-    std::vector<std::string> envStrings = {lockEnv, "QT_QPA_PLATFORM=offscreen"};
+    std::vector<std::string> envStrings = {"QT_QPA_PLATFORM=offscreen"};
     for (char** e = environ; *e; ++e) {
         const std::string s = *e;
-        if (s.rfind("CORVANEX_LOCK_DIR=", 0) != 0 && s.rfind("QT_QPA_PLATFORM=", 0) != 0) envStrings.push_back(s);
+        if (s.rfind("QT_QPA_PLATFORM=", 0) != 0) envStrings.push_back(s);
     }
     std::vector<char*> env;
     for (auto& s : envStrings) env.push_back(s.data());

@@ -27,7 +27,7 @@
 namespace cx::test {
 
 // Runs `argv` in `folder` with standard error into `errFile`; its pid. The
-// single-instance lock lives in the folder, so runs do not see each other.
+// single-instance lock is the folder's own, so runs do not see each other.
 inline pid_t spawnIn(const std::filesystem::path& folder, const std::vector<std::string>& argv,
                      const std::filesystem::path& errFile)
 {
@@ -39,7 +39,6 @@ inline pid_t spawnIn(const std::filesystem::path& folder, const std::vector<std:
         const int devnull = ::open("/dev/null", O_RDWR);
         ::dup2(devnull, 0);
         ::dup2(devnull, 1);
-        ::setenv("CORVANEX_LOCK_DIR", folder.c_str(), 1);
         ::unsetenv("CORVANEX_DEBUG");
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
