@@ -29,7 +29,8 @@ foreach(size 48 128)
   install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT program)
 endforeach()
 
-# Manual pages and the package changelog, versioned and compressed as
+# Manual pages and the changelog (the package is its own upstream: a native
+# package's "changelog"), versioned and compressed as
 # Debian wants them (gzip -9n: no name, no time, so builds repeat).
 find_program(GZIP gzip REQUIRED)
 set(compressed)
@@ -45,7 +46,7 @@ set(VERSION ${PROJECT_VERSION})
 cx_compressed(${dist}/corvanex.1 corvanex.1)
 cx_compressed(${dist}/cx-program-folder.1 cx-program-folder.1)
 cx_compressed(${dist}/cx-camsim.1 cx-camsim.1)
-cx_compressed(${dist}/changelog.Debian changelog.Debian)
+cx_compressed(${dist}/changelog changelog)
 add_custom_target(dist_files ALL DEPENDS ${icons} ${compressed})
 
 install(FILES ${generated}/corvanex.1.gz ${generated}/cx-program-folder.1.gz
@@ -57,7 +58,7 @@ foreach(package corvanex corvanex-camsim)
   else()
     set(component camsim)
   endif()
-  install(FILES ${dist}/copyright ${generated}/changelog.Debian.gz
+  install(FILES ${dist}/copyright ${generated}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
 endforeach()
 
@@ -71,7 +72,6 @@ set(CPACK_PACKAGE_NAME corvanex)
 set(CPACK_PACKAGE_VENDOR "The Corvanex developers")
 set(CPACK_PACKAGE_CONTACT "Corvanex developers <packages@corvanex.net>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop surveillance for network cameras")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -90,16 +90,17 @@ set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SUGGESTS "corvanex-camsim")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_CONTROL_EXTRA "${dist}/postinst;${dist}/prerm;${dist}/postrm")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Descriptions: the first line is the synopsis; CPack indents the rest.
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "desktop surveillance for network cameras
- Corvanex shows up to 16 network cameras (HTTP snapshots, MJPEG streams and a
- binary camera protocol) live in a skinned grid, records them into AVI files
- by hand or by a weekly timetable, saves snapshots and replays recordings.
- .
- The package includes a recorder service that runs without a window.")
+Corvanex shows up to 16 network cameras (HTTP snapshots, MJPEG streams and a
+binary camera protocol) live in a skinned grid, records them into AVI files
+by hand or by a weekly timetable, saves snapshots and replays recordings.
+
+The package includes a recorder service that runs without a window.")
 set(CPACK_DEBIAN_CAMSIM_PACKAGE_NAME corvanex-camsim)
 set(CPACK_DEBIAN_CAMSIM_DESCRIPTION "simulated network cameras for Corvanex
- cx-camsim serves drawn or photographed pictures as snapshot, MJPEG stream or
- binary-protocol cameras on 127.0.0.1, to try Corvanex without cameras and to
- test it.")
+cx-camsim serves drawn or photographed pictures as snapshot, MJPEG stream or
+binary-protocol cameras on 127.0.0.1, to try Corvanex without cameras and to
+test it.")
 set(CPACK_DEBIAN_CAMSIM_PACKAGE_SECTION video)
 include(CPack)

@@ -3,13 +3,15 @@
 // cameras for a demonstration run.
 //
 //   cx-program-folder DIR [--skin FILE.int]... [--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...
-//                     [--demo-if-empty]
+//                     [--demo-if-empty] [--record-all-day]
 //
 // Without --skin the folder gets the shipped default skin.
 // --demo-if-empty adds four cameras served by the camera simulator on
 // 127.0.0.1 (ports 8101 to 8104, see scripts/run.sh) when the folder has
 // no camera yet, and turns the background image option on, so a first
-// look shows the skin's dialog pictures.
+// look shows the skin's dialog pictures. --record-all-day sets the
+// timetable to the whole day, every day, with schedule mode on and every
+// camera in it: what a recorder without a window (the service) records by.
 
 #include <cstdio>
 #include <cstring>
@@ -20,6 +22,7 @@
 
 #include "CameraDatabase.h"
 #include "ProgramFolder.h"
+#include "Schedule.h"
 #include "Settings.h"
 #include "SettingsFile.h"
 
@@ -31,7 +34,7 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: cx-program-folder DIR [--skin FILE.int]... "
-                 "[--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]... [--demo-if-empty]\n");
+                 "[--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]... [--demo-if-empty] [--record-all-day]\n");
     return 2;
 }
 
@@ -48,9 +51,12 @@ int main(int argc, char** argv)
     std::vector<fs::path> skins;
     std::vector<Camera> cameras;
     bool demoIfEmpty = false;
+    bool recordAllDay = false;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--demo-if-empty") == 0) {
             demoIfEmpty = true;
+        } else if (std::strcmp(argv[i], "--record-all-day") == 0) {
+            recordAllDay = true;
         } else if (std::strcmp(argv[i], "--skin") == 0 && i + 1 < argc) {
             skins.emplace_back(argv[++i]);
         } else if (std::strcmp(argv[i], "--camera") == 0 && i + 4 < argc) {
@@ -106,6 +112,23 @@ int main(int argc, char** argv)
     for (const auto& c : cameras) {
         if (db.countName(c.name) > 0) continue;
         db.insertCamera(c.name, c.host, c.port, c.login, c.password, c.type);
+    }
+    if (recordAllDay) {
+        cx::Settings settings;
+        cx::loadSettings(settings, folder);
+        settings.scheduleMode = 1;
+        for (auto& taking : settings.scheduleRecord) taking = 1;
+        cx::ScheduleTable schedule;
+        schedule.labels[0] = "00:00";
+        schedule.labels[1] = "23:59";
+        for (size_t day = 0; day < 7; ++day) {
+            schedule.week.index[2 * day] = 0;
+            schedule.week.index[2 * day + 1] = 1;
+        }
+        if (!cx::saveSettings(settings, folder) || !cx::saveSchedule(folder, schedule)) {
+            std::fprintf(stderr, "cx-program-folder: cannot write the timetable into %s\n", folder.c_str());
+            return 1;
+        }
     }
     std::printf("%s\n", folder.c_str());
     return 0;

@@ -124,7 +124,9 @@ struct ProgramCamera {
 inline std::string prepareProgramFolder(const std::filesystem::path& folder, const std::vector<ProgramCamera>& cameras,
                                         const std::filesystem::path& folderTool)
 {
-    std::vector<std::string> argv{folderTool.string(), folder.string()};
+    // The tool's --record-all-day: schedule mode, every camera in the
+    // timetable, the whole day (a run across midnight records too).
+    std::vector<std::string> argv{folderTool.string(), folder.string(), "--record-all-day"};
     for (const auto& c : cameras) {
         for (const auto& a : {std::string("--camera"), c.name, std::string("127.0.0.1"), std::to_string(c.port),
                               std::to_string(c.type)})
@@ -137,20 +139,6 @@ inline std::string prepareProgramFolder(const std::filesystem::path& folder, con
     const std::filesystem::path err = folder.parent_path() / (folder.filename().string() + "-tool.txt");
     const int status = waitForExit(spawnIn(folder.parent_path(), argv, err), std::chrono::seconds(30));
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return "folder tool: " + readText(err);
-
-    Settings settings;
-    settings.scheduleMode = 1;
-    for (size_t i = 0; i < cameras.size() && i < settings.scheduleRecord.size(); ++i) settings.scheduleRecord[i] = 1;
-    if (!saveSettings(settings, folder)) return "settings not saved";
-    // The whole day, so a run across midnight records too.
-    ScheduleTable schedule;
-    schedule.labels[0] = "00:00";
-    schedule.labels[1] = "23:59";
-    for (size_t day = 0; day < 7; ++day) {
-        schedule.week.index[2 * day] = 0;
-        schedule.week.index[2 * day + 1] = 1;
-    }
-    if (!saveSchedule(folder, schedule)) return "schedule not saved";
     return {};
 }
 
