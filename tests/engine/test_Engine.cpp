@@ -13,8 +13,10 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <fstream>
 #include <thread>
 
+#include "AviRecorder.h"
 #include "CameraDatabase.h"
 #include "CameraSimulator.h"
 #include "Engine.h"
@@ -471,4 +473,55 @@ TEST_F(ScheduledEngineTest, TheTickOpensAndClosesRecordingsThatFramesFill)
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].filename().string().rfind("Date_08_01_2024_Time_08_00_", 0), 0u) << files[0];
     EXPECT_GT(readAvi(files[0]).framePositions().size(), 15u);
+}
+
+TEST_F(ScheduledEngineTest, AFailedOpenIsToldOnceAndTriedAgainAMinuteLater)
+{
+    ScheduleTable schedule;
+    schedule.labels[0] = "00:00";
+    schedule.labels[1] = "23:59";
+    schedule.week.index[0] = 0;
+    schedule.week.index[1] = 1;
+    ASSERT_TRUE(saveSchedule(folder.path(), schedule));
+    engine->loadSchedule();
+    install({{serve(streamCamera()), 101, "Gate"}});
+    SettingsValues settings = engine->snapshot()->settings;
+    settings.scheduleMode = 1;
+    settings.scheduleRecord[0] = 1;
+    settings.segmentMinutes = 24 * 60;
+    engine->changeSettings(settings);
+    engine->connectAllCameras();
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > 5; }));
+
+    // No file can be made: a file stands where the camera's folder was.
+    fs::remove_all(folder.path() / "video" / "Gate");
+    fs::create_directories(folder.path() / "video");
+    std::ofstream(folder.path() / "video" / "Gate") << "in the way";
+    clock.wall = monday(9, 0);
+    engine->scheduleTick();
+    ASSERT_TRUE(waitUntil([&] { return !messages.empty(); }));
+    EXPECT_EQ(messages, std::vector<std::string>{openingRecordingFailedText});
+    // Ticks within the minute try nothing; the way is cleared meanwhile.
+    fs::remove(folder.path() / "video" / "Gate");
+    fs::create_directories(folder.path() / "video" / "Gate");
+    for (int s = 1; s < retryOpenSeconds; s += 10) {
+        clock.wall = monday(9, 0) + s;
+        engine->scheduleTick();
+    }
+    EXPECT_FALSE(engine->snapshot()->cameras[0].fileOpen);
+    EXPECT_TRUE(fs::is_empty(folder.path() / "video" / "Gate"));
+
+    // A minute after the failed open the tick tries again, and frames fill it.
+    clock.wall = monday(9, 1);
+    engine->scheduleTick();
+    ASSERT_TRUE(waitUntil([&] { return engine->snapshot()->cameras[0].fileOpen; }));
+    const int at = frames(0);
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > at + 10; }));
+    EXPECT_TRUE(engine->shutdown(2000ms));
+    EXPECT_EQ(messages.size(), 1u);
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(folder.path() / "video" / "Gate")) files.push_back(e.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].filename().string().rfind("Date_08_01_2024_Time_09_01_", 0), 0u) << files[0];
+    EXPECT_GT(readAvi(files[0]).framePositions().size(), 5u);
 }
