@@ -46,6 +46,14 @@ grep -q "no camera is configured" "$work/new.txt"
 cmp /usr/share/corvanex/Interface/default.int "$work/new/Interface/default.int"
 [ -f "$work/new/Database/Corvanex.mdb" ] && [ -f "$work/new/Configuration.cvx" ]
 
+# As the system service runs it: its own user, an empty state folder.
+chmod 755 "$work"
+mkdir "$work/state"
+chown corvanex:corvanex "$work/state"
+runuser -u corvanex -- /usr/bin/corvanex --no-window --folder "$work/state" 2>"$work/state.txt"
+grep -q "no camera is configured" "$work/state.txt"
+[ "$(stat -c %U "$work/state/Database/Corvanex.mdb")" = corvanex ]
+
 # Ten seconds of recording from the installed simulator.
 /usr/bin/cx-camsim --camera "kind=stream,path=/axis-cgi/mjpg/video.cgi?showlength=1,fps=10,size=640x480,scene=1" >"$work/camsim.txt" &
 simulator=$!
