@@ -5,8 +5,9 @@
 #      unit tests;
 #   2. the engine and worker tests under ThreadSanitizer;
 #   3. the normal build: the program and every test that needs it (process,
-#      end-to-end, fault, widget and allocation tests), then the Debian
-#      packages installed, run and removed (scripts/package_test.sh).
+#      end-to-end, fault, widget and allocation tests; the unit tests ran in
+#      step 1, under the sanitizers), then the Debian packages installed,
+#      run and removed (scripts/package_test.sh).
 # Debug information is line tables only (-g1): enough for every stack a
 # sanitizer or a failing test prints, and a third less compiling.
 set -euo pipefail
@@ -58,7 +59,8 @@ cmake --build build-tsan -j"$jobs" --target cx_engine_tests cx_acquisition_tests
   ctest -j"$jobs" --output-on-failure --timeout 300 --no-tests=error -E "_NOT_BUILT")
 
 stage "normal build: the program, its process, widget and allocation tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
+  -DCX_UNIT_TESTS=OFF >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 300)
 
