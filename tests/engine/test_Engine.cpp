@@ -427,28 +427,37 @@ struct ScheduledEngineTest : EngineTest {
         t.tm_isdst = -1;
         return static_cast<int64_t>(std::mktime(&t));
     }
+
+    // One stream camera "Gate" in schedule mode, in a timetable from `from`
+    // to `to` every day, connected. The clock may jump hours at once: a
+    // frame written between a jump and the closing tick must not roll the
+    // segment over, so segments last a day.
+    bool recordGateDaily(const char* from, const char* to)
+    {
+        ScheduleTable schedule;
+        schedule.labels[0] = from;
+        schedule.labels[1] = to;
+        schedule.week.index[0] = 0;
+        schedule.week.index[1] = 1;
+        if (!saveSchedule(folder.path(), schedule)) return false;
+        engine->loadSchedule();
+        install({{serve(streamCamera()), 101, "Gate"}});
+        SettingsValues settings = engine->snapshot()->settings;
+        settings.scheduleMode = 1;
+        settings.scheduleRecord[0] = 1;
+        settings.segmentMinutes = 24 * 60;
+        engine->changeSettings(settings);
+        engine->connectAllCameras();
+        return true;
+    }
 };
 
 }  // namespace
 
 TEST_F(ScheduledEngineTest, TheTickOpensAndClosesRecordingsThatFramesFill)
 {
-    ScheduleTable schedule;
-    schedule.labels[0] = "08:00";
-    schedule.labels[1] = "18:00";
-    schedule.week.index[0] = 0;  // Monday 08:00 to 18:00; every other day too
-    schedule.week.index[1] = 1;
-    ASSERT_TRUE(saveSchedule(folder.path(), schedule));
-    engine->loadSchedule();
-    install({{serve(streamCamera()), 101, "Gate"}});
-    SettingsValues settings = engine->snapshot()->settings;
-    settings.scheduleMode = 1;
-    settings.scheduleRecord[0] = 1;
-    // The clock jumps ten hours at once below: a frame written between the
-    // jump and the closing tick must not roll the segment over.
-    settings.segmentMinutes = 24 * 60;
-    engine->changeSettings(settings);
-    engine->connectAllCameras();
+    // Monday 08:00 to 18:00; every other day too.
+    ASSERT_TRUE(recordGateDaily("08:00", "18:00"));
 
     clock.wall = monday(7, 59);
     engine->scheduleTick();
@@ -477,20 +486,7 @@ TEST_F(ScheduledEngineTest, TheTickOpensAndClosesRecordingsThatFramesFill)
 
 TEST_F(ScheduledEngineTest, AFailedOpenIsToldOnceAndTriedAgainAMinuteLater)
 {
-    ScheduleTable schedule;
-    schedule.labels[0] = "00:00";
-    schedule.labels[1] = "23:59";
-    schedule.week.index[0] = 0;
-    schedule.week.index[1] = 1;
-    ASSERT_TRUE(saveSchedule(folder.path(), schedule));
-    engine->loadSchedule();
-    install({{serve(streamCamera()), 101, "Gate"}});
-    SettingsValues settings = engine->snapshot()->settings;
-    settings.scheduleMode = 1;
-    settings.scheduleRecord[0] = 1;
-    settings.segmentMinutes = 24 * 60;
-    engine->changeSettings(settings);
-    engine->connectAllCameras();
+    ASSERT_TRUE(recordGateDaily("00:00", "23:59"));
     ASSERT_TRUE(waitUntil([&] { return frames(0) > 5; }));
 
     // No file can be made: a file stands where the camera's folder was.
