@@ -102,7 +102,7 @@ const ButtonArt buttons[] = {
     {"stop.bmp", "Stop", Icon::Close, Tone::Danger, false},
     {"join.bmp", "Join timetable", Icon::Record, Tone::Normal, false},
     {"leave.bmp", "Leave timetable", Icon::Close, Tone::Normal, false},
-    {"timetable.bmp", "Timetable...", Icon::Options, Tone::Normal, false},
+    {"timetable.bmp", "Timetable", Icon::Options, Tone::Normal, false},
 };
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <QDesktopServices>
 #include <QLabel>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
 
 #include "ButtonPoints.h"
 #include "CSkinButton.h"
@@ -31,6 +33,7 @@ WebsiteWindow::WebsiteWindow(QWidget* parent)
     guide_->setOpenLinks(false);
     guide_->setSource(QUrl(QStringLiteral("qrc:/guide/guide.md")), QTextDocument::MarkdownResource);
     connect(guide_, &QTextBrowser::anchorClicked, this, &WebsiteWindow::follow);
+    fitPictures(guide_->viewport()->width() - 24);
 
     auto* link = new QLabel(this);
     link->setObjectName(QStringLiteral("webLink"));
@@ -46,6 +49,28 @@ WebsiteWindow::WebsiteWindow(QWidget* parent)
     auto* close = makeSkinButton(this, QStringLiteral("close"), QStringLiteral("Close"), "close.bmp", QPoint(0, 0));
     close->placeAt(width() - 20 - close->width(), 582);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void WebsiteWindow::fitPictures(int width)
+{
+    // The screenshots are wider than the window: shown to its width, in
+    // their own proportions, so the guide reads without scrolling sideways.
+    QTextCursor cursor(guide_->document());
+    for (QTextBlock block = guide_->document()->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().isImageFormat()) continue;
+            QTextImageFormat image = fragment.charFormat().toImageFormat();
+            const QVariant data = guide_->loadResource(QTextDocument::ImageResource, QUrl(image.name()));
+            QImage picture;
+            picture.loadFromData(data.toByteArray());
+            if (picture.isNull() || picture.width() <= width) continue;
+            image.setWidth(width);
+            image.setHeight(static_cast<double>(picture.height()) * width / picture.width());
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(image);
+        }
 }
 
 void WebsiteWindow::follow(const QUrl& url)

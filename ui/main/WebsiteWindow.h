@@ -27,6 +27,7 @@ public:
 
 private:
     void follow(const QUrl& url);
+    void fitPictures(int width);
 
     QTextBrowser* guide_;
 };

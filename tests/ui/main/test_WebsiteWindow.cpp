@@ -116,6 +116,13 @@ TEST_F(WebsiteWindowTest, ShowsTheUserGuideWithItsPictures)
             if (data.canConvert<QByteArray>()) image.loadFromData(data.toByteArray());
             if (data.canConvert<QImage>() && image.isNull()) image = data.value<QImage>();
             EXPECT_FALSE(image.isNull()) << name.toStdString();
+            // Shown no wider than the guide, in proportion.
+            const QTextImageFormat shown = format.toImageFormat();
+            const double width = shown.width() > 0 ? shown.width() : image.width();
+            EXPECT_LE(width, guide.viewport()->width()) << name.toStdString();
+            if (shown.width() > 0) {
+                EXPECT_NEAR(shown.height() / shown.width(), static_cast<double>(image.height()) / image.width(), 0.01);
+            }
             ++pictures;
         }
     EXPECT_GE(pictures, 10);
