@@ -33,7 +33,8 @@ WebsiteWindow::WebsiteWindow(QWidget* parent)
     guide_->setOpenLinks(false);
     guide_->setSource(QUrl(QStringLiteral("qrc:/guide/guide.md")), QTextDocument::MarkdownResource);
     connect(guide_, &QTextBrowser::anchorClicked, this, &WebsiteWindow::follow);
-    fitPictures(guide_->viewport()->width() - 24);
+    // Its viewport is not laid out yet: the width less a scroll bar and margins.
+    fitPictures(guide_->width() - 48);
 
     auto* link = new QLabel(this);
     link->setObjectName(QStringLiteral("webLink"));
