@@ -24,6 +24,8 @@ public:
     virtual int64_t steadyFrequency() const = 0;
     // Wall-clock seconds since 1970 (file names, schedule, segments).
     virtual int64_t now() const = 0;
+    // The same in milliseconds (the time each recorded frame is received).
+    virtual int64_t nowMs() const { return now() * 1000; }
     // Waits `duration` of this clock's time unless `stop` turns true first;
     // false when the wait was ended by `stop`. Safe from any thread.
     virtual bool waitFor(std::chrono::milliseconds duration, const StopToken& stop) const = 0;
@@ -48,6 +50,13 @@ public:
     }
     int64_t steadyFrequency() const override { return 1'000'000'000; }
     int64_t now() const override { return static_cast<int64_t>(std::time(nullptr)); }
+    // Read through the vDSO: no system call per frame.
+    int64_t nowMs() const override
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    }
 
     // Sleeps in slices of 20 ms, so a stop is seen within one slice.
     bool waitFor(std::chrono::milliseconds duration, const StopToken& stop) const override

@@ -101,7 +101,7 @@ void AviRecorder::WriteFrame(int slot, int width, int height, std::span<const ui
     if (!recording) return;
 
     const int64_t counter = frameCounter_.fetch_add(1);
-    RecordingFrame frame{jpeg, &picture, width, height};
+    RecordingFrame frame{jpeg, &picture, width, height, clock_.nowMs()};
     recording->write(frame, recording->positionFor(counter));  // a lost frame is not reported
 
     if (state_.settings.scheduleRecord[i].load() != 1) return;

@@ -12,6 +12,7 @@ extern "C" {
 
 #include "AviWriter.h"
 #include "BitmapExport.h"
+#include "FrameTimeLog.h"
 
 namespace cx {
 
@@ -51,6 +52,7 @@ std::shared_ptr<AviRecording> AviRecording::create(const std::filesystem::path& 
         // Keep the file: it exists now, and an empty recording beats a gap.
         recording->broken_ = true;
     }
+    recording->times_ = FrameTimeLog::create(recording->path_);
     return recording;
 }
 
@@ -205,6 +207,13 @@ bool AviRecording::writeToWriter(const uint8_t* data, size_t size, int64_t posit
 
 bool AviRecording::write(const RecordingFrame& frame, int64_t position)
 {
+    const bool written = writeFrame(frame, position);
+    if (written && times_) times_->add(position, frame.receivedMs);
+    return written;
+}
+
+bool AviRecording::writeFrame(const RecordingFrame& frame, int64_t position)
+{
     if (finished_ || broken_) return false;
     if (!started_ && !start(frame.width, frame.height)) {
         broken_ = true;
@@ -251,6 +260,7 @@ void AviRecording::finish()
             avio_flush(format_->pb);
         }
     }
+    times_.reset();  // its last batch
     if (scaler_ != nullptr) sws_freeContext(scaler_);
     scaler_ = nullptr;
     av_frame_free(&encoderFrame_);

@@ -25,6 +25,7 @@ struct SwsContext;
 namespace cx {
 
 class AviWriter;
+class FrameTimeLog;
 
 // What one received frame offers the recording: its JPEG bytes, and the
 // decoded picture for formats that store pixels.
@@ -33,6 +34,7 @@ struct RecordingFrame {
     const DecodedPicture* picture = nullptr;
     int width = 0;   // the JPEG's own size (320 x 240 when it did not decode)
     int height = 0;
+    int64_t receivedMs = 0;  // wall-clock time the frame arrived, ms since 1970
 };
 
 class AviRecording {
@@ -60,7 +62,8 @@ public:
     int64_t positionFor(int64_t counter);
 
     // Appends one key frame at `position` and hands it to the system at once,
-    // so a killed process loses at most the frame being written. Returns
+    // so a killed process loses at most the frame being written; its receive
+    // time goes to the frame times file beside it (in batches). Returns
     // false when this frame is lost (no bytes, a size other than the file's
     // for bitmaps, an encoder that cannot be opened).
     bool write(const RecordingFrame& frame, int64_t position);
@@ -81,10 +84,12 @@ private:
     // One frame of the file's own writer at `position`.
     bool writeToWriter(const uint8_t* data, size_t size, int64_t position);
     bool encode(const RecordingFrame& frame, int64_t position);
+    bool writeFrame(const RecordingFrame& frame, int64_t position);
     void drainEncoder(bool flush);
 
     std::unique_ptr<RecordingFile> file_;
     std::unique_ptr<AviWriter> writer_;  // JPEG and bitmap recordings; encoded ones use libavformat
+    std::unique_ptr<FrameTimeLog> times_;  // null when its file could not be made
     std::filesystem::path path_;
     RecordingCodec codec_;
     AVFormatContext* format_ = nullptr;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "DebugLog.h"
+#include "FrameTimesFile.h"
 
 namespace cx {
 
@@ -229,6 +230,9 @@ RetentionRun enforceRetention(const fs::path& videoFolder, const RetentionPolicy
             debugOutput("retention: could not delete " + c.path.string() + "\n");
             continue;
         }
+        // Its frame times go with it; an orphan would only mislead.
+        std::error_code timesError;
+        fs::remove(frameTimesPath(c.path), timesError);
         run.deleted.push_back(c.path);
         debugOutput("retention: deleted " + c.path.string() + " (free space below the floor)\n");
         space = probe(videoFolder);

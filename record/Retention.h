@@ -60,7 +60,8 @@ struct RetentionRun {
 // directly in the camera folders below it, oldest first, never one that
 // `openFiles` names (asked after the folders were listed, so a recording
 // opened meanwhile is either not listed or named), probing again after each
-// deletion. Each deletion is written to the debug output. Symbolic links
+// deletion. A recording's frame times file (FrameTimesFile.h) is deleted
+// with it. Each deletion is written to the debug output. Symbolic links
 // are neither followed nor deleted.
 RetentionRun enforceRetention(const std::filesystem::path& videoFolder, const RetentionPolicy& policy,
                               const FreeSpaceProbe& probe,

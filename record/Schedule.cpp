@@ -172,6 +172,8 @@ void ScheduleTick(AppState& state, const ScheduleTable& table, const Clock& cloc
                 if (state.scheduledRecording[slot].load() != 1) continue;
                 // The flag goes first so the slot's worker stops writing into the file.
                 state.scheduledRecording[slot] = 0;
+                // Back to the plain icon: a picture frozen mid-animation
+                // would still look like recording.
                 actions.setTrayFrame(0);
                 actions.closeRecording(i);
             }

@@ -21,9 +21,8 @@ std::optional<RecordingStart> parseRecordingName(const std::string& fileName)
     return s;
 }
 
-std::string frameTimeText(const RecordingStart& start, int64_t position)
+int64_t recordingStartMs(const RecordingStart& start)
 {
-    // Calendar arithmetic in UTC: the name already holds local time.
     std::tm t{};
     t.tm_year = start.year - 1900;
     t.tm_mon = start.month - 1;
@@ -31,13 +30,26 @@ std::string frameTimeText(const RecordingStart& start, int64_t position)
     t.tm_hour = start.hour;
     t.tm_min = start.minute;
     t.tm_sec = start.second;
-    const time_t at = ::timegm(&t) + static_cast<time_t>(position / recordingRate);
+    t.tm_isdst = -1;  // the name holds local time, summer or winter
+    return static_cast<int64_t>(std::mktime(&t)) * 1000;
+}
+
+std::string localTimeText(int64_t wallMs)
+{
+    // Whole seconds down, also before 1970.
+    const int64_t seconds = wallMs >= 0 ? wallMs / 1000 : -((-wallMs + 999) / 1000);
+    const auto at = static_cast<time_t>(seconds);
     std::tm out{};
-    gmtime_r(&at, &out);
+    localtime_r(&at, &out);
     char text[80];
     std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", out.tm_mday, out.tm_mon + 1, out.tm_year + 1900,
                   out.tm_hour, out.tm_min, out.tm_sec);
     return text;
+}
+
+std::string frameTimeText(const RecordingStart& start, int64_t position)
+{
+    return localTimeText(recordingStartMs(start) + position * 1000 / recordingRate);
 }
 
 }  // namespace cx

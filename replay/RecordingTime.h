@@ -1,7 +1,7 @@
 #pragma once
-// The time of day a recording's frame shows: the start in the file name
-// (Date_DD_MM_YYYY_Time_HH_MM_SS.avi, a numbered variant allowed) plus the
-// frame's sample position at 15 a second.
+// Times of day around a recording: the start in its file name
+// (Date_DD_MM_YYYY_Time_HH_MM_SS.avi, a numbered variant allowed), and the
+// text a frame's time is shown with.
 
 #include <cstdint>
 #include <optional>
@@ -16,8 +16,14 @@ struct RecordingStart {
 // Nothing when the name does not follow the pattern.
 std::optional<RecordingStart> parseRecordingName(const std::string& fileName);
 
-// "DD/MM/YYYY HH:MM:SS" of the frame at `position` (15 a second), rolling
-// over midnight into the next day.
+// The name's local time in milliseconds since 1970.
+int64_t recordingStartMs(const RecordingStart& start);
+
+// "DD/MM/YYYY HH:MM:SS", the local time of `wallMs` (milliseconds since 1970).
+std::string localTimeText(int64_t wallMs);
+
+// The estimate for files without frame times: the start in the name plus
+// the frame's sample position at 15 a second.
 std::string frameTimeText(const RecordingStart& start, int64_t position);
 
 }  // namespace cx

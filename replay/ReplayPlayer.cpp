@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <chrono>
 
+#include "Clock.h"
 #include "RecordingReader.h"
+#include "RecordingTimeline.h"
 
 namespace cx {
 
-ReplayPlayer::ReplayPlayer(QObject* parent) : QObject(parent)
+ReplayPlayer::ReplayPlayer(QObject* parent) : ReplayPlayer(SystemClock::instance(), parent) {}
+
+ReplayPlayer::ReplayPlayer(const Clock& clock, QObject* parent) : QObject(parent), clock_(clock)
 {
     thread_ = std::thread([this] { run(); });
 }
@@ -20,8 +24,14 @@ ReplayPlayer::~ReplayPlayer()
         std::lock_guard lock(mutex_);
         quit_ = true;
     }
-    wake_.notify_all();
+    command();
     thread_.join();
+}
+
+void ReplayPlayer::command()
+{
+    changed_ = true;
+    wake_.notify_all();
 }
 
 void ReplayPlayer::open(const std::filesystem::path& file)
@@ -30,10 +40,11 @@ void ReplayPlayer::open(const std::filesystem::path& file)
         std::lock_guard lock(mutex_);
         openRequest_ = file;
         seekRequest_.reset();
+        seekTimeRequest_.reset();
         stepRequest_.reset();
         playing_ = false;
     }
-    wake_.notify_all();
+    command();
 }
 
 void ReplayPlayer::play(int direction, double speed)
@@ -44,14 +55,18 @@ void ReplayPlayer::play(int direction, double speed)
         direction_ = direction < 0 ? -1 : 1;
         speed_ = speed > 0 ? speed : 1.0;
         restartFromEnd_ = true;
+        paceFromNow_ = true;
     }
-    wake_.notify_all();
+    command();
 }
 
 void ReplayPlayer::pause()
 {
-    std::lock_guard lock(mutex_);
-    playing_ = false;
+    {
+        std::lock_guard lock(mutex_);
+        playing_ = false;
+    }
+    command();
 }
 
 void ReplayPlayer::stop()
@@ -65,9 +80,22 @@ void ReplayPlayer::seek(int k)
         std::lock_guard lock(mutex_);
         playing_ = false;
         seekRequest_ = k;
+        seekTimeRequest_.reset();
         stepRequest_.reset();
     }
-    wake_.notify_all();
+    command();
+}
+
+void ReplayPlayer::seekTime(qint64 offsetMs)
+{
+    {
+        std::lock_guard lock(mutex_);
+        playing_ = false;
+        seekTimeRequest_ = offsetMs;
+        seekRequest_.reset();
+        stepRequest_.reset();
+    }
+    command();
 }
 
 void ReplayPlayer::step(int frames)
@@ -77,30 +105,37 @@ void ReplayPlayer::step(int frames)
         playing_ = false;
         stepRequest_ = stepRequest_.value_or(0) + frames;
     }
-    wake_.notify_all();
+    command();
 }
 
 void ReplayPlayer::run()
 {
-    using Clock = std::chrono::steady_clock;
     RecordingReader reader;
+    RecordingTimeline timeline;
     int current = -1;
-    Clock::time_point due = Clock::now();
+    // When the frame on screen was due, in the clock's steady ticks: the
+    // next one is due after its hold, however long the decode took.
+    int64_t shownAt = clock_.steadyTicks();
+    const auto ticksOf = [this](double ms) {
+        return static_cast<int64_t>(ms * static_cast<double>(clock_.steadyFrequency()) / 1000.0);
+    };
 
-    auto show = [this, &reader, &current](int k) {
+    auto show = [this, &reader, &timeline, &current](int k) {
         const QImage picture = reader.frame(k);
         current = k;
-        const qint64 position = reader.position(k);
+        const ShownFrame frame{k, timeline.wallMs(k), timeline.offsetMs(k), timeline.estimated(k),
+                               timeline.timeOfDayKnown()};
         QMetaObject::invokeMethod(
-            this, [this, k, position, picture] { emit frameShown(k, position, picture); }, Qt::QueuedConnection);
+            this, [this, frame, picture] { emit frameShown(frame, picture); }, Qt::QueuedConnection);
     };
 
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (playing_)
-            wake_.wait_until(lock, due);
-        else
-            wake_.wait(lock, [this] { return quit_ || openRequest_ || seekRequest_ || stepRequest_ || playing_; });
+        if (!playing_)
+            wake_.wait(lock, [this] {
+                return quit_ || openRequest_ || seekRequest_ || seekTimeRequest_ || stepRequest_ || playing_;
+            });
+        changed_ = false;
         if (quit_) return;
 
         if (openRequest_) {
@@ -108,50 +143,78 @@ void ReplayPlayer::run()
             openRequest_.reset();
             lock.unlock();
             const bool ok = reader.open(file);
+            std::vector<int64_t> positions;
+            for (int k = 0; k < reader.frameCount(); ++k) positions.push_back(reader.position(k));
+            timeline = ok ? RecordingTimeline::load(file, positions) : RecordingTimeline();
             const int frames = ok ? reader.frameCount() : 0;
+            const qint64 duration = timeline.durationMs();
+            const bool recorded = timeline.hasFrameTimes();
             current = -1;
-            QMetaObject::invokeMethod(this, [this, frames] { emit opened(frames); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, frames, duration, recorded] { emit opened(frames, duration, recorded); },
+                Qt::QueuedConnection);
             if (ok) show(0);
             lock.lock();
             continue;
         }
         if (!reader.isOpen()) {
             seekRequest_.reset();
+            seekTimeRequest_.reset();
             stepRequest_.reset();
             playing_ = false;
             continue;
         }
         const int last = reader.frameCount() - 1;
-        if (seekRequest_ || stepRequest_) {
-            const int target =
-                std::clamp(seekRequest_ ? *seekRequest_ : std::max(current, 0) + *stepRequest_, 0, last);
+        if (seekRequest_ || seekTimeRequest_ || stepRequest_) {
+            int target = 0;
+            if (seekRequest_)
+                target = *seekRequest_;
+            else if (seekTimeRequest_)
+                target = timeline.frameAt(*seekTimeRequest_);
+            else
+                target = std::max(current, 0) + *stepRequest_;
+            target = std::clamp(target, 0, last);
             seekRequest_.reset();
+            seekTimeRequest_.reset();
             stepRequest_.reset();
             lock.unlock();
             show(target);
             lock.lock();
             continue;
         }
-        if (!playing_ || Clock::now() < due) continue;
+        if (!playing_) continue;
 
+        const int64_t now = clock_.steadyTicks();
+        if (paceFromNow_) shownAt = now;  // Play pressed: the frame on screen holds from now
+        paceFromNow_ = false;
         int next = current + direction_;
+        bool wrapped = false;
         if (next < 0 || next > last) {
             if (!restartFromEnd_) {
                 playing_ = false;  // the end of the recording in this direction
                 continue;
             }
             next = direction_ > 0 ? 0 : last;
+            wrapped = true;
+        }
+        int64_t due = now;
+        if (!wrapped && current >= 0) {
+            // The time the two frames were received apart, at the chosen speed.
+            due = shownAt + ticksOf(static_cast<double>(timeline.holdMs(current, next)) / speed_);
+            if (now < due) {
+                // Sliced by the clock; a command ends the wait early.
+                lock.unlock();
+                clock_.waitUntil(due, [this] { return changed_.load(); });
+                lock.lock();
+                continue;
+            }
         }
         restartFromEnd_ = false;
-        const double speed = speed_;
+        // Far behind (a slow decode): the pace counts from now.
+        shownAt = now - due > ticksOf(250) ? now : due;
         lock.unlock();
-        const int64_t gap = current >= 0 ? std::llabs(reader.position(next) - reader.position(current)) : 0;
         show(next);
         lock.lock();
-        // The recorded spacing between the two frames, at the chosen speed.
-        const auto wait = std::chrono::duration<double>(static_cast<double>(std::max<int64_t>(gap, 1)) /
-                                                        recordingRate / speed);
-        due = Clock::now() + std::chrono::duration_cast<Clock::duration>(wait);
     }
 }
 

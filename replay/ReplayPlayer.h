@@ -2,12 +2,14 @@
 // Plays one recording on a thread of its own: opening, seeking and
 // decoding happen there, and each picture reaches the owner's thread as
 // frameShown (queued). Commands return at once. Frames follow each other
-// at their recorded spacing (15 positions a second) times the speed.
+// at the pace they were received (RecordingTimeline) times the speed.
 
 #include <QImage>
 #include <QObject>
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -15,10 +17,24 @@
 
 namespace cx {
 
+class Clock;
+
+// What the window shows about a frame besides its picture.
+struct ShownFrame {
+    int index = -1;
+    qint64 wallMs = 0;     // received at, ms since 1970 (or estimated)
+    qint64 offsetMs = 0;   // from the recording's first frame
+    bool estimated = true;  // not read from the frame times: the time is a guess
+    bool timeOfDayKnown = false;
+};
+
 class ReplayPlayer : public QObject {
     Q_OBJECT
 public:
+    // `clock` paces the playback (tests pass a simulated one); its waits
+    // must end soon after their stop token turns true.
     explicit ReplayPlayer(QObject* parent = nullptr);
+    ReplayPlayer(const Clock& clock, QObject* parent = nullptr);
     ~ReplayPlayer() override;  // ends the thread (a decode in progress finishes first)
 
     void open(const std::filesystem::path& file);
@@ -30,29 +46,39 @@ public:
     void stop();
     // Frame k (clamped), playing paused.
     void seek(int k);
+    // The frame on screen `offsetMs` after the first one, playing paused.
+    void seekTime(qint64 offsetMs);
     // One frame forward or backward from the one shown, paused.
     void step(int frames);
 
 signals:
-    // The file opened (frames > 0) or could not be read (0).
-    void opened(int frames);
-    void frameShown(int index, qint64 position, const QImage& picture);
+    // The file opened (frames > 0) or could not be read (0); how long it
+    // lasts, and whether its times were recorded (false: estimated).
+    void opened(int frames, qint64 durationMs, bool recordedTimes);
+    void frameShown(const cx::ShownFrame& frame, const QImage& picture);
 
 private:
     void run();
+    void command();  // after a change of the requests: wake the thread
 
+    const Clock& clock_;
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::atomic<bool> changed_{false};  // a request came: a pacing wait ends
     // Guarded by mutex_.
     bool quit_ = false;
     std::optional<std::filesystem::path> openRequest_;
     std::optional<int> seekRequest_;
+    std::optional<qint64> seekTimeRequest_;
     std::optional<int> stepRequest_;
     bool playing_ = false;
     int direction_ = 1;
     double speed_ = 1.0;
     bool restartFromEnd_ = false;
+    bool paceFromNow_ = false;
     std::thread thread_;
 };
 
 }  // namespace cx
+
+Q_DECLARE_METATYPE(cx::ShownFrame)

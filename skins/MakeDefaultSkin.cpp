@@ -97,6 +97,12 @@ const ButtonArt buttons[] = {
     {"save.bmp", "Save", Icon::Save, Tone::Normal, false},
     {"properties.bmp", "Properties", Icon::Properties, Tone::Normal, false},
     {"Remove Camera.bmp", "Remove", Icon::RemoveCamera, Tone::Danger, false},
+    // The recording window's rows and its timetable button.
+    {"start.bmp", "Start", Icon::Record, Tone::Accent, false},
+    {"stop.bmp", "Stop", Icon::Close, Tone::Danger, false},
+    {"join.bmp", "Join timetable", Icon::Record, Tone::Normal, false},
+    {"leave.bmp", "Leave timetable", Icon::Close, Tone::Normal, false},
+    {"timetable.bmp", "Timetable", Icon::Options, Tone::Normal, false},
 };
 
 }  // namespace

@@ -125,7 +125,7 @@ TEST(CameraPipeline, EveryMethodDecodesDrawsSnapshotsAndRecords)
         // Recorded unchanged and in order: the camera's numbers follow each other.
         std::vector<fs::path> files;
         for (const auto& e : fs::directory_iterator(folder.path() / "video" / cameras[slot].name))
-            files.push_back(e.path());
+            if (e.path().extension() == ".avi") files.push_back(e.path());
         ASSERT_EQ(files.size(), 1u);
         const AviFile avi = readAvi(files[0]);
         std::optional<uint64_t> previous;

@@ -267,7 +267,8 @@ TEST_P(RollOver, OnlyScheduledCamerasCutSegments)
     recorder.CloseRecording(0);
 
     std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(folder.path() / "video" / "Door")) files.push_back(entry.path());
+    for (const auto& entry : fs::directory_iterator(folder.path() / "video" / "Door"))
+        if (entry.path().extension() == ".avi") files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     ASSERT_EQ(static_cast<int>(files.size()), c.expectedFiles);
     EXPECT_EQ(files[0].filename(), "Date_01_03_2026_Time_09_59_58.avi");

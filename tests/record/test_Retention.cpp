@@ -155,13 +155,18 @@ TEST_F(RetentionTest, DeletesOldestFirstUntilTheFloorIsMet)
     const fs::path b = file("Door", "Date_31_01_2024_Time_23_00_00.avi", 300);
     const fs::path b2 = file("Door", "Date_31_01_2024_Time_23_00_00_2.avi", 300);
     const fs::path c = file("Yard", "Date_01_02_2025_Time_09_00_00.avi", 300);
+    // Frame times beside two of them (empty: they do not change the sums).
+    const fs::path bTimes = file("Door", "Date_31_01_2024_Time_23_00_00.avi.times", 0);
+    const fs::path aTimes = file("Yard", "Date_01_02_2024_Time_10_00_00.avi.times", 0);
     // 1200 used of 2000: 800 free; a floor of 1300 needs two files gone.
     const RetentionRun run = enforceRetention(video(), parseRetentionPolicy("floor 1300"), disk(2000), none());
     EXPECT_EQ(run.deleted, (std::vector<fs::path>{b, b2}));
     EXPECT_TRUE(run.floorMet);
     EXPECT_FALSE(exists(b));
+    EXPECT_FALSE(exists(bTimes));  // gone with its recording
     EXPECT_FALSE(exists(b2));
     EXPECT_TRUE(exists(a));
+    EXPECT_TRUE(exists(aTimes));
     EXPECT_TRUE(exists(c));
     EXPECT_NE(log.find("retention: deleted " + b.string()), std::string::npos) << log;
     EXPECT_NE(log.find("retention: deleted " + b2.string()), std::string::npos) << log;
@@ -186,6 +191,7 @@ TEST_F(RetentionTest, NothingDeletedAtOrAboveTheFloor)
 TEST_F(RetentionTest, OnlyOurOwnNamesAndNeverTheOpenFile)
 {
     const fs::path open = file("Yard", "Date_01_01_2020_Time_00_00_00.avi", 100);  // the oldest, but recording
+    const fs::path openTimes = file("Yard", "Date_01_01_2020_Time_00_00_00.avi.times", 0);
     const fs::path foreign = file("Yard", "wedding.avi", 100);
     const fs::path looksLike = file("Yard", "Date_01_01_2020_Time_00_00_00.avi.part", 100);
     const fs::path topLevel = video() / "Date_01_01_2019_Time_00_00_00.avi";  // not in a camera folder
@@ -204,7 +210,7 @@ TEST_F(RetentionTest, OnlyOurOwnNamesAndNeverTheOpenFile)
                                               [&] { return std::vector<fs::path>{openAsHeld}; });
     EXPECT_EQ(run.deleted, (std::vector<fs::path>{ours}));
     EXPECT_FALSE(run.floorMet);
-    for (const fs::path& kept : {open, foreign, looksLike, topLevel, deep, outside})
+    for (const fs::path& kept : {open, openTimes, foreign, looksLike, topLevel, deep, outside})
         EXPECT_TRUE(exists(kept)) << kept;
     EXPECT_TRUE(exists(video() / "Door" / "Date_01_01_2000_Time_00_00_00.avi"));
 }

@@ -14,6 +14,7 @@ public:
     mutable std::atomic<int64_t> ticks{0};
     std::atomic<int64_t> frequency{1000};
     mutable std::atomic<int64_t> wall{0};
+    mutable std::atomic<int64_t> wallMillis{0};  // within the second of `wall`, 0..999
     mutable std::atomic<int64_t> waitedMs{0};       // all waits added up
     mutable std::atomic<int64_t> lastWaitMs{-1};    // the latest wait asked for
     mutable std::atomic<int> waits{0};
@@ -21,6 +22,12 @@ public:
     int64_t steadyTicks() const override { return ticks; }
     int64_t steadyFrequency() const override { return frequency; }
     int64_t now() const override { return wall; }
+    int64_t nowMs() const override { return wall * 1000 + wallMillis; }
+    void setWallMs(int64_t ms)
+    {
+        wall = ms / 1000;
+        wallMillis = ms % 1000;
+    }
     bool waitFor(std::chrono::milliseconds duration, const StopToken& stop) const override
     {
         if (stop && stop()) return false;

@@ -51,7 +51,15 @@ void CSkinButton::applyShape()
 
 void CSkinButton::paintOwnerDrawn(QPainter& p)
 {
-    if (bitmap_.isNull()) return;
+    if (bitmap_.isNull()) {
+        // A package without this picture: a plain face with the text, so
+        // the button stays usable.
+        p.fillRect(rect(), pushedLook() ? QColor(200, 200, 200) : QColor(230, 230, 230));
+        p.setPen(Qt::black);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+        p.drawText(rect(), Qt::AlignCenter, text());
+        return;
+    }
     const QRgb key = SkinLook::instance().sharedTransparentColour();
     if (keyed_.isNull() || keyedWith_ != key) {
         keyed_ = bitmap_.convertToFormat(QImage::Format_ARGB32);

@@ -17,7 +17,8 @@ public:
     explicit CSkinButton(QWidget* parent = nullptr);
 
     // Loads the package bitmap `entry` and shapes the button; false (and a
-    // button without picture) when the package has no such bitmap.
+    // button drawn as a plain face with its text) when the package has no
+    // such bitmap.
     bool setBitmap(const std::string& entry);
     void setBitmapImage(const QImage& image);
     const QImage& bitmap() const { return bitmap_; }

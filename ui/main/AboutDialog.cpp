@@ -30,7 +30,8 @@ AboutDialog::AboutDialog(QWidget* parent) : SkinDialog(parent)
     text->setFont(normal);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    text->setText(QStringLiteral("Version %1\n\nLive view, recording and snapshots for up to 16 network cameras.")
+    text->setText(QStringLiteral("Version %1\n\nLive view, recording and snapshots for up to 16 network cameras.\n"
+                                 "F10 opens the tools panel; F11 (\"Website\") shows the guide.")
                       .arg(QStringLiteral(CX_VERSION)));
     text->setGeometry(24, 126, 432, 100);
 

@@ -39,6 +39,7 @@
 #include "SkinLook.h"
 #include "SystemTrayHost.h"
 #include "TrayMonitor.h"
+#include "WebsiteWindow.h"
 
 namespace cx {
 
@@ -354,8 +355,13 @@ void CMonitorDlg::runButtonAction(int id)
         chooser.exec();
         break;
     }
+    case MainButton::website: {
+        WebsiteWindow website(this);
+        website.exec();
+        break;
+    }
     default:
-        // Website and Update Software open windows of their own, still to come.
+        // Update Software stays hidden, as the template has it.
         break;
     }
 }

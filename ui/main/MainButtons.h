@@ -39,7 +39,7 @@ inline constexpr std::array<MainButtonEntry, 15> mainButtons = {{
 }};
 
 // The button a function key runs while the main window is active; 0 for
-// other keys (there is no F10).
+// other keys (F10 is no button's: the main window opens the tools panel with it).
 int buttonForFunctionKey(int qtKey);
 
 }  // namespace cx

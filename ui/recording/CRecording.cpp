@@ -1,8 +1,8 @@
 #include "CRecording.h"
 
 #include <QEvent>
+#include <QMouseEvent>
 
-#include "CActionButton.h"
 #include "CPosStatic.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
@@ -25,9 +25,10 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
 {
     setObjectName(QStringLiteral("recording"));
     setWindowTitle(QStringLiteral("Record"));
-    setFixedSize(560, 440);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setFixedSize(680, 440);
 
-    addDialogTitle(this, QStringLiteral("Record"), QRect(20, 14, 520, 34), QStringLiteral("title"));
+    addDialogTitle(this, QStringLiteral("Record"), QRect(20, 14, 640, 34), QStringLiteral("title"));
 
     QFont rowFont(QStringLiteral("DejaVu Sans"));
     rowFont.setPixelSize(fontPixelSize(15));
@@ -39,11 +40,11 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
     mode->setText(scheduleMode_
                       ? QStringLiteral("Schedule mode: cameras switched on record while the timetable's window is open.")
                       : QStringLiteral("Manual mode: each camera records from Start until Stop."));
-    mode->setGeometry(24, 54, 512, 40);
+    mode->setGeometry(24, 54, 632, 40);
 
     auto* panel = new ScrollPanel(this);
     panel->setObjectName(QStringLiteral("cameraPanel"));
-    panel->setGeometry(24, 100, 512, 270);
+    panel->setGeometry(24, 100, 632, 270);
     panel->setContentHeight(rowHeight * cameras_);
     panel->content()->setMouseTracking(true);
     panel->content()->installEventFilter(this);
@@ -59,25 +60,21 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
         name->setGeometry(4, y, 150, rowHeight);
 
         if (scheduleMode_) {
-            auto* toggle = new CActionButton(panel->content());
-            toggle->setObjectName(QStringLiteral("schedule%1").arg(slot));
+            // The picture follows the state: "join.bmp" or "leave.bmp".
+            auto* toggle = makeSkinButton(panel->content(), QStringLiteral("schedule%1").arg(slot), QString(),
+                                          "join.bmp", QPoint(160, y + 3));
             toggle->setProperty("controlId", RecordingControl::firstToggle + slot);
-            toggle->setGeometry(160, y + 5, 150, rowHeight - 10);
             connect(toggle, &QPushButton::clicked, this, [this, slot] { press(RecordingControl::firstToggle + slot); });
             first_.push_back(toggle);
         } else {
             // The stop button directly after its start button.
-            auto* start = new CActionButton(panel->content());
-            start->setObjectName(QStringLiteral("start%1").arg(slot));
+            auto* start = makeSkinButton(panel->content(), QStringLiteral("start%1").arg(slot), QStringLiteral("Start"),
+                                         "start.bmp", QPoint(160, y + 3));
             start->setProperty("controlId", RecordingControl::firstStart + slot);
-            start->setText(QStringLiteral("Start"));
-            start->setGeometry(160, y + 5, 72, rowHeight - 10);
             connect(start, &QPushButton::clicked, this, [this, slot] { press(RecordingControl::firstStart + slot); });
-            auto* stop = new CActionButton(panel->content());
-            stop->setObjectName(QStringLiteral("stop%1").arg(slot));
+            auto* stop = makeSkinButton(panel->content(), QStringLiteral("stop%1").arg(slot), QStringLiteral("Stop"),
+                                        "stop.bmp", QPoint(start->geometry().right() + 6, y + 3));
             stop->setProperty("controlId", RecordingControl::firstStop + slot);
-            stop->setText(QStringLiteral("Stop"));
-            stop->setGeometry(238, y + 5, 72, rowHeight - 10);
             connect(stop, &QPushButton::clicked, this, [this, slot] { press(RecordingControl::firstStop + slot); });
             first_.push_back(start);
             second_.push_back(stop);
@@ -86,7 +83,7 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
         state->setObjectName(QStringLiteral("state%1").arg(slot));
         state->setPaintsBackground(false);
         state->setFont(rowFont);
-        state->setGeometry(322, y, 170, rowHeight);
+        state->setGeometry(420, y, 190, rowHeight);
         state_.push_back(state);
         showSlotState(slot);
     }
@@ -97,12 +94,9 @@ CRecording::CRecording(Engine& engine, QWidget* parent)
         for (int slot = 0; slot < cameras_; ++slot) showSlotState(slot);
     });
 
-    // The skin has no picture for it: a text button drawn like the rows'.
-    auto* timetable = new CActionButton(this);
-    timetable->setObjectName(QStringLiteral("timetable"));
+    auto* timetable = makeSkinButton(this, QStringLiteral("timetable"), QStringLiteral("Timetable..."),
+                                     "timetable.bmp", QPoint(24, 388));
     timetable->setProperty("controlId", RecordingControl::timetable);
-    timetable->setText(QStringLiteral("Timetable..."));
-    timetable->setGeometry(24, 390, 130, 30);
     connect(timetable, &QPushButton::clicked, this, [this] { press(RecordingControl::timetable); });
 
     auto* close = new CSkinButton(this);
@@ -126,6 +120,7 @@ void CRecording::showSlotState(int slot)
     if (scheduleMode_) {
         const bool on = snapshot->settings.scheduleRecord[i] == 1;
         first_[i]->setText(on ? QStringLiteral("Leave timetable") : QStringLiteral("Join timetable"));
+        first_[i]->setBitmap(on ? "leave.bmp" : "join.bmp");
         if (!recording)
             state_[i]->setText(on ? QStringLiteral("By the timetable") : QStringLiteral("Not recorded"));
         else if (!camera->fileOpen && camera->fileOpening)
@@ -211,10 +206,23 @@ void CRecording::openTimetable()
 bool CRecording::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseMove) {
-        for (CActionButton* b : first_) b->setHovered(false);
-        for (CActionButton* b : second_) b->setHovered(false);
+        for (CSkinButton* b : first_) b->setHovered(false);
+        for (CSkinButton* b : second_) b->setHovered(false);
     }
     return SkinDialog::eventFilter(watched, event);
+}
+
+void CRecording::mousePressEvent(QMouseEvent* event)
+{
+    // No caption to hold: any free point drags the window.
+    if (event->button() == Qt::LeftButton) dragFrom_ = event->position().toPoint();
+    SkinDialog::mousePressEvent(event);
+}
+
+void CRecording::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - dragFrom_);
+    SkinDialog::mouseMoveEvent(event);
 }
 
 }  // namespace cx

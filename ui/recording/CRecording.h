@@ -3,7 +3,9 @@
 // toggle per camera takes it into the weekly timetable or out of it; in
 // manual mode a start and a stop button per camera open and close a
 // recording at once. Everything goes through the engine; the window keeps
-// no state of its own, so closing it leaves every recording running.
+// no state of its own, so closing it leaves every recording running. Like
+// the main window it has no caption: the skin draws it, and it is dragged
+// by any free point.
 
 #include <functional>
 #include <vector>
@@ -12,8 +14,8 @@
 
 namespace cx {
 
-class CActionButton;
 class CPosStatic;
+class CSkinButton;
 class Engine;
 class ScrollPanel;
 
@@ -39,6 +41,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     void toggleSchedule(int slot);
@@ -50,8 +54,9 @@ private:
     Engine& engine_;
     bool scheduleMode_;
     int cameras_;
-    std::vector<CActionButton*> first_;   // toggle or start, by slot
-    std::vector<CActionButton*> second_;  // stop, by slot (manual mode)
+    std::vector<CSkinButton*> first_;   // toggle or start, by slot
+    std::vector<CSkinButton*> second_;  // stop, by slot (manual mode)
+    QPoint dragFrom_;                   // where a drag took the window, in it
     std::vector<CPosStatic*> state_;
 };
 

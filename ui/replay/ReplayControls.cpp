@@ -1,13 +1,16 @@
 #include "ReplayControls.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 
 #include "CHoverButton.h"
 #include "FontHeight.h"
+#include "RecordingTime.h"
 #include "ReplayPlayer.h"
 
 namespace cx {
@@ -91,22 +94,27 @@ ReplayControls::ReplayControls(QWidget* parent) : QWidget(parent), player_(new R
         if (closeRequested) closeRequested();
     });
 
-    // Shown although the template hides it: the position, frame by frame.
+    // Shown although the template hides it: the position by time from the
+    // first frame (a camera's pauses take their true share); the arrow keys
+    // still step frame by frame.
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setObjectName(QStringLiteral("position"));  // 1074
     slider_->setGeometry(units(4, 124, 130, 12));
     slider_->setRange(0, 0);
-    slider_->setSingleStep(1);
-    slider_->setPageStep(15);
-    connect(slider_, &QSlider::valueChanged, this, [this](int k) {
-        if (k != shown_) player_->seek(k);
+    slider_->setSingleStep(0);
+    slider_->setPageStep(10000);
+    connect(slider_, &QSlider::actionTriggered, this, [this](int action) {
+        if (action == QAbstractSlider::SliderSingleStepAdd) player_->step(1);
+        if (action == QAbstractSlider::SliderSingleStepSub) player_->step(-1);
     });
+    connect(slider_, &QSlider::valueChanged, this, [this](int offsetMs) { player_->seekTime(offsetMs); });
 
-    connect(player_, &ReplayPlayer::opened, this, [this](int frames) {
+    connect(player_, &ReplayPlayer::opened, this, [this](int frames, qint64 durationMs, bool) {
         frames_ = frames;
         shown_ = -1;
+        durationMs_ = durationMs;
         const QSignalBlocker quiet(slider_);
-        slider_->setRange(0, std::max(frames - 1, 0));
+        slider_->setRange(0, static_cast<int>(std::min<qint64>(durationMs, std::numeric_limits<int>::max())));
         slider_->setValue(0);
         if (frames == 0) {
             picture_area_->clear();
@@ -120,12 +128,12 @@ ReplayControls::~ReplayControls() = default;
 
 void ReplayControls::openRecording(const QString& path)
 {
-    start_ = parseRecordingName(QFileInfo(path).fileName().toStdString());
     player_->open(path.toStdString());
 }
 
-void ReplayControls::showFrame(int index, qint64 position, const QImage& picture)
+void ReplayControls::showFrame(const ShownFrame& frame, const QImage& picture)
 {
+    const int index = frame.index;
     shown_ = index;
     frame_ = picture;
     picture_ = picture.isNull() ? QImage()
@@ -134,10 +142,14 @@ void ReplayControls::showFrame(int index, qint64 position, const QImage& picture
     picture_area_->setPixmap(QPixmap::fromImage(picture_));
     {
         const QSignalBlocker quiet(slider_);
-        slider_->setValue(index);
+        slider_->setValue(static_cast<int>(std::min<qint64>(frame.offsetMs, slider_->maximum())));
     }
-    const QString where = QStringLiteral("  %1 / %2").arg(index + 1).arg(frames_);
-    time_->setText((start_ ? QString::fromStdString(frameTimeText(*start_, position)) : QString()) + where);
+    QString when;
+    if (frame.timeOfDayKnown) {
+        when = QString::fromStdString(localTimeText(frame.wallMs));
+        if (frame.estimated) when += QLatin1String(estimatedMark);
+    }
+    time_->setText(when + QStringLiteral("  %1 / %2").arg(index + 1).arg(frames_));
     emit frameShown(index);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The controls of the "Replay" dialog laid out from its template (dialog
 // units scaled to pixels): the picture area, the transport buttons, the
-// position slider and the frame's time of day, driving a ReplayPlayer.
+// position slider (by time from the first frame) and the frame's time of
+// day, driving a ReplayPlayer. A time that is estimated rather than
+// recorded says so.
 
 #include <QImage>
 #include <QWidget>
@@ -9,14 +11,12 @@
 #include <functional>
 #include <optional>
 
-#include "RecordingTime.h"
+#include "ReplayPlayer.h"
 
 class QLabel;
 class QSlider;
 
 namespace cx {
-
-class ReplayPlayer;
 
 // Pixels per dialog unit of the template.
 inline constexpr double replayUnit = 2.2;
@@ -32,11 +32,15 @@ public:
     ReplayPlayer& player() { return *player_; }
     int frames() const { return frames_; }
     int shownIndex() const { return shown_; }
+    // How long the open recording lasts, from its first frame to its last.
+    qint64 durationMs() const { return durationMs_; }
     // What the picture area shows now (scaled to it).
     const QImage& shownPicture() const { return picture_; }
 
     // Speeds of the transport buttons, times the recorded pace.
     static constexpr double fastSpeed = 4.0, slowSpeed = 0.25;
+    // Marks a time of day that was not recorded but worked out.
+    static constexpr const char* estimatedMark = " (estimated)";
 
     // Lets a window around it close with "Close".
     std::function<void()> closeRequested;
@@ -45,7 +49,7 @@ signals:
     void frameShown(int index);
 
 private:
-    void showFrame(int index, qint64 position, const QImage& picture);
+    void showFrame(const ShownFrame& frame, const QImage& picture);
     void selectFile();
 
     ReplayPlayer* player_;
@@ -56,7 +60,7 @@ private:
     QImage picture_;
     int frames_ = 0;
     int shown_ = -1;
-    std::optional<RecordingStart> start_;
+    qint64 durationMs_ = 0;
 };
 
 }  // namespace cx

@@ -15,11 +15,11 @@
 #include <fstream>
 #include <thread>
 
-#include "CActionButton.h"
 #include "CMonitorDlg.h"
 #include "CPosStatic.h"
 #include "CRecording.h"
 #include "CSkinButton.h"
+#include "SkinLook.h"
 #include "CameraSimulator.h"
 #include "Engine.h"
 #include "ScheduleEditor.h"
@@ -89,10 +89,12 @@ int64_t at(int mday, int hh, int mm)  // January 2024: the 8th is a Monday (UTC,
     return static_cast<int64_t>(timegm(&t));
 }
 
+// The recordings of a camera folder (not their frame times files).
 std::vector<fs::path> filesIn(const fs::path& folder)
 {
     std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(folder)) files.push_back(e.path());
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().extension() == ".avi") files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -207,13 +209,18 @@ TEST_F(RecordingWindowTest, ManualModeFromTheRecordButton)
         auto* rec = qobject_cast<CRecording*>(QApplication::activeModalWidget());
         ASSERT_NE(rec, nullptr);
         EXPECT_EQ(rec->objectName(), "recording");
-        EXPECT_EQ(rec->findChild<CActionButton*>("schedule0"), nullptr);  // manual mode: no toggles
-        auto* start0 = child<CActionButton>(rec, "start0");
-        auto* stop0 = child<CActionButton>(rec, "stop0");
-        auto* stop1 = child<CActionButton>(rec, "stop1");
+        EXPECT_EQ(rec->findChild<CSkinButton*>("schedule0"), nullptr);  // manual mode: no toggles
+        auto* start0 = child<CSkinButton>(rec, "start0");
+        auto* stop0 = child<CSkinButton>(rec, "stop0");
+        auto* stop1 = child<CSkinButton>(rec, "stop1");
         // The stop button follows its start button among the siblings.
         const QObjectList& siblings = start0->parent()->children();
         EXPECT_EQ(siblings.indexOf(stop0), siblings.indexOf(start0) + 1);
+        // Skinned like the main window: no caption, the skin's pictures.
+        EXPECT_TRUE(rec->windowFlags().testFlag(Qt::FramelessWindowHint));
+        for (const char* name : {"start0", "stop0", "start1", "stop1", "timetable", "close"})
+            EXPECT_FALSE(child<CSkinButton>(rec, name)->bitmap().isNull()) << name;
+        EXPECT_EQ(start0->bitmap(), SkinLook::instance().bitmap("start.bmp").convertToFormat(QImage::Format_RGB32));
 
         start0->click();
         EXPECT_FALSE(start0->isEnabled());
@@ -257,7 +264,7 @@ TEST_F(RecordingWindowTest, AHungDiskHoldsNoButtonAndExitKeepsItsTimeOut)
     openMain();
     CRecording rec(*engine, main.get());
     rec.show();
-    child<CActionButton>(&rec, "start0")->click();
+    child<CSkinButton>(&rec, "start0")->click();
     ASSERT_TRUE(waitFor([&] { return child<CPosStatic>(&rec, "state0")->text() == "Recording"; }));
     disk.arm();
     ASSERT_TRUE(waitFor([&] { return disk.hungWrites() > 0; }));
@@ -268,11 +275,11 @@ TEST_F(RecordingWindowTest, AHungDiskHoldsNoButtonAndExitKeepsItsTimeOut)
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
     timer.start(10);
-    child<CActionButton>(&rec, "stop0")->click();
+    child<CSkinButton>(&rec, "stop0")->click();
     EXPECT_EQ(child<CPosStatic>(&rec, "state0")->text(), "Stopped");
-    child<CActionButton>(&rec, "start1")->click();
+    child<CSkinButton>(&rec, "start1")->click();
     EXPECT_TRUE(waitFor([&] { return child<CPosStatic>(&rec, "state1")->text() == "Recording"; }, 3000));
-    child<CActionButton>(&rec, "stop1")->click();
+    child<CSkinButton>(&rec, "stop1")->click();
     EXPECT_TRUE(waitFor([&] { return ticks >= 30; }, 3000));
     EXPECT_FALSE(disk.released());
 
@@ -293,7 +300,7 @@ TEST_F(RecordingWindowTest, AStartThatCannotOpenAFileStaysStartedUntilStop)
     openMain();
     fs::remove_all(folder.path() / "video" / "Gate");  // nowhere to write
     CRecording rec(*engine, main.get());
-    auto* start1 = child<CActionButton>(&rec, "start1");
+    auto* start1 = child<CSkinButton>(&rec, "start1");
     start1->click();
     ASSERT_TRUE(waitFor([&] { return !messages.empty(); }));
     EXPECT_EQ(messages[0], "FAILURE: Opening AVI file...");
@@ -305,14 +312,14 @@ TEST_F(RecordingWindowTest, AStartThatCannotOpenAFileStaysStartedUntilStop)
     EXPECT_NE(statusText().find("Recording 1 camera..."), std::string::npos) << statusText();  // started counts
 
     // Stop, a folder again, start: now it records.
-    child<CActionButton>(&rec, "stop1")->click();
+    child<CSkinButton>(&rec, "stop1")->click();
     EXPECT_TRUE(start1->isEnabled());
     fs::create_directories(folder.path() / "video" / "Gate");
     start1->click();
     EXPECT_TRUE(openFilesBecome(1));
     EXPECT_TRUE(waitFor([&] { return child<CPosStatic>(&rec, "state1")->text() == "Recording"; }));
     letFramesIn(1);
-    child<CActionButton>(&rec, "stop1")->click();
+    child<CSkinButton>(&rec, "stop1")->click();
     engine->shutdown();
     const auto files = filesIn(folder.path() / "video" / "Gate");
     ASSERT_EQ(files.size(), 1u);
@@ -326,15 +333,21 @@ TEST_F(RecordingWindowTest, ScheduleTogglesSaveAtOnceAndCloseARunningRecording)
     openMain();
     CRecording rec(*engine, main.get());
     rec.recordingSwitched = [this] { main->buildStatusText(); };
-    EXPECT_EQ(rec.findChild<CActionButton*>("start0"), nullptr);  // schedule mode: no start buttons
-    auto* toggle = child<CActionButton>(&rec, "schedule1");
+    EXPECT_EQ(rec.findChild<CSkinButton*>("start0"), nullptr);  // schedule mode: no start buttons
+    auto* toggle = child<CSkinButton>(&rec, "schedule1");
     auto* gateState = child<CPosStatic>(&rec, "state1");
     EXPECT_EQ(gateState->text(), "Not recorded");
+    const QImage join = SkinLook::instance().bitmap("join.bmp").convertToFormat(QImage::Format_RGB32);
+    const QImage leave = SkinLook::instance().bitmap("leave.bmp").convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(join.isNull());
+    ASSERT_NE(join, leave);
+    EXPECT_EQ(toggle->bitmap(), join);
 
     // Outside the window: switched on and saved, nothing recorded yet.
     clock.wall = at(8, 7, 0);
     toggle->click();
     EXPECT_EQ(engine->snapshot()->settings.scheduleRecord[1], 1);
+    EXPECT_EQ(toggle->bitmap(), leave);  // the picture tells the state
     // Saved off the window's thread, within a second.
     EXPECT_TRUE(waitFor([&] {
         Settings saved;
@@ -539,7 +552,7 @@ TEST_F(RecordingWindowTest, WithoutANotificationAreaTheWindowStays)
     engine->stopManualRecording(0);
 }
 
-TEST_F(RecordingWindowTest, IconAnimatesWhileTheScheduleRecordsAndStopsAfter)
+TEST_F(RecordingWindowTest, IconAnimatesWhileTheScheduleRecordsAndRestsOnItsFirstPictureAfter)
 {
     setOptions([](SettingsValues& v) { v.scheduleMode = 1, v.scheduleRecord[0] = 1, v.scheduleRecord[1] = 1; });
     timetable("08:00", "18:00");
@@ -559,15 +572,20 @@ TEST_F(RecordingWindowTest, IconAnimatesWhileTheScheduleRecordsAndStopsAfter)
     // One step per tick through the five pictures.
     for (size_t k = 1; k < seen.size(); ++k) EXPECT_EQ(seen[k], (seen[k - 1] + 1) % 5) << k;
 
-    // The window closes: the icon settles and then stays put.
+    // The window closes mid-animation: the icon goes back to its first
+    // picture, the program's plain icon, so it no longer looks like
+    // recording, and then stays put.
+    if (main->tray().frame() == 0) engine->scheduleTick();
+    ASSERT_NE(main->tray().frame(), 0);
     clock.wall = at(8, 18, 1);
     engine->scheduleTick();
     EXPECT_EQ(scheduled(0) + scheduled(1), 0);
     const size_t settled = tray->pictures.size();
-    const int last = frameOf(tray->pictures.back());
+    EXPECT_EQ(frameOf(tray->pictures.back()), 0);
+    EXPECT_EQ(main->tray().frame(), 0);
     for (int t = 0; t < 3; ++t) engine->scheduleTick();
     EXPECT_EQ(tray->pictures.size(), settled);
-    EXPECT_EQ(main->tray().frame(), last);
+    EXPECT_EQ(main->tray().frame(), 0);
 }
 
 TEST_F(RecordingWindowTest, RetentionSparesTheRecordingTheEngineHasOpen)

@@ -20,6 +20,7 @@
 #include "CVideoPlayer.h"
 #include "FrameDecoder.h"
 #include "FrameSource.h"
+#include "FrameTimesFile.h"
 #include "RecordingCodec.h"
 #include "ReplayControls.h"
 #include "ReplayPlayer.h"
@@ -49,10 +50,11 @@ protected:
         skin.setSettings(settings);
     }
 
-    // A recording of `frames` simulated frames started at `wall`.
+    // A recording of `frames` simulated frames started at `wall`, received
+    // `spacingMs` apart.
     fs::path record(int64_t wall, int frames, uint32_t handler = 0)
     {
-        clock.wall = wall;
+        clock.setWallMs(wall * 1000);
         state.settings.compressOptions.handler = handler;
         EXPECT_TRUE(recorder.OpenRecording(recorder.BuildRecordingName(0), 0));
         const fs::path path = state.aviFile[0]->path();
@@ -61,6 +63,7 @@ protected:
             std::lock_guard lock(state.recordLock[0]);
             const DecodeResult r = decoder.DecodeFrame(jpeg.data(), jpeg.size(), recorder.wantsPixels(0) ? QSize() : QSize(80, 60));
             recorder.WriteFrame(0, r.width, r.height, jpeg, decoder.currentPicture());
+            clock.setWallMs(clock.nowMs() + spacingMs);
         }
         recorder.CloseRecording(0);
         return path;
@@ -81,6 +84,7 @@ protected:
     AviRecorder recorder{state, notifier, clock};
     FrameDecoder decoder;
     sim::FrameSource source{160, 120, 20};
+    static constexpr int spacingMs = 250;
 };
 
 TEST_F(ReplayWindowTest, TreeListsCameraFoldersWithTheNewestRecordingFirst)
@@ -136,17 +140,24 @@ TEST_P(ReplayPlaying, PlaysStepsAndWindsBothWays)
     player.tree().setCurrentItem(item(player, "Door", 0));
     ASSERT_TRUE(waitFor([&] { return controls.frames() == frames && controls.shownIndex() == 0; }, 5000));
     EXPECT_FALSE(controls.shownPicture().isNull());
-    EXPECT_EQ(slider->maximum(), frames - 1);
+    // The slider runs by time from the first frame to the last.
+    EXPECT_EQ(slider->maximum(), (frames - 1) * spacingMs);
     EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:54:49  1 / 8"));
 
-    // Frame by frame with the slider, forward and back.
+    // By time with the slider, forward and back: a moment between two
+    // frames shows the earlier one.
     for (int k : {1, 2, 3, 2, 1, 7, 6}) {
-        slider->setValue(k);
+        slider->setValue(k * spacingMs + spacingMs / 2);
         ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == k; }, 5000)) << k;
-        EXPECT_EQ(slider->value(), k);
+        EXPECT_EQ(slider->value(), k * spacingMs);
     }
-    // Frame 6 lies 60 positions (4 s) after the first.
-    EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:54:53  7 / 8"));
+    // Frame 6 was received 1.5 s after the first; the positions alone would say 4 s.
+    EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:54:50  7 / 8"));
+    // The arrow keys step frame by frame.
+    slider->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == 5; }, 5000));
+    slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == 6; }, 5000));
 
     // Fast reverse from 6 reaches the first frame through every frame between.
     std::vector<int> seen;
@@ -179,12 +190,28 @@ INSTANTIATE_TEST_SUITE_P(Codecs, ReplayPlaying,
                          ::testing::Values(Codec{"mjpeg", 0}, Codec{"dib", fourCC('D', 'I', 'B', ' ')}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ReplayWindowTest, RecordingWithoutFrameTimesShowsEstimatedTimes)
+{
+    const fs::path path = record(localSeconds(2026, 12, 6, 15, 54, 49), 8);
+    ASSERT_TRUE(fs::remove(frameTimesPath(path)));
+    CVideoPlayer player(folder.path());
+    ReplayControls& controls = player.controls();
+    auto* time = controls.findChild<QLabel*>("frameTime");
+    player.tree().setCurrentItem(item(player, "Door", 0));
+    ASSERT_TRUE(waitFor([&] { return controls.frames() == 8 && controls.shownIndex() == 0; }, 5000));
+    EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:54:49 (estimated)  1 / 8"));
+    // The old estimate: the name's time plus the positions at 15 a second.
+    controls.player().seek(6);
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == 6; }, 5000));
+    EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:54:53 (estimated)  7 / 8"));
+}
+
 TEST_F(ReplayWindowTest, UnreadableFileLeavesThePictureEmpty)
 {
     std::ofstream(folder.path() / "video" / "Door" / "Date_01_01_2026_Time_00_00_00.avi") << "RIFF junk";
     CVideoPlayer player(folder.path());
     int openedWith = -1;
-    QObject::connect(&player.controls().player(), &ReplayPlayer::opened, [&openedWith](int n) { openedWith = n; });
+    QObject::connect(&player.controls().player(), &ReplayPlayer::opened, [&openedWith](int n, qint64, bool) { openedWith = n; });
     player.tree().setCurrentItem(item(player, "Door", 0));
     ASSERT_TRUE(waitFor([&] { return openedWith == 0; }, 5000));
     EXPECT_EQ(player.controls().frames(), 0);
