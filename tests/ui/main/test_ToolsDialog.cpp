@@ -14,6 +14,7 @@
 #include "Engine.h"
 #include "ReplayControls.h"
 #include "ReplayDialog.h"
+#include "support/ModalDialog.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -39,21 +40,7 @@ protected:
         main.reset();
         engine.shutdown();
     }
-    // Runs `click` and reports the class of the modal dialog it opened
-    // (closed again at once); empty when none opened.
-    QString opens(const std::function<void()>& click)
-    {
-        QString seen;
-        QTimer::singleShot(0, [&seen] {
-            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                seen = QString::fromLatin1(d->metaObject()->className());
-                d->done(0);
-            }
-        });
-        click();
-        QApplication::processEvents();
-        return seen;
-    }
+    static QString opens(const std::function<void()>& click) { return modalDialogOpenedBy(click); }
 
     TempFolder folder;
     Engine engine{{folder.path()}};

@@ -18,6 +18,7 @@
 #include "KeyboardFilter.h"
 #include "MainButtons.h"
 #include "WebsiteWindow.h"
+#include "support/ModalDialog.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -40,20 +41,7 @@ protected:
         main.reset();
         engine.shutdown();
     }
-    // The class of the modal dialog `click` opens (closed again at once).
-    QString opens(const std::function<void()>& click)
-    {
-        QString seen;
-        QTimer::singleShot(0, [&seen] {
-            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                seen = QString::fromLatin1(d->metaObject()->className());
-                d->done(0);
-            }
-        });
-        click();
-        QApplication::processEvents();
-        return seen;
-    }
+    static QString opens(const std::function<void()>& click) { return modalDialogOpenedBy(click); }
 
     TempFolder folder;
     Engine engine{{folder.path()}};
