@@ -14,7 +14,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
-  librsvg2-bin
+  librsvg2-bin lintian
 )
 
 missing=()
