@@ -49,8 +49,8 @@ cmp /usr/share/corvanex/Interface/default.int "$work/new/Interface/default.int"
 # As the system service runs it: its own user, an empty state folder.
 chmod 755 "$work"
 mkdir "$work/state"
-chown corvanex:corvanex "$work/state"
-runuser -u corvanex -- /usr/bin/corvanex --no-window --folder "$work/state" 2>"$work/state.txt"
+$SUDO chown corvanex:corvanex "$work/state"
+$SUDO runuser -u corvanex -- /usr/bin/corvanex --no-window --folder "$work/state" 2>"$work/state.txt"
 grep -q "no camera is configured" "$work/state.txt"
 [ "$(stat -c %U "$work/state/Database/Corvanex.mdb")" = corvanex ]
 
