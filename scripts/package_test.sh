@@ -33,6 +33,10 @@ cleanup() {
   [ -n "$recorder" ] && kill -9 "$recorder" 2>/dev/null || true
   [ -n "$simulator" ] && kill "$simulator" 2>/dev/null || true
   rm -rf "$work"
+  # A check that failed half way leaves nothing installed.
+  if dpkg-query -W -f='${Status}' corvanex 2>/dev/null | grep -q "ok installed"; then
+    $SUDO dpkg -r corvanex-camsim corvanex >/dev/null 2>&1 || true
+  fi
 }
 trap cleanup EXIT
 export QT_QPA_PLATFORM=offscreen
