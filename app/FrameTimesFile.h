@@ -23,6 +23,9 @@ struct FrameTimeRecord {
 };
 
 inline constexpr size_t frameTimesHeadSize = 16;
+// The recorder writes its times at least this often (frame time), so a
+// crash loses at most the frames of one such span.
+inline constexpr int64_t frameTimesBatchMs = 1000;
 inline constexpr size_t frameTimeRecordSize = 16;
 
 // "<recording>.times": the recording's whole file name with ".times" added.

@@ -53,7 +53,7 @@ EOF
 display=":$((200 + $$ % 300))"
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
 sleep 1
-(cd "$work/program" && DISPLAY=$display CORVANEX_LOCK_DIR="$work" exec "$root/build/main/corvanex") 2> "$work/err.txt" &
+(cd "$work/program" && DISPLAY=$display exec "$root/build/main/corvanex") 2> "$work/err.txt" &
 pid=$!
 sleep 8   # start-up window, connections
 cpu() { awk '{print $14 + $15}' "/proc/$pid/stat"; }

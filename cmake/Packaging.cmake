@@ -63,9 +63,21 @@ foreach(package corvanex corvanex-camsim)
 endforeach()
 
 # The recorder service (system, with a user of its own) and the user unit.
-install(FILES ${dist}/corvanex.service DESTINATION lib/systemd/system COMPONENT program)
-install(FILES ${dist}/corvanex-user.service DESTINATION ${CMAKE_INSTALL_LIBDIR}/systemd/user
-        RENAME corvanex.service COMPONENT program)
+# They name the program where the installation puts it, known only when it
+# runs (the package installs below /usr), so they are made then. systemd
+# reads units from lib/systemd below the prefix.
+foreach(kind system user)
+  if(kind STREQUAL system)
+    set(unit ${dist}/corvanex.service)
+  else()
+    set(unit ${dist}/corvanex-user.service)
+  endif()
+  install(CODE "
+    set(CMAKE_INSTALL_FULL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${unit}\" \"${generated}/${kind}/corvanex.service\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/${kind}\" TYPE FILE
+         FILES \"${generated}/${kind}/corvanex.service\")" COMPONENT program)
+endforeach()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME corvanex)
@@ -82,11 +94,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.corvanex.net/")
 # Library dependencies come from the binaries (dpkg-shlibdeps); what is
 # loaded at run time is named here: the SQLite ODBC driver unixODBC opens,
-# Qt's platform plugins, and adduser for the service's user.
+# and adduser for the service's user. (Qt's xcb and offscreen platform
+# plugins come with libqt6gui6.)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME corvanex)
-set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "libsqliteodbc, qt6-qpa-plugins, adduser")
-set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "libsqliteodbc, adduser")
+# Fonts for the captions; xdg-open for the guide's web link.
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "fonts-dejavu-core, xdg-utils")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SUGGESTS "corvanex-camsim")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_CONTROL_EXTRA "${dist}/postinst;${dist}/prerm;${dist}/postrm")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_CONTROL_STRICT_PERMISSION ON)

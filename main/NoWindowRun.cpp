@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QGuiApplication>
@@ -14,6 +13,7 @@
 #include "DebugLog.h"
 #include "Engine.h"
 #include "ExitStep.h"
+#include "JournalLine.h"
 #include "Notifier.h"
 
 namespace cx {
@@ -54,30 +54,6 @@ bool installStopSignals(QCoreApplication& app)
     return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
-// True when standard error is the journal's stream (systemd says so in
-// JOURNAL_STREAM as "device:inode"): lines then carry their priority.
-bool stderrIsJournal()
-{
-    const char* stream = std::getenv("JOURNAL_STREAM");
-    struct stat st {};
-    if (!stream || ::fstat(2, &st) != 0) return false;
-    unsigned long long device = 0, inode = 0;
-    return std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && device == st.st_dev && inode == st.st_ino;
-}
-
-// The journal's priority prefix for a message of `icon`'s kind. Messages
-// without an icon tell of failures too (a folder missing, a file that
-// would not open): warnings.
-const char* priorityPrefix(NotifyIcon icon)
-{
-    switch (icon) {
-    case NotifyIcon::Stop: return "<3>";         // error
-    case NotifyIcon::Question: return "<5>";     // notice
-    case NotifyIcon::Information: return "<6>";  // info
-    default: return "<4>";                       // warning
-    }
-}
-
 }  // namespace
 
 int runWithoutWindow(int argc, char** argv)
@@ -95,11 +71,9 @@ int runWithoutWindow(int argc, char** argv)
 
     const std::filesystem::path programFolder = std::filesystem::current_path();
     Engine engine({programFolder});
-    const bool journal = stderrIsJournal();
-    QObject::connect(&engine, &Engine::message, [journal](const QString& text, const QString& caption, int icon) {
+    QObject::connect(&engine, &Engine::message, [](const QString& text, const QString& caption, int icon) {
         const QString line = (caption.isEmpty() ? QString("Corvanex") : caption) + ": " + text.trimmed();
-        const char* prefix = journal ? priorityPrefix(static_cast<NotifyIcon>(icon)) : "";
-        std::fprintf(stderr, "%s%s\n", prefix, qPrintable(line));
+        std::fprintf(stderr, "%s%s\n", journalPrefix(static_cast<NotifyIcon>(icon)), qPrintable(line));
     });
     QObject::connect(&engine, &Engine::mainWindowEndRequested, &app, &QCoreApplication::quit);
     // Nothing is shown, so no skin is opened (nor needed in the folder).
@@ -109,7 +83,8 @@ int runWithoutWindow(int argc, char** argv)
     const StartupResult result = engine.runStartup(hooks, [&app] { app.exec(); });
     QCoreApplication::processEvents();  // messages raised before the loop ran (a missing driver)
     if (result == StartupResult::NoCameras)
-        std::fprintf(stderr, "%sCorvanex: no camera is configured in Database/Corvanex.mdb\n", journal ? "<5>" : "");
+        std::fprintf(stderr, "%sCorvanex: no camera is configured in Database/Corvanex.mdb\n",
+                     journalPrefix(NotifyIcon::Question));
     runExitStep(engine);
     return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "CommandLine.h"
 #include "DebugLog.h"
+#include "JournalLine.h"
 #include "NewProgramFolder.h"
 #include "NoWindowRun.h"
 #include "ProgramFolder.h"
@@ -59,7 +60,8 @@ int main(int argc, char** argv)
         std::error_code ec;
         fs::create_directories(line.folder, ec);
         if (ec || ::chdir(line.folder.c_str()) != 0) {
-            std::fprintf(stderr, "corvanex: cannot work in %s: %s\n", line.folder.c_str(),
+            std::fprintf(stderr, "%scorvanex: cannot work in %s: %s\n", cx::journalPrefix(cx::NotifyIcon::Stop),
+                         line.folder.c_str(),
                          ec ? ec.message().c_str() : std::strerror(errno));
             return 1;
         }
@@ -70,7 +72,8 @@ int main(int argc, char** argv)
     if (instance.anotherRunning()) return 0;
     if (makeFolder && cx::folderIsNew(".")) {
         const std::string error = cx::makeProgramFolder(fs::current_path(), cx::shippedSkinFolder());
-        if (!error.empty()) std::fprintf(stderr, "corvanex: %s\n", error.c_str());
+        if (!error.empty())
+            std::fprintf(stderr, "%scorvanex: %s\n", cx::journalPrefix(cx::NotifyIcon::Stop), error.c_str());
     }
 
     const int qtArgc = static_cast<int>(line.qtArguments.size()) - 1;

@@ -34,7 +34,7 @@ public:
 
     int writes() const { return writes_; }
 
-    static constexpr int64_t batchMs = 1000;
+    static constexpr int64_t batchMs = frameTimesBatchMs;
     static constexpr size_t capacity = 256;  // frames: a second of a very fast camera
 
 private:

@@ -90,10 +90,19 @@ RecordingTimeline::RecordingTimeline(const std::vector<int64_t>& positions,
             const size_t at = next > 0 ? next - 1 : 0;  // the nearest known frame
             const auto from = static_cast<size_t>(known[at]);
             const std::optional<double> pace = paceNear(at, next > 0 ? -1 : 1);
-            if (pace)
-                wallMs_[k] = wallMs_[from] + static_cast<int64_t>(*pace * static_cast<double>(kk - static_cast<int64_t>(from)));
-            else
+            const int64_t after = kk - static_cast<int64_t>(from);
+            if (pace) {
+                wallMs_[k] = wallMs_[from] + static_cast<int64_t>(*pace * static_cast<double>(after));
+            } else {
                 wallMs_[k] = wallMs_[from] + positionMs(positions[k] - positions[from]);
+                // A tail after the only known frame (a crash before the
+                // second batch) was lost with one batch at most: it fits
+                // within one batch's span, whatever the positions say.
+                if (next == known.size()) {
+                    const auto tail = static_cast<int64_t>(n) - 1 - static_cast<int64_t>(from);
+                    wallMs_[k] = std::min(wallMs_[k], wallMs_[from] + after * frameTimesBatchMs / tail);
+                }
+            }
         }
     }
 

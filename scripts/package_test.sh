@@ -11,6 +11,11 @@ cd "$(dirname "$0")/.."
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
+if dpkg-query -W -f='${Status}' corvanex 2>/dev/null | grep -q "ok installed"; then
+  echo "package test: corvanex is installed on this machine; the check installs and removes it: remove it first" >&2
+  exit 1
+fi
+
 echo "== packages"
 rm -f build/corvanex*.deb
 (cd build && cpack -G DEB >/dev/null)
@@ -40,6 +45,10 @@ cleanup() {
 }
 trap cleanup EXIT
 export QT_QPA_PLATFORM=offscreen
+# As on a machine where nothing registered the ODBC driver (the setup
+# script did here): the installed program registers it for itself.
+mkdir "$work/odbc"
+export ODBCSYSINI="$work/odbc"
 
 [ "$(/usr/bin/corvanex --version)" = "corvanex $(dpkg-query -W -f='${Version}' corvanex)" ]
 man -w corvanex >/dev/null 2>&1 || [ -f /usr/share/man/man1/corvanex.1.gz ]

@@ -9,7 +9,8 @@
 #      step 1, under the sanitizers), then the Debian packages installed,
 #      run and removed (scripts/package_test.sh).
 # Debug information is line tables only (-g1): enough for every stack a
-# sanitizer or a failing test prints, and a third less compiling.
+# sanitizer or a failing test prints, and a third less compiling. The
+# sanitizer build is optimised (-O1) so the fuzzers run many inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -21,7 +22,7 @@ started=$SECONDS
 stage() { echo "== $1 (at $((SECONDS - started)) s)"; }
 
 stage "sanitizer build (clang, ASan + UBSan): fuzz targets and unit tests"
-CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
   -DCX_FUZZ=ON -DCX_BUILD_UI=OFF -DCX_BUILD_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$jobs"
 
