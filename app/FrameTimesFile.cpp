@@ -1,8 +1,8 @@
 #include "FrameTimesFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace cx {
 
@@ -76,9 +76,14 @@ std::optional<std::vector<FrameTimeRecord>> decodeFrameTimes(const uint8_t* byte
 
 std::optional<std::vector<FrameTimeRecord>> readFrameTimes(const std::filesystem::path& recording)
 {
-    std::ifstream in(frameTimesPath(recording), std::ios::binary);
+    std::ifstream in(frameTimesPath(recording), std::ios::binary | std::ios::ate);
     if (!in) return std::nullopt;
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // One read of the whole file (a day at 30 fps is some 40 MB); a file
+    // still being appended to is read as far as it was at the start.
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
     return decodeFrameTimes(bytes.data(), bytes.size());
 }
 
