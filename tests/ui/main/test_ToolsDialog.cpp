@@ -14,7 +14,7 @@
 #include "Engine.h"
 #include "ReplayControls.h"
 #include "ReplayDialog.h"
-#include "support/ModalDialog.h"
+#include "support/MainWindowTest.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -23,29 +23,9 @@ using namespace cx::test;
 
 namespace {
 
-class ToolsDialogTest : public ::testing::Test {
+class ToolsDialogTest : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Door", 1, "101"}}));
-        engine.loadCameraTable();
-        SettingsValues settings = engine.snapshot()->settings;
-        settings.backgroundImageEnabled = 1;
-        engine.changeSettings(settings);
-        ASSERT_TRUE(skin.open(folder.path()));
-        main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
-    }
-    void TearDown() override
-    {
-        main.reset();
-        engine.shutdown();
-    }
-    static QString opens(const std::function<void()>& click) { return modalDialogOpenedBy(click); }
-
-    TempFolder folder;
-    Engine engine{{folder.path()}};
-    AttachedSkin skin{engine};
-    std::unique_ptr<CMonitorDlg> main;
+    void adjust(SettingsValues& settings) override { settings.backgroundImageEnabled = 1; }
 };
 
 TEST_F(ToolsDialogTest, SevenButtonsPlacedByTheHoverRule)

@@ -18,7 +18,7 @@
 #include "KeyboardFilter.h"
 #include "MainButtons.h"
 #include "WebsiteWindow.h"
-#include "support/ModalDialog.h"
+#include "support/MainWindowTest.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
 
@@ -27,27 +27,7 @@ using namespace cx::test;
 
 namespace {
 
-class WebsiteWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(makeWindowFolder(folder.path(), {{"Door", 1, "101"}}));
-        engine.loadCameraTable();
-        ASSERT_TRUE(skin.open(folder.path()));
-        main = std::make_unique<CMonitorDlg>(engine, skin.skin, MonitorOptions{false});
-    }
-    void TearDown() override
-    {
-        main.reset();
-        engine.shutdown();
-    }
-    static QString opens(const std::function<void()>& click) { return modalDialogOpenedBy(click); }
-
-    TempFolder folder;
-    Engine engine{{folder.path()}};
-    AttachedSkin skin{engine};
-    std::unique_ptr<CMonitorDlg> main;
-};
+using WebsiteWindowTest = MainWindowTest;
 
 TEST_F(WebsiteWindowTest, F11AndTheButtonOpenIt)
 {
