@@ -11,6 +11,7 @@
 #include "Startup.h"
 #include "support/ProgramRun.h"
 #include "support/TempFolder.h"
+#include "support/StreamCamera.h"
 
 using namespace cx;
 using namespace cx::test;
@@ -164,10 +165,7 @@ TEST(CommandLine, OneCopyPerFolderAndPrioritiesForTheJournal)
 {
     TempFolder work;
     sim::CameraSimulator simulator;
-    sim::CameraConfig camera;
-    camera.kind = sim::CameraKind::Stream;
-    camera.path = "/axis-cgi/mjpg/video.cgi?showlength=1";
-    camera.fps = 10;
+    sim::CameraConfig camera = model101Stream(10);
     const int port = simulator.add(camera);
     ASSERT_NE(port, 0);
     const fs::path recorder = work.path() / "recorder";

@@ -9,6 +9,7 @@
 #include "support/Ffprobe.h"
 #include "support/ProgramRun.h"
 #include "support/TempFolder.h"
+#include "support/StreamCamera.h"
 
 using namespace cx;
 using namespace cx::test;
@@ -19,10 +20,7 @@ TEST(NoWindowRun, RecordsByTheScheduleAndEndsOnSigtermWithFilesComplete)
 {
     TempFolder folder;
     sim::CameraSimulator simulator;
-    sim::CameraConfig camera;
-    camera.kind = sim::CameraKind::Stream;
-    camera.path = "/axis-cgi/mjpg/video.cgi?showlength=1";
-    camera.fps = 25;
+    sim::CameraConfig camera = model101Stream(25);
     const int front = simulator.add(camera);
     sim::CameraConfig snapshot = camera;
     snapshot.kind = sim::CameraKind::Snapshot;

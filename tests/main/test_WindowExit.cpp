@@ -13,6 +13,7 @@
 #include "SettingsFile.h"
 #include "support/ProgramRun.h"
 #include "support/TempFolder.h"
+#include "support/StreamCamera.h"
 
 using namespace cx;
 using namespace cx::test;
@@ -23,10 +24,7 @@ TEST(WindowExit, ExitWithNoRecordingEndsTheProcessWithinTwoSecondsWithCodeZero)
 {
     TempFolder folder;
     sim::CameraSimulator simulator;
-    sim::CameraConfig camera;
-    camera.kind = sim::CameraKind::Stream;
-    camera.path = "/axis-cgi/mjpg/video.cgi?showlength=1";
-    camera.fps = 15;
+    sim::CameraConfig camera = model101Stream(15);
     const int port = simulator.add(camera);
     const fs::path program = folder.path() / "program";
     ASSERT_EQ(prepareProgramFolder(program, {{"Lobby", port, 101}}, CX_PROGRAM_FOLDER), "");

@@ -12,6 +12,7 @@
 #include "CameraSimulator.h"
 #include "support/ProgramRun.h"
 #include "support/TempFolder.h"
+#include "support/StreamCamera.h"
 
 using namespace cx;
 using namespace cx::test;
@@ -65,10 +66,7 @@ TEST(WindowRun, MainWindowShowsLivePicturesAndASecondStartEndsAtOnce)
     if (!fs::exists("/usr/bin/Xvfb")) GTEST_SKIP() << "no Xvfb";
     TempFolder folder;
     sim::CameraSimulator simulator;
-    sim::CameraConfig camera;
-    camera.kind = sim::CameraKind::Stream;
-    camera.path = "/axis-cgi/mjpg/video.cgi?showlength=1";
-    camera.fps = 15;
+    sim::CameraConfig camera = model101Stream(15);
     camera.width = 640;
     camera.height = 480;
     camera.scene = 1;

@@ -34,6 +34,7 @@
 #include "support/SlotRunning.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
+#include "support/StreamCamera.h"
 
 using namespace cx;
 using namespace cx::test;
@@ -103,10 +104,7 @@ class RecordingWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::CameraConfig camera;
-        camera.kind = sim::CameraKind::Stream;
-        camera.path = "/axis-cgi/mjpg/video.cgi?showlength=1";  // the path of model 101
-        camera.fps = 30;
+        sim::CameraConfig camera = model101Stream(30);
         camera.width = 320;
         camera.height = 240;
         const int street = simulator.add(camera);
