@@ -10,12 +10,24 @@ namespace cx {
 
 inline constexpr int maxCameras = 16;
 
+// What an RTSP camera needs beyond the camera table's row; kept in a table
+// of its own (the camera table's format stays as it is).
+struct RtspSettings {
+    std::string mainPath;  // e.g. "/Streaming/Channels/101"
+    std::string subPath;   // empty: the camera has no sub stream
+    bool udp = false;      // RTP over UDP instead of interleaved in the TCP connection
+    bool operator==(const RtspSettings&) const = default;
+};
+
 // One camera's entries, copied out of the table.
 struct CameraEntry {
     std::string address;
     std::string login;
     std::string password;
     int32_t type = 0;
+    // An RTSP camera's settings; empty for other models, and for an RTSP
+    // camera whose settings row is missing (it then stays offline).
+    std::optional<RtspSettings> rtsp;
 };
 
 // Written only by the camera database loads on the UI thread, which put a
@@ -29,6 +41,7 @@ struct CameraTable {
     std::vector<int32_t> type;
     std::vector<int32_t> flipHorizontal;
     std::vector<int32_t> flipVertical;
+    std::vector<std::optional<RtspSettings>> rtsp;
 
     // Empties the table: count 0, arrays released.
     void clear();

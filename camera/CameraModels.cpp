@@ -7,6 +7,7 @@ namespace cx {
 AcquisitionMethod acquisitionMethod(CameraType code)
 {
     if (code == binaryProtocolType) return AcquisitionMethod::BinaryProtocol;
+    if (code == rtspType) return AcquisitionMethod::Rtsp;
     if (std::find(snapshotTypes.begin(), snapshotTypes.end(), code) != snapshotTypes.end())
         return AcquisitionMethod::Snapshot;
     return AcquisitionMethod::Stream;

@@ -31,7 +31,14 @@ inline constexpr std::array<CameraType, 9> snapshotTypes{200, 308, 400, 703, 707
 
 inline constexpr CameraType binaryProtocolType = 0;
 
-enum class AcquisitionMethod { BinaryProtocol, Snapshot, Stream };
+// Cameras that stream H.264 or H.265 over RTSP: a model of our own, listed
+// after the table's models. Its code clashes with no model or request-path
+// code, and it is not a stream model (acquisitionMethod says Rtsp).
+inline constexpr CameraType rtspType = 2000;
+inline constexpr const char* rtspModelName = "RTSP (H.264/H.265)";
+inline constexpr int rtspDefaultPort = 554;
+
+enum class AcquisitionMethod { BinaryProtocol, Snapshot, Stream, Rtsp };
 
 AcquisitionMethod acquisitionMethod(CameraType code);
 

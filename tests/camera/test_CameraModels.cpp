@@ -156,6 +156,7 @@ TEST(CameraModels, NamesCodesAndMethods)
         EXPECT_EQ(acquisitionMethod(t), AcquisitionMethod::Snapshot) << t;
     for (CameraType t : {1, 2, 101, 108, 500, 305})
         EXPECT_EQ(acquisitionMethod(t), AcquisitionMethod::Stream) << t;
+    EXPECT_EQ(acquisitionMethod(rtspType), AcquisitionMethod::Rtsp);
 
     EXPECT_TRUE(readsFixedSnapshotSize(400));
     EXPECT_TRUE(readsFixedSnapshotSize(800));
