@@ -587,7 +587,7 @@ TEST_F(AcquisitionTest, AudioStream)
 
     // The reader works on the camera's entry alone; no camera table is needed.
     const auto entry = [](int port, int32_t type) {
-        return CameraEntry{"127.0.0.1:" + std::to_string(port), "a", "b", type};
+        return CameraEntry{"127.0.0.1:" + std::to_string(port), "a", "b", type, {}};
     };
     AudioReader reader(state.audioLock, timing.http);
     const int audioPort = simulator.add(audio);  // an AXIS 213
@@ -619,7 +619,7 @@ TEST_F(AcquisitionTest, AudioSessionReadsOnItsOwnThreadOneAtATime)
     audio.kind = CameraKind::Audio;
     audio.path = "/axis-cgi/audio/receive.cgi?httptype=singlepart";
     const int port = simulator.add(audio);
-    const CameraEntry camera{"127.0.0.1:" + std::to_string(port), "", "", 108};
+    const CameraEntry camera{"127.0.0.1:" + std::to_string(port), "", "", 108, {}};
 
     AudioSession session(state.audioLock, timing.http);
     std::atomic<bool> broken{false};
