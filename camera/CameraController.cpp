@@ -12,6 +12,7 @@
 #include "Notifier.h"
 #include "RequestPaths.h"
 #include "ReusedBuffer.h"
+#include "RtspUrl.h"
 
 namespace cx {
 
@@ -130,6 +131,8 @@ void CameraController::runConnection()
     StartFrameRate(appState_, slot_, clock_);
     if (camera->type == binaryProtocolType)
         runProtocol();
+    else if (camera->type == rtspType)
+        runRtsp(*camera);
     else
         runHttp(*camera);
 }
@@ -242,6 +245,36 @@ void CameraController::runProtocol()
         if (interrupted() || !backOff(delayMs)) break;
     }
     camera.CloseConnection(slot_);
+}
+
+void CameraController::runRtsp(const CameraEntry& camera)
+{
+    RtspCamera client(slot_, appState_, sink_, clock_, timing_.rtsp, [this] { return interrupted(); }, [this] {
+        if (state_.load(std::memory_order_relaxed) != SlotState::Live) event(SlotInput::Picture);
+    });
+    // A refused login or a wrong path is told once per connect, not at every retry.
+    bool told = false;
+    int delayMs = timing_.backoffStartMs;
+    while (!interrupted()) {
+        const RtspSession session = client.run(camera);
+        if (session.noDecoder) {
+            notifier_.notify(decoderMissingHttpText, "", NotifyIcon::Stop);
+            return;
+        }
+        if (session.pictures > 0) {
+            delayMs = timing_.backoffStartMs;
+            told = false;
+        }
+        if (interrupted()) return;
+        const std::string message = rtspOpenMessage(session.open, appState_.cameraNameOf(slot_),
+                                                    rtspUrlForPeople(SplitHttpAddress(camera.address),
+                                                                     camera.rtsp ? camera.rtsp->mainPath : ""));
+        if (!message.empty() && !told) {
+            notifier_.notify(message, "Corvanex", NotifyIcon::Exclamation);
+            told = true;
+        }
+        if (!backOff(delayMs)) return;
+    }
 }
 
 }  // namespace cx

@@ -15,6 +15,7 @@
 #include "CameraTable.h"
 #include "HttpImageClient.h"
 #include "ProtocolCamera.h"
+#include "RtspCamera.h"
 #include "SlotLife.h"
 
 namespace cx {
@@ -31,6 +32,7 @@ inline constexpr const char* decoderMissingProtocolText = "IPicture interface is
 struct WorkerTiming {
     HttpTimeouts http;
     ProtocolTimeouts protocol;
+    RtspTiming rtsp;
     int backoffStartMs = 1000;
     int backoffMaxMs = 30000;
 };
@@ -63,6 +65,7 @@ private:
     void runConnection();
     void runHttp(const CameraEntry& camera);
     void runProtocol();
+    void runRtsp(const CameraEntry& camera);
     // Waits `delayMs` (doubled for next time) unless a command ends it;
     // false when one did.
     bool backOff(int& delayMs);

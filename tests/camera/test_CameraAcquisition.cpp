@@ -550,6 +550,7 @@ public:
         while (!released) std::this_thread::sleep_for(1ms);
         return HandOffResult::Done;
     }
+    HandOffResult handOffPacket(int, const StreamPacket&) override { return HandOffResult::Done; }
     void paintBlack(int) override {}
     std::atomic<bool> entered{false};
     std::atomic<bool> released{false};

@@ -7,6 +7,10 @@
 #include <optional>
 #include <vector>
 
+extern "C" {
+#include <libavcodec/packet.h>
+}
+
 #include "FrameSink.h"
 #include "FrameSource.h"
 
@@ -30,6 +34,39 @@ public:
         changed_.notify_all();
         return decoderMissing_.load() ? HandOffResult::NoDecoder : HandOffResult::Done;
     }
+    // An RTSP camera's packet, as far as tests need it.
+    struct Packet {
+        int slot;
+        RtspRole role;
+        bool video;
+        bool key;
+        int64_t pts;
+        int size;
+        bool subLive;
+        uint64_t connection;
+    };
+    HandOffResult handOffPacket(int slot, const StreamPacket& p) override
+    {
+        std::lock_guard lock(mutex_);
+        packets_.push_back({slot, p.role, p.video, (p.packet.flags & AV_PKT_FLAG_KEY) != 0, p.packet.pts,
+                            p.packet.size, p.subLive, p.connection});
+        changed_.notify_all();
+        return HandOffResult::Done;
+    }
+    // Waits (bounded) until `slot` has at least n video packets of `role`; returns them.
+    std::vector<Packet> waitPackets(int slot, RtspRole role, size_t n,
+                                    std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, timeout, [&] { return packetsLocked(slot, role).size() >= n; });
+        return packetsLocked(slot, role);
+    }
+    std::vector<Packet> packets(int slot, RtspRole role)
+    {
+        std::lock_guard lock(mutex_);
+        return packetsLocked(slot, role);
+    }
+
     // Later frames report a decoder that could not be set up.
     void setDecoderMissing(bool missing) { decoderMissing_ = missing; }
     void paintBlack(int slot) override
@@ -78,9 +115,18 @@ private:
         return out;
     }
 
+    std::vector<Packet> packetsLocked(int slot, RtspRole role) const
+    {
+        std::vector<Packet> out;
+        for (const auto& p : packets_)
+            if (p.slot == slot && p.role == role && p.video) out.push_back(p);
+        return out;
+    }
+
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Frame> frames_;
+    std::vector<Packet> packets_;
     std::vector<int> black_;
 };
 

@@ -1,0 +1,124 @@
+#include "RtspCamera.h"
+
+#include <algorithm>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
+}
+
+#include "AppState.h"
+#include "CameraAddress.h"
+#include "FrameSink.h"
+#include "RtspUrl.h"
+
+namespace cx {
+
+namespace {
+
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+using PacketPointer = std::unique_ptr<AVPacket, PacketDeleter>;
+
+}  // namespace
+
+RtspCamera::RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& clock, RtspTiming timing,
+                       StopToken stop, std::function<void()> pictureArrived)
+    : slot_(slot),
+      state_(state),
+      sink_(sink),
+      clock_(clock),
+      timing_(timing),
+      stop_(std::move(stop)),
+      pictureArrived_(std::move(pictureArrived))
+{
+}
+
+RtspSession RtspCamera::run(const CameraEntry& camera)
+{
+    RtspSession session;
+    if (!camera.rtsp) return session;
+    const HostPort target = SplitHttpAddress(camera.address);
+    const RtspSettings& settings = *camera.rtsp;
+
+    RtspInput main(stop_, timing_.silence);
+    session.open = main.open(rtspUrl(target, camera.login, camera.password, settings.mainPath), settings.udp);
+    if (session.open != RtspOpen::Ok) return session;
+
+    // The sub stream's reader lives as long as this connection.
+    std::atomic<bool> ending{false};
+    std::thread sub;
+    if (!settings.subPath.empty()) {
+        const std::string url = rtspUrl(target, camera.login, camera.password, settings.subPath);
+        sub = std::thread([this, url, udp = settings.udp, &ending] { runSub(url, udp, ending); });
+    }
+
+    const auto i = static_cast<size_t>(slot_);
+    const PacketPointer packet(av_packet_alloc());
+    while (packet && !(stop_ && stop_()) && main.read(packet.get())) {
+        const bool video = packet->stream_index == main.videoStream();
+        if (video) {
+            ++state_.framesReceived[i];
+            state_.imageSize[i] = packet->size;
+        }
+        const StreamPacket handed{main.context(), *packet, RtspRole::Main, video, subLive_.load(),
+                                  main.connection()};
+        if (sink_.handOffPacket(slot_, handed) == HandOffResult::NoDecoder) {
+            session.noDecoder = true;
+            break;
+        }
+        if (video) {
+            ++session.pictures;
+            if (pictureArrived_) pictureArrived_();
+        }
+    }
+    ending = true;
+    if (sub.joinable()) sub.join();
+    subLive_ = false;
+    return session;
+}
+
+void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool>& ending)
+{
+    const StopToken stop = [this, &ending] { return ending.load() || (stop_ && stop_()); };
+    RtspInput input(stop, timing_.silence);
+    const PacketPointer packet(av_packet_alloc());
+    int delayMs = timing_.subRetryStartMs;
+    while (packet && !stop()) {
+        if (input.open(url, udp) == RtspOpen::Ok) {
+            while (!stop() && input.read(packet.get())) {
+                if (packet->stream_index != input.videoStream()) continue;  // the sub stream's sound is not wanted
+                subLive_ = true;
+                delayMs = timing_.subRetryStartMs;
+                const StreamPacket handed{input.context(), *packet, RtspRole::Sub, true, true, input.connection()};
+                sink_.handOffPacket(slot_, handed);
+            }
+            input.close();
+            subLive_ = false;
+        }
+        if (!clock_.waitFor(std::chrono::milliseconds(delayMs), stop)) break;
+        delayMs = std::min(delayMs * 2, timing_.subRetryMaxMs);
+    }
+}
+
+std::string rtspOpenMessage(RtspOpen open, const std::string& cameraName, const std::string& urlForPeople)
+{
+    const std::string camera = "Camera \"" + cameraName + "\": ";
+    switch (open) {
+    case RtspOpen::Unauthorized:
+        return camera + "the camera refused the login or password at " + urlForPeople;
+    case RtspOpen::NotFound:
+        return camera + "no stream at " + urlForPeople;
+    case RtspOpen::NoVideo:
+        return camera + "no H.264 or H.265 video at " + urlForPeople;
+    case RtspOpen::Ok:
+    case RtspOpen::Failed:
+    case RtspOpen::Stopped:
+        break;
+    }
+    return {};
+}
+
+}  // namespace cx

@@ -1,0 +1,64 @@
+#pragma once
+// One connection of an RTSP camera slot: the main stream read on the
+// slot's own thread, the sub stream (when the camera has one) on a second
+// thread of the connection. Every packet goes to the frame sink, which
+// records the main stream and decodes what the pane shows; the sub stream
+// is tried again on its own back-off while the main stream runs, and the
+// pane shows the main stream meanwhile.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "CameraTable.h"
+#include "Clock.h"
+#include "RtspInput.h"
+
+namespace cx {
+
+class AppState;
+class FrameSink;
+
+struct RtspTiming {
+    // A camera that sends nothing this long is dropped (and asked again).
+    std::chrono::milliseconds silence{10000};
+    int subRetryStartMs = 1000;
+    int subRetryMaxMs = 30000;
+};
+
+// How one connection went.
+struct RtspSession {
+    RtspOpen open = RtspOpen::Failed;  // how the main stream's open ended
+    int pictures = 0;                  // video packets of the main stream handed on
+    bool noDecoder = false;            // the sink could not set up a decoder
+};
+
+class RtspCamera {
+public:
+    // `stop` ends every wait of the connection; `pictureArrived` is called
+    // on the slot's thread at each main stream picture.
+    RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& clock, RtspTiming timing, StopToken stop,
+               std::function<void()> pictureArrived);
+
+    RtspSession run(const CameraEntry& camera);
+
+private:
+    void runSub(const std::string& url, bool udp, const std::atomic<bool>& ending);
+
+    const int slot_;
+    AppState& state_;
+    FrameSink& sink_;
+    const Clock& clock_;
+    const RtspTiming timing_;
+    StopToken stop_;
+    std::function<void()> pictureArrived_;
+    std::atomic<bool> subLive_{false};
+};
+
+// The message for a main stream that could not be opened for good reason
+// (login, path, codec); empty for failures worth trying again quietly.
+// Names the camera and its URL without the login.
+std::string rtspOpenMessage(RtspOpen open, const std::string& cameraName, const std::string& urlForPeople);
+
+}  // namespace cx

@@ -1,0 +1,125 @@
+#include "RtspInput.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/error.h>
+}
+
+#include "FfmpegLog.h"
+
+namespace cx {
+
+namespace {
+
+int64_t steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::atomic<uint64_t> connectionCounter{0};
+
+}  // namespace
+
+RtspInput::RtspInput(StopToken stop, std::chrono::milliseconds silence) : stop_(std::move(stop)), silence_(silence)
+{
+    routeFfmpegLog();
+}
+
+RtspInput::~RtspInput()
+{
+    close();
+}
+
+int RtspInput::interruptCallback(void* opaque)
+{
+    const auto* self = static_cast<const RtspInput*>(opaque);
+    if (self->stop_ && self->stop_()) return 1;
+    return steadyNs() > self->deadlineNs_.load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+void RtspInput::extendDeadline()
+{
+    deadlineNs_.store(steadyNs() + std::chrono::duration_cast<std::chrono::nanoseconds>(silence_).count(),
+                      std::memory_order_relaxed);
+}
+
+RtspOpen RtspInput::open(const std::string& url, bool udp)
+{
+    close();
+    connection_ = ++connectionCounter;
+    extendDeadline();
+    context_ = avformat_alloc_context();
+    if (context_ == nullptr) return RtspOpen::Failed;
+    context_->interrupt_callback.callback = &RtspInput::interruptCallback;
+    context_->interrupt_callback.opaque = this;
+    // The stream descriptions come with the answer to DESCRIBE; a second of
+    // packets is enough to learn a picture size the description left out.
+    context_->max_analyze_duration = AV_TIME_BASE;
+    context_->probesize = 1 << 20;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "rtsp_transport", udp ? "udp" : "tcp", 0);
+    av_dict_set(&options, "allowed_media_types", "video+audio", 0);
+    // Packets reordered over UDP wait at most this long (microseconds).
+    av_dict_set(&options, "max_delay", "200000", 0);
+    const int opened = avformat_open_input(&context_, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        context_ = nullptr;  // freed by avformat_open_input
+        if (stop_ && stop_()) return RtspOpen::Stopped;
+        if (opened == AVERROR_HTTP_UNAUTHORIZED || opened == AVERROR_HTTP_FORBIDDEN) return RtspOpen::Unauthorized;
+        if (opened == AVERROR_HTTP_NOT_FOUND) return RtspOpen::NotFound;
+        return RtspOpen::Failed;
+    }
+    extendDeadline();
+    if (avformat_find_stream_info(context_, nullptr) < 0) {
+        const bool stopped = stop_ && stop_();
+        close();
+        return stopped ? RtspOpen::Stopped : RtspOpen::Failed;
+    }
+    video_ = av_find_best_stream(context_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (video_ < 0) {
+        close();
+        return RtspOpen::NoVideo;
+    }
+    const AVCodecID codec = context_->streams[video_]->codecpar->codec_id;
+    if (codec != AV_CODEC_ID_H264 && codec != AV_CODEC_ID_HEVC) {
+        close();
+        return RtspOpen::NoVideo;
+    }
+    extendDeadline();
+    return RtspOpen::Ok;
+}
+
+bool RtspInput::isAudio(int streamIndex) const
+{
+    if (context_ == nullptr || streamIndex < 0 || streamIndex >= static_cast<int>(context_->nb_streams)) return false;
+    return context_->streams[streamIndex]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+}
+
+bool RtspInput::read(AVPacket* packet)
+{
+    if (context_ == nullptr) return false;
+    for (;;) {
+        av_packet_unref(packet);
+        if (av_read_frame(context_, packet) < 0) return false;
+        if (packet->stream_index == video_ || isAudio(packet->stream_index)) {
+            extendDeadline();
+            return true;
+        }
+    }
+}
+
+void RtspInput::close()
+{
+    if (context_ == nullptr) return;
+    // TEARDOWN is sent only while the callback lets it: after a stop the
+    // session ends at once, the camera times it out.
+    avformat_close_input(&context_);
+    context_ = nullptr;
+    video_ = -1;
+}
+
+}  // namespace cx
