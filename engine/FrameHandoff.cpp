@@ -9,8 +9,13 @@
 namespace cx {
 
 FrameHandoff::FrameHandoff(AppState& state, FrameDrawer& drawer, AviRecorder& recorder, const Clock& clock)
-    : state_(state), drawer_(drawer), recorder_(recorder), clock_(clock)
+    : state_(state), drawer_(drawer), recorder_(recorder), clock_(clock), streams_(state, drawer, recorder, clock)
 {
+}
+
+HandOffResult FrameHandoff::handOffPacket(int slot, const StreamPacket& packet)
+{
+    return streams_.run(slot, packet);
 }
 
 HandOffResult FrameHandoff::handOff(int slot, std::span<const uint8_t> frame)
@@ -39,7 +44,7 @@ int64_t FrameHandoff::decodeCount() const
 {
     int64_t n = 0;
     for (const auto& d : decoders_) n += d.decodeCount();
-    return n;
+    return n + streams_.decodeCount();
 }
 
 }  // namespace cx

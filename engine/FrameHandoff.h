@@ -10,6 +10,7 @@
 #include "AppState.h"
 #include "FrameDecoder.h"
 #include "FrameSink.h"
+#include "StreamSteps.h"
 
 namespace cx {
 
@@ -22,9 +23,10 @@ public:
     FrameHandoff(AppState& state, FrameDrawer& drawer, AviRecorder& recorder, const Clock& clock);
 
     HandOffResult handOff(int slot, std::span<const uint8_t> frame) override;
+    HandOffResult handOffPacket(int slot, const StreamPacket& packet) override;
     void paintBlack(int slot) override;
 
-    // Frames decoded so far, all slots together.
+    // Frames and packets decoded for panes so far, all slots together.
     int64_t decodeCount() const;
 
 private:
@@ -33,6 +35,7 @@ private:
     AviRecorder& recorder_;
     const Clock& clock_;
     std::array<FrameDecoder, maxCameras> decoders_;  // decoders_[i]: slot i's worker only
+    StreamSteps streams_;
 };
 
 }  // namespace cx
