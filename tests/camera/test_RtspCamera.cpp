@@ -1,21 +1,25 @@
-// RTSP cameras' connections against RTSP test cameras on 127.0.0.1.
+// RTSP cameras' connections against the simulator's RTSP cameras
+// (GStreamer's RTSP server) on 127.0.0.1.
 #include <gtest/gtest.h>
-
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <thread>
 
 #include "AppState.h"
 #include "CameraWorkers.h"
-#include "support/FakeClock.h"
+#include "DebugLog.h"
+#include "RtspSimulator.h"
 #include "support/RecordingNotifier.h"
 #include "support/RecordingSink.h"
+#include "support/RefusingPort.h"
+#include "support/SteppingClock.h"
 
 using namespace cx;
 using namespace std::chrono_literals;
-using cx::test::FakeClock;
+using cx::sim::Auth;
+using cx::sim::RtspCameraConfig;
+using cx::sim::RtspFault;
+using cx::sim::RtspSimulator;
+using cx::sim::VideoCodec;
 using cx::test::RecordingNotifier;
 using cx::test::RecordingSink;
 
@@ -31,6 +35,48 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     return done();
 }
 
+// Small pictures encoded live: enough for every frame to be numbered.
+RtspCameraConfig camera(VideoCodec codec, bool sub)
+{
+    RtspCameraConfig c;
+    c.codec = codec;
+    c.width = 320;
+    c.height = 240;
+    c.fps = 15;
+    c.gop = 10;
+    if (sub) {
+        c.subWidth = 160;
+        c.subHeight = 120;
+    }
+    return c;
+}
+
+// Configures slot 0.. in `state` for an RTSP camera at 127.0.0.1:port.
+int addRow(AppState& state, int port, RtspSettings settings, const std::string& login = "",
+           const std::string& password = "")
+{
+    auto& t = state.cameraTable;
+    const int slot = t.count;
+    const auto i = static_cast<size_t>(slot);
+    t.address.resize(i + 1);
+    t.login.resize(i + 1);
+    t.password.resize(i + 1);
+    t.type.resize(i + 1);
+    t.flipHorizontal.resize(i + 1);
+    t.flipVertical.resize(i + 1);
+    t.rtsp.resize(i + 1);
+    t.address[i] = "127.0.0.1:" + std::to_string(port);
+    t.login[i] = login;
+    t.password[i] = password;
+    t.type[i] = rtspType;
+    t.rtsp[i] = settings;
+    ++t.count;
+    state.loadedRows = t.count;
+    state.settings.monitorEnabled[i] = 1;
+    state.setCameraName(slot, "Gate " + std::to_string(slot + 1));
+    return slot;
+}
+
 class RtspCameraTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -44,44 +90,15 @@ protected:
         if (workers_) {
             EXPECT_TRUE(workers_->stopAll(2000ms));
         }
-        if (server_ > 0) {
-            ::kill(server_, SIGTERM);
-            ::waitpid(server_, nullptr, 0);
-        }
+        simulator.stop();
     }
 
-    int startServer()
+    int serve(const RtspCameraConfig& config)
     {
-        const int port = 20000 + static_cast<int>(::getpid() % 20000);
-        server_ = ::fork();
-        if (server_ == 0) {
-            const std::string p = std::to_string(port);
-            ::execl("/tmp/rs/serve", "serve", p.c_str(), "/main",
-                    "( videotestsrc is-live=true ! video/x-raw,width=640,height=360,framerate=15/1 ! x264enc "
-                    "tune=zerolatency key-int-max=15 speed-preset=ultrafast ! rtph264pay name=pay0 pt=96 )",
-                    "/sub",
-                    "( videotestsrc is-live=true ! video/x-raw,width=320,height=180,framerate=15/1 ! x265enc "
-                    "tune=zerolatency key-int-max=15 speed-preset=ultrafast ! rtph265pay name=pay0 pt=96 )",
-                    nullptr);
-            ::_exit(127);
-        }
-        std::this_thread::sleep_for(500ms);
+        std::string error;
+        const int port = simulator.add(config, error);
+        EXPECT_NE(port, 0) << error;
         return port;
-    }
-
-    int addCamera(int port, RtspSettings settings, const std::string& login = "", const std::string& password = "")
-    {
-        const int slot = state.cameraTable.count;
-        auto& t = state.cameraTable;
-        t.allocate(slot + 1);
-        t.address[static_cast<size_t>(slot)] = "127.0.0.1:" + std::to_string(port);
-        t.login[static_cast<size_t>(slot)] = login;
-        t.password[static_cast<size_t>(slot)] = password;
-        t.type[static_cast<size_t>(slot)] = rtspType;
-        t.rtsp[static_cast<size_t>(slot)] = settings;
-        ++t.count;
-        state.loadedRows = t.count;
-        return slot;
     }
 
     CameraWorkers& workers()
@@ -95,26 +112,183 @@ protected:
     RecordingNotifier notifier;
     SystemClock clock;
     WorkerTiming timing;
+    RtspSimulator simulator;
     std::unique_ptr<CameraWorkers> workers_;
-    pid_t server_ = -1;
+};
+
+struct StreamCase {
+    const char* name;
+    VideoCodec codec;
+    bool sub;
+    bool udp;
 };
 
 }  // namespace
 
-TEST_F(RtspCameraTest, MainAndSubStreamsArriveInOrder)
+// Every picture of the main stream arrives, one frame time after the other,
+// over TCP and UDP, with and without a sub stream; the sub stream arrives
+// beside it and says so.
+TEST_F(RtspCameraTest, EveryPictureOfBothStreamsArrivesInOrder)
 {
-    const int port = startServer();
-    const int slot = addCamera(port, {"/main", "/sub", false});
-    state.settings.monitorEnabled[0] = 1;
+    const StreamCase cases[] = {
+        {"H.264 with sub stream over TCP", VideoCodec::H264, true, false},
+        {"H.265 without sub stream over UDP", VideoCodec::H265, false, true},
+    };
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int port = serve(camera(c.codec, c.sub));
+        addRow(state, port, {"/main", c.sub ? "/sub" : "", c.udp});
+    }
     workers().ConnectAllCameras();
-    const auto main = sink.waitPackets(slot, RtspRole::Main, 30);
-    const auto sub = sink.waitPackets(slot, RtspRole::Sub, 30);
-    ASSERT_GE(main.size(), 30u);
-    ASSERT_GE(sub.size(), 30u);
-    for (size_t k = 1; k < main.size(); ++k) EXPECT_GT(main[k].pts, main[k - 1].pts) << k;
-    EXPECT_TRUE(sub.back().subLive);
-    EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Live; }));
-    const auto before = std::chrono::steady_clock::now();
+    for (int slot = 0; slot < 2; ++slot) {
+        SCOPED_TRACE(cases[slot].name);
+        const auto main = sink.waitPackets(slot, RtspRole::Main, 30);
+        ASSERT_GE(main.size(), 30u);
+        EXPECT_TRUE(main.front().key) << "a connection starts at a key frame";
+        // 90 kHz timestamps, 15 frames a second: a lost frame leaves a gap.
+        for (size_t k = 1; k < main.size(); ++k) EXPECT_NEAR(main[k].pts - main[k - 1].pts, 6000, 1) << k;
+        if (cases[slot].sub) {
+            const auto sub = sink.waitPackets(slot, RtspRole::Sub, 20);
+            ASSERT_GE(sub.size(), 20u);
+            EXPECT_TRUE(sink.packets(slot, RtspRole::Main).back().subLive);
+        } else {
+            EXPECT_TRUE(sink.packets(slot, RtspRole::Sub).empty());
+            EXPECT_FALSE(main.back().subLive);
+        }
+        EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Live; }));
+    }
+    EXPECT_TRUE(notifier.texts().empty());
+}
+
+// Whatever the camera does, a stop ends its connection within 2 s; a camera
+// that falls silent is dropped after the silence time and asked again.
+TEST_F(RtspCameraTest, AStopEndsEveryConnectionWithinTwoSecondsWhateverTheCameraDoes)
+{
+    timing.rtsp.silence = 10s;
+    struct FaultCase {
+        const char* name;
+        RtspFault fault;
+    } cases[] = {
+        {"never answers", RtspFault::NeverAnswer},
+        {"stalls after SETUP", RtspFault::StallAfterSetup},
+        {"sends garbage", RtspFault::Garbage},
+        {"drops after five frames", RtspFault::Drop},
+        {"streams", RtspFault::None},
+    };
+    for (const FaultCase& c : cases) {
+        RtspCameraConfig config = camera(VideoCodec::H264, true);
+        config.fault = c.fault;
+        config.faultAfter = 5;
+        addRow(state, serve(config), {"/main", "/sub", false});
+    }
+    workers().ConnectAllCameras();
+    std::this_thread::sleep_for(1500ms);  // each camera is in the middle of what it does
     EXPECT_TRUE(workers().stopAll(2000ms));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    for (int slot = 0; slot < 5; ++slot) EXPECT_EQ(workers().slotState(slot), SlotState::Ended) << cases[slot].name;
+}
+
+TEST_F(RtspCameraTest, ASilentCameraIsDroppedAfterTheSilenceTimeAndAskedAgain)
+{
+    timing.rtsp.silence = 1s;
+    RtspCameraConfig config = camera(VideoCodec::H264, false);
+    config.fault = RtspFault::StallAfterSetup;
+    const int slot = addRow(state, serve(config), {"/main", "", false});
+    workers().ConnectAllCameras();
+    EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::BackingOff; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Connecting; }, 5s));
+}
+
+// A refused login and a wrong path are told once, naming the camera and its
+// URL but never the login; the camera is asked again quietly. Logins and
+// passwords of any characters reach the camera as they are, with basic
+// and digest authentication alike.
+TEST_F(RtspCameraTest, LoginsOfAnyCharactersWorkAndRefusalsAreToldOnceWithoutThem)
+{
+    const std::string user = "us@r:1";
+    const std::string password = "p:ss/w@rd?#% ü";
+    for (const Auth auth : {Auth::Basic, Auth::Digest}) {
+        RtspCameraConfig config = camera(VideoCodec::H264, false);
+        config.auth = auth;
+        config.user = user;
+        config.password = password;
+        const int port = serve(config);
+        addRow(state, port, {"/main", "", false}, user, password);               // right
+        addRow(state, port, {"/main", "", false}, user, "wrong-" + password);    // refused
+        addRow(state, port, {"/elsewhere", "", false}, user, password);          // no such path
+    }
+    std::vector<std::string> debugLines;
+    std::mutex debugMutex;
+    const DebugSink previous = setDebugSink([&](std::string_view line) {
+        std::lock_guard lock(debugMutex);
+        debugLines.emplace_back(line);
+    });
+    setDebugEnabled(true);
+    workers().ConnectAllCameras();
+    for (const int slot : {0, 3}) EXPECT_GE(sink.waitPackets(slot, RtspRole::Main, 5).size(), 5u) << slot;
+    // Several tries each (back-off 100 to 400 ms), still one message per camera.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(workers().stopAll(2000ms));
+    setDebugEnabled(false);
+    setDebugSink(previous);
+
+    const std::vector<std::string> texts = notifier.texts();
+    ASSERT_EQ(texts.size(), 4u);
+    for (const int slot : {1, 2, 4, 5}) {
+        const std::string name = "Gate " + std::to_string(slot + 1);
+        int told = 0;
+        for (const auto& t : texts) told += t.find("\"" + name + "\"") != std::string::npos;
+        EXPECT_EQ(told, 1) << name;
+    }
+    for (const auto& t : texts) {
+        EXPECT_TRUE(t.find("refused the login") != std::string::npos || t.find("no stream at") != std::string::npos)
+            << t;
+        EXPECT_NE(t.find("rtsp://127.0.0.1:"), std::string::npos) << t;
+    }
+    std::vector<std::string> everything = texts;
+    everything.insert(everything.end(), debugLines.begin(), debugLines.end());
+    for (const auto& line : everything) {
+        EXPECT_EQ(line.find("p:ss"), std::string::npos) << line;
+        EXPECT_EQ(line.find("p%3Ass"), std::string::npos) << line;
+        EXPECT_EQ(line.find("us@r"), std::string::npos) << line;
+        EXPECT_EQ(line.find("us%40r"), std::string::npos) << line;
+    }
+}
+
+// A camera that is down is asked again after 1 s, doubling up to 30 s; once
+// it has sent pictures and drops again, the next wait is 1 s.
+TEST(RtspBackoff, DoublesUpToTheMaximumAndStartsOverAfterPictures)
+{
+    WorkerTiming timing;
+    timing.rtsp.silence = 2s;
+    const std::vector<int64_t> refusedWaits = {1000, 2000, 4000, 8000, 16000, 30000, 30000};
+    AppState state;
+    RecordingSink sink;
+    RecordingNotifier notifier;
+    test::SteppingClock clock(refusedWaits.size() - 1);
+    test::RefusingPort refusing;
+    ASSERT_NE(refusing.port(), 0);
+    const int slot = addRow(state, refusing.port(), {"/main", "", false});
+    CameraWorkers workers(state, sink, notifier, clock, timing);
+    workers.StartCamera(slot);
+    ASSERT_EQ(clock.waitsOnceThereAre(refusedWaits.size()), refusedWaits);
+    EXPECT_TRUE(sink.packets(slot, RtspRole::Main).empty());
+
+    // The camera comes up during the last long wait and drops every
+    // connection after five frames.
+    refusing.release();
+    RtspSimulator simulator;
+    RtspCameraConfig config = camera(VideoCodec::H264, false);
+    config.port = refusing.port();
+    config.fault = RtspFault::Drop;
+    config.faultAfter = 5;
+    std::string error;
+    ASSERT_EQ(simulator.add(config, error), refusing.port()) << error;
+    clock.release();
+    const auto waits = clock.waitsOnceThereAre(refusedWaits.size() + 1);
+    ASSERT_GT(waits.size(), refusedWaits.size());
+    EXPECT_GE(sink.packets(slot, RtspRole::Main).size(), 3u);
+    EXPECT_EQ(waits[refusedWaits.size()], 1000) << "the wait after pictures had come";
+    EXPECT_TRUE(notifier.texts().empty()) << "a camera that is down is not a message";
+    EXPECT_TRUE(workers.stopAll(2000ms));
+    simulator.stop();
 }

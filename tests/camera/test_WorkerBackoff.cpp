@@ -18,6 +18,8 @@
 #include "support/FakeClock.h"
 #include "support/RecordingNotifier.h"
 #include "support/RecordingSink.h"
+#include "support/RefusingPort.h"
+#include "support/SteppingClock.h"
 
 using namespace cx;
 using namespace std::chrono_literals;
@@ -25,96 +27,10 @@ using cx::sim::CameraConfig;
 using cx::sim::CameraKind;
 using cx::sim::CameraSimulator;
 using cx::sim::Fault;
+using cx::test::RefusingPort;
+using cx::test::SteppingClock;
 
 namespace {
-
-// Waits take no time (as on FakeClock) and are recorded in order. The wait
-// numbered `holdAt` (from 0) does not return until release() or a stop, so
-// the test can bring the camera up while the worker sits in it.
-class SteppingClock final : public Clock {
-public:
-    explicit SteppingClock(size_t holdAt) : holdAt_(holdAt) {}
-
-    int64_t steadyTicks() const override { return time_.steadyTicks(); }
-    int64_t steadyFrequency() const override { return time_.steadyFrequency(); }
-    int64_t now() const override { return time_.now(); }
-    bool waitFor(std::chrono::milliseconds duration, const StopToken& stop) const override
-    {
-        std::unique_lock lock(mutex_);
-        const size_t index = waits_.size();
-        waits_.push_back(duration.count());
-        changed_.notify_all();
-        if (index == holdAt_) {
-            for (int slice = 0; slice < 1000 && !released_; ++slice) {  // ten seconds at most
-                if (stop && stop()) return false;
-                changed_.wait_for(lock, 10ms);
-            }
-        }
-        lock.unlock();
-        return time_.waitFor(duration, stop);
-    }
-
-    // The waits asked for once there are at least n (or after ten seconds).
-    std::vector<int64_t> waitsOnceThereAre(size_t n) const
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, 10s, [&] { return waits_.size() >= n; });
-        return waits_;
-    }
-    void release()
-    {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-private:
-    test::FakeClock time_;
-    const size_t holdAt_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    mutable std::vector<int64_t> waits_;
-    bool released_ = false;
-};
-
-// A four-digit port of 127.0.0.1 that refuses connections: bound, never
-// listening. release() frees it for a simulated camera.
-class RefusingPort {
-public:
-    RefusingPort()
-    {
-        int candidate = 2000 + static_cast<int>(::getpid() % 4000);
-        for (int tries = 0; tries < 400 && port_ == 0; ++tries, ++candidate) {
-            if (candidate > 6999) candidate = 2000;
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (fd < 0) return;
-            sockaddr_in addr{};
-            addr.sin_family = AF_INET;
-            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            addr.sin_port = htons(static_cast<uint16_t>(candidate));
-            if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-                fd_ = fd;
-                port_ = candidate;
-            } else {
-                ::close(fd);
-            }
-        }
-    }
-    ~RefusingPort() { release(); }
-    RefusingPort(const RefusingPort&) = delete;
-    RefusingPort& operator=(const RefusingPort&) = delete;
-
-    int port() const { return port_; }
-    void release()
-    {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 struct BackoffCase {
     const char* name;
