@@ -33,6 +33,7 @@ struct StreamSetup {
     bool audio = false;
     int fpsNumerator = 15, fpsDenominator = 1;
     std::shared_ptr<const EncodedCycle> cycle;  // prerecorded only
+    std::shared_ptr<const FrameSource> source;  // live: the scene or photos (none: generated pictures)
     GMainContext* context = nullptr;            // the servers', where a client is closed
 
     ~StreamSetup()
@@ -152,7 +153,7 @@ void onNeedVideo(GstAppSrc* src, guint, gpointer data)
     } else {
         if (feed.encoder == nullptr) {
             const RtspCameraConfig& c = setup.config;
-            feed.pictures = std::make_unique<StreamPictures>(setup.width, setup.height, c.scene, c.photos, c.keyInterval());
+            feed.pictures = std::make_unique<StreamPictures>(setup.width, setup.height, setup.source, c.keyInterval());
             feed.encoder = std::make_unique<StreamEncoder>(c.codec, setup.width, setup.height, c.fps, c.keyInterval(),
                                                            c.bitrateKbps);
         }
@@ -242,7 +243,7 @@ std::string cycleKey(const RtspCameraConfig& c, int width, int height)
 
 std::shared_ptr<const EncodedCycle> encodeCycle(const RtspCameraConfig& c, int width, int height, std::string& error)
 {
-    StreamPictures pictures(width, height, c.scene, c.photos, c.keyInterval());
+    StreamPictures pictures(width, height, StreamPictures::source(width, height, c.scene, c.photos), c.keyInterval());
     StreamEncoder encoder(c.codec, width, height, c.fps, c.keyInterval(), c.bitrateKbps);
     if (!encoder.ok()) {
         error = encoder.error();
@@ -344,6 +345,7 @@ RtspSimulator::~RtspSimulator()
 int RtspSimulator::add(const RtspCameraConfig& config, std::string& error)
 {
     State& s = *state_;
+    error.clear();
     if (s.stopped) return error = "stopped", 0;
     if (const char* missing = missingElement(config)) {
         error = std::string("GStreamer element ") + missing + " is missing (gstreamer1.0-plugins-base and -good)";
@@ -406,9 +408,11 @@ int RtspSimulator::add(const RtspCameraConfig& config, std::string& error)
             setup->cycle = cycle;
         } else {
             // Fail now rather than on the first connection.
-            StreamPictures pictures(m.width, m.height, config.scene, config.photos, 1);
-            if (!pictures.ok()) {
-                error = "no JPEG files in " + config.photos.string();
+            setup->source = StreamPictures::source(m.width, m.height, config.scene, config.photos);
+            const StreamEncoder encoder(config.codec, m.width, m.height, config.fps, config.keyInterval(), config.bitrateKbps);
+            if (!StreamPictures(m.width, m.height, setup->source, 1).ok()) error = "no JPEG files in " + config.photos.string();
+            else if (!encoder.ok()) error = encoder.error();
+            if (!error.empty()) {
                 g_object_unref(mounts);
                 g_object_unref(server);
                 return 0;

@@ -14,11 +14,17 @@ constexpr int generatedCount = 30;  // frames the generated bar takes to cross
 
 }  // namespace
 
-StreamPictures::StreamPictures(int width, int height, int scene, const std::filesystem::path& photos, int framesPerPhoto)
-    : width_(width), height_(height), framesPerPhoto_(std::max(1, framesPerPhoto))
+std::shared_ptr<const FrameSource> StreamPictures::source(int width, int height, int scene,
+                                                          const std::filesystem::path& photos)
 {
-    if (scene > 0) source_ = std::make_unique<FrameSource>(FrameSource::scene(width, height, scene));
-    else if (!photos.empty()) source_ = std::make_unique<FrameSource>(photos);
+    if (scene > 0) return std::make_shared<FrameSource>(FrameSource::scene(width, height, scene));
+    if (!photos.empty()) return std::make_shared<FrameSource>(photos);
+    return nullptr;
+}
+
+StreamPictures::StreamPictures(int width, int height, std::shared_ptr<const FrameSource> source, int framesPerPhoto)
+    : width_(width), height_(height), framesPerPhoto_(std::max(1, framesPerPhoto)), source_(std::move(source))
+{
     toI420_ = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
                              nullptr, nullptr);
 }

@@ -18,8 +18,13 @@ namespace cx::sim {
 
 class StreamPictures {
 public:
-    // `scene` 1 and up: the street scene; else `photos` when not empty; else generated.
-    StreamPictures(int width, int height, int scene, const std::filesystem::path& photos, int framesPerPhoto);
+    // What pictures of width x height show: `scene` 1 and up the street
+    // scene, else the JPEG files of `photos` when given, else (null)
+    // generated pictures. Shared by the pictures of every connection (its
+    // use is read only).
+    static std::shared_ptr<const FrameSource> source(int width, int height, int scene, const std::filesystem::path& photos);
+
+    StreamPictures(int width, int height, std::shared_ptr<const FrameSource> source, int framesPerPhoto);
     ~StreamPictures();
     StreamPictures(const StreamPictures&) = delete;
     StreamPictures& operator=(const StreamPictures&) = delete;
@@ -34,7 +39,7 @@ private:
     bool loadPhoto(size_t index);
 
     int width_, height_, framesPerPhoto_;
-    std::unique_ptr<FrameSource> source_;  // scene or photos; none for generated pictures
+    std::shared_ptr<const FrameSource> source_;  // scene or photos; none for generated pictures
     std::vector<uint8_t> rgb_;    // the picture being drawn
     std::vector<uint8_t> photo_;  // the photo shown, scaled to the stream's size
     size_t photoIndex_ = SIZE_MAX;

@@ -189,7 +189,7 @@ TEST(FrameCode, SurvivesEncodingDecodingAndScalingDown)
     for (const Case& c : cases) {
         const std::string name = std::string(c.codec == VideoCodec::H264 ? "h264 " : "h265 ") + std::to_string(c.width) +
                                  "x" + std::to_string(c.height) + " " + std::to_string(c.bitrateKbps) + " kbit/s";
-        StreamPictures pictures(c.width, c.height, c.scene, {}, keyInterval);
+        StreamPictures pictures(c.width, c.height, StreamPictures::source(c.width, c.height, c.scene, {}), keyInterval);
         StreamEncoder encoder(c.codec, c.width, c.height, 15, keyInterval, c.bitrateKbps);
         ASSERT_TRUE(encoder.ok()) << encoder.error();
         Decoder decoder(c.codec);
