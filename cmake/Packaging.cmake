@@ -112,9 +112,12 @@ by hand or by a weekly timetable, saves snapshots and replays recordings.
 
 The package includes a recorder service that runs without a window.")
 set(CPACK_DEBIAN_CAMSIM_PACKAGE_NAME corvanex-camsim)
+# The RTSP cameras' pipelines load GStreamer plugins: appsrc (base), the
+# RTP payloaders and the RTP session manager (good).
+set(CPACK_DEBIAN_CAMSIM_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
 set(CPACK_DEBIAN_CAMSIM_DESCRIPTION "simulated network cameras for Corvanex
-cx-camsim serves drawn or photographed pictures as snapshot, MJPEG stream or
-binary-protocol cameras on 127.0.0.1, to try Corvanex without cameras and to
-test it.")
+cx-camsim serves drawn or photographed pictures as snapshot, MJPEG stream,
+binary-protocol or RTSP (H.264, H.265) cameras on 127.0.0.1, to try Corvanex
+without cameras and to test it.")
 set(CPACK_DEBIAN_CAMSIM_PACKAGE_SECTION video)
 include(CPack)

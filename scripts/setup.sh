@@ -11,6 +11,8 @@ packages=(
   libturbojpeg0-dev libjpeg-dev
   unixodbc-dev odbcinst libsqliteodbc sqlite3
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core

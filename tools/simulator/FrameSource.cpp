@@ -133,7 +133,17 @@ std::vector<uint8_t> sceneBackground(int width, int height, int variant)
 
 std::vector<uint8_t> generatedPicture(int width, int height, int index, int count)
 {
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    std::vector<uint8_t> rgb;
+    drawGeneratedPicture(rgb, width, height, index, count);
+    drawNumber(rgb, width, height, index);
+    return rgb;
+}
+
+}  // namespace
+
+void drawGeneratedPicture(std::vector<uint8_t>& rgb, int width, int height, int index, int count)
+{
+    rgb.resize(static_cast<size_t>(width) * height * 3);
     const int barX = count > 0 ? (index * width) / count : 0;
     const int barWidth = std::max(8, width / 20);
     for (int y = 0; y < height; ++y)
@@ -144,11 +154,7 @@ std::vector<uint8_t> generatedPicture(int width, int height, int index, int coun
             p[2] = static_cast<uint8_t>(90 + ((x ^ y) & 31));
             if (x >= barX && x < barX + barWidth) p[0] = p[1] = 220, p[2] = 40;
         }
-    drawNumber(rgb, width, height, index);
-    return rgb;
 }
-
-}  // namespace
 
 std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& rgb, int width, int height, int quality, bool grey,
                                 bool progressive)
@@ -202,9 +208,15 @@ FrameSource FrameSource::scene(int width, int height, int variant)
 
 std::vector<uint8_t> FrameSource::sceneFrame() const
 {
-    std::vector<uint8_t> rgb = sceneBase_;
+    std::vector<uint8_t> rgb;
+    drawScene(rgb, std::chrono::system_clock::now());
+    return encodeJpeg(rgb, width_, height_, 80);
+}
+
+void FrameSource::drawScene(std::vector<uint8_t>& rgb, std::chrono::system_clock::time_point now) const
+{
+    rgb.assign(sceneBase_.begin(), sceneBase_.end());
     const int width = width_, height = height_;
-    const auto now = std::chrono::system_clock::now();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
 
     // A car drives across, each variant at its own pace and colour.
@@ -237,7 +249,6 @@ std::vector<uint8_t> FrameSource::sceneFrame() const
     const int cell = std::max(2, height / 80);
     drawGlyphs(rgb, width, height, clock, 10 + cell / 2 + 1, 10 + cell / 2 + 1, cell, {0, 0, 0});
     drawGlyphs(rgb, width, height, clock, 10, 10, cell, {255, 255, 255});
-    return encodeJpeg(rgb, width, height, 80);
 }
 
 std::vector<uint8_t> FrameSource::frame(uint64_t number) const

@@ -4,6 +4,7 @@
 // handed out carries its number in a JPEG comment, so a receiver can tell
 // frames apart without decoding.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -24,6 +25,12 @@ public:
     static FrameSource scene(int width, int height, int variant);
 
     bool empty() const { return frames_.empty() && sceneBase_.empty(); }
+    bool isScene() const { return !sceneBase_.empty(); }
+    // Frames held: the photographs, or the distinct generated pictures (none for a scene).
+    size_t count() const { return frames_.size(); }
+    // Scene mode: the RGB picture (3 bytes a pixel, the scene's size) as it
+    // looks at `when`, into `rgb` (its storage reused).
+    void drawScene(std::vector<uint8_t>& rgb, std::chrono::system_clock::time_point when) const;
     // Frame `number` with its number stamped in a comment.
     std::vector<uint8_t> frame(uint64_t number) const;
 
@@ -36,6 +43,10 @@ private:
     std::vector<uint8_t> sceneBase_;
     int width_ = 0, height_ = 0, variant_ = 0;
 };
+
+// Generated picture `index` of `count` (a bar moves across a gradient), RGB
+// of width x height into `rgb`, without the number FrameSource draws in.
+void drawGeneratedPicture(std::vector<uint8_t>& rgb, int width, int height, int index, int count);
 
 // The number a simulated frame carries, if any.
 std::optional<uint64_t> simulatedFrameNumber(const uint8_t* data, size_t size);
