@@ -7,6 +7,8 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include <algorithm>
+
 #include "FfmpegLog.h"
 
 namespace cx {
@@ -23,7 +25,9 @@ std::atomic<uint64_t> connectionCounter{0};
 
 }  // namespace
 
-RtspInput::RtspInput(StopToken stop, std::chrono::milliseconds silence) : stop_(std::move(stop)), silence_(silence)
+RtspInput::RtspInput(StopToken stop, std::chrono::milliseconds silence)
+    : stop_(std::move(stop)), silence_(silence), held_(av_packet_alloc()), pending_(av_packet_alloc()),
+      lastPts_(AV_NOPTS_VALUE)
 {
     routeFfmpegLog();
 }
@@ -31,6 +35,8 @@ RtspInput::RtspInput(StopToken stop, std::chrono::milliseconds silence) : stop_(
 RtspInput::~RtspInput()
 {
     close();
+    av_packet_free(&held_);
+    av_packet_free(&pending_);
 }
 
 int RtspInput::interruptCallback(void* opaque)
@@ -89,6 +95,11 @@ RtspOpen RtspInput::open(const std::string& url, bool udp)
         close();
         return RtspOpen::NoVideo;
     }
+    const AVStream* stream = context_->streams[video_];
+    const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    frameTicks_ = rate.num > 0 && rate.den > 0 ? std::max<int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream->time_base))
+                                               : 1;
+    lastPts_ = AV_NOPTS_VALUE;
     extendDeadline();
     return RtspOpen::Ok;
 }
@@ -99,9 +110,8 @@ bool RtspInput::isAudio(int streamIndex) const
     return context_->streams[streamIndex]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
 }
 
-bool RtspInput::read(AVPacket* packet)
+bool RtspInput::readOne(AVPacket* packet)
 {
-    if (context_ == nullptr) return false;
     for (;;) {
         av_packet_unref(packet);
         if (av_read_frame(context_, packet) < 0) return false;
@@ -109,6 +119,37 @@ bool RtspInput::read(AVPacket* packet)
             extendDeadline();
             return true;
         }
+    }
+}
+
+bool RtspInput::read(AVPacket* packet)
+{
+    if (context_ == nullptr) return false;
+    if (pending_ != nullptr && pending_->data != nullptr) {
+        av_packet_unref(packet);
+        av_packet_move_ref(packet, pending_);
+        return true;
+    }
+    for (;;) {
+        if (!readOne(packet)) return false;
+        if (packet->stream_index != video_) return true;
+        if (packet->pts == AV_NOPTS_VALUE) {
+            if (lastPts_ == AV_NOPTS_VALUE) {
+                if (held_ == nullptr) return false;
+                av_packet_unref(held_);
+                av_packet_move_ref(held_, packet);
+                continue;
+            }
+            packet->pts = lastPts_ + frameTicks_;
+        }
+        if (packet->dts == AV_NOPTS_VALUE) packet->dts = packet->pts;
+        lastPts_ = packet->pts;
+        if (held_ != nullptr && held_->data != nullptr && pending_ != nullptr) {
+            held_->pts = held_->dts = packet->pts - frameTicks_;
+            av_packet_move_ref(pending_, packet);
+            av_packet_move_ref(packet, held_);
+        }
+        return true;
     }
 }
 
@@ -120,6 +161,8 @@ void RtspInput::close()
     avformat_close_input(&context_);
     context_ = nullptr;
     video_ = -1;
+    if (held_ != nullptr) av_packet_unref(held_);
+    if (pending_ != nullptr) av_packet_unref(pending_);
 }
 
 }  // namespace cx

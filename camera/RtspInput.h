@@ -52,6 +52,8 @@ public:
 private:
     static int interruptCallback(void* opaque);
     void extendDeadline();
+    bool readOne(AVPacket* packet);
+
 
     StopToken stop_;
     const std::chrono::milliseconds silence_;
@@ -59,6 +61,12 @@ private:
     AVFormatContext* context_ = nullptr;
     int video_ = -1;
     uint64_t connection_ = 0;
+    // FFmpeg's RTP parser can leave a connection's first picture without a
+    // time stamp: it is held until the next picture tells its time.
+    AVPacket* held_ = nullptr;
+    AVPacket* pending_ = nullptr;
+    int64_t lastPts_;
+    int64_t frameTicks_ = 1;  // one frame in the video stream's time base
 };
 
 }  // namespace cx
