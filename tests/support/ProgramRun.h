@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -96,12 +97,14 @@ inline std::string readText(const std::filesystem::path& file)
 }
 
 // The ".avi" files of a folder.
-inline std::vector<std::filesystem::path> recordingsIn(const std::filesystem::path& folder)
+inline std::vector<std::filesystem::path> recordingsIn(const std::filesystem::path& folder,
+                                                       const std::string& extension = ".avi")
 {
     std::vector<std::filesystem::path> files;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(folder, ec))
-        if (e.path().extension() == ".avi") files.push_back(e.path());
+        if (e.path().extension() == extension) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
     return files;
 }
 
@@ -115,6 +118,9 @@ struct ProgramCamera {
     int type = 101;
     std::string login;
     std::string password;
+    // An RTSP camera when not empty: its stream paths (type is then ignored).
+    std::string mainPath;
+    std::string subPath;
 };
 
 // Makes `folder` with the folder tool and the default skin, registers the
@@ -128,6 +134,18 @@ inline std::string prepareProgramFolder(const std::filesystem::path& folder, con
     // timetable, the whole day (a run across midnight records too).
     std::vector<std::string> argv{folderTool.string(), folder.string(), "--record-all-day"};
     for (const auto& c : cameras) {
+        if (!c.mainPath.empty()) {
+            for (const auto& a : {std::string("--rtsp-camera"), c.name, std::string("127.0.0.1"),
+                                  std::to_string(c.port), c.mainPath})
+                argv.push_back(a);
+            for (const auto& [option, value] :
+                 {std::pair{"--sub-path", c.subPath}, {"--login", c.login}, {"--password", c.password}})
+                if (!value.empty()) {
+                    argv.push_back(option);
+                    argv.push_back(value);
+                }
+            continue;
+        }
         for (const auto& a : {std::string("--camera"), c.name, std::string("127.0.0.1"), std::to_string(c.port),
                               std::to_string(c.type)})
             argv.push_back(a);
