@@ -164,8 +164,10 @@ void StreamRecording::takeInput(const AVFormatContext& input)
     }
 
     if (!started_) {
+        // An input without pictures gives nothing to record yet: its packets
+        // are ignored until an input with a video stream comes.
         tracks_ = std::move(offered);
-        inputMatches_ = !tracks_.empty();
+        inputMatches_ = true;
     } else {
         inputMatches_ = offered.size() == tracks_.size();
         for (size_t n = 0; inputMatches_ && n < offered.size(); ++n)

@@ -286,6 +286,28 @@ TEST_F(StreamFile, ChangedParametersOfTheSameInputAreRefused)
     par->width = 160;
 }
 
+// Streams other than pictures and sound are not recorded, and an input
+// without pictures starts no file: the first one with pictures does.
+TEST_F(StreamFile, OnlyPicturesAndSoundAreRecorded)
+{
+    PacketSource noPictures(ClipSpec{}.withAudio("aac"));
+    AVCodecParameters* par = noPictures.input().streams[noPictures.videoStream()]->codecpar;
+    par->codec_type = AVMEDIA_TYPE_DATA;  // say, the camera's event metadata
+    auto recording = StreamRecording::create(wanted);
+    for (const AVPacket* p : noPictures.packets())
+        EXPECT_EQ(recording->write(noPictures.input(), *p, startMs), Write::Ignored);
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+
+    PacketSource withPictures(ClipSpec{}.withAudio("aac"));
+    const Fed fed = feed(*recording, withPictures, startMs + 2000);
+    EXPECT_EQ(std::count(fed.video.begin(), fed.video.end(), Write::Written), 30);
+    recording->finish();
+    const ProbedFile probe = probeFile(recording->path());
+    ASSERT_EQ(probe.tracks.size(), 2u);
+    EXPECT_EQ(probe.creationTime, "2026-03-01T10:00:02.250000Z");
+    EXPECT_EQ(frameDigests(recording->path()), frameDigests(withPictures.file()));
+}
+
 struct JumpCase {
     const char* name;
     int64_t jumpMs;  // added to the camera's times from frame 15 on
