@@ -4,7 +4,6 @@
 // killed process leaves readable up to its last half second (see
 // docs/architecture.md, What survives a crash).
 
-#include <climits>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -55,6 +54,10 @@ public:
     // clock the packet arrived, ms since 1970). Timestamps in the file rise
     // even when the camera's clock jumps. The packet is not changed and not
     // kept. Bytes the disk refuses are lost quietly (RecordingFile).
+    // A later input is told by its address, or by its streams' parameters
+    // changing: a new connection whose demuxer reuses the old one's address
+    // and streams is taken for the same input (its times still rise, but
+    // its frames before a key frame are not held back).
     Write write(const AVFormatContext& input, const AVPacket& packet, int64_t receivedMs);
 
     // Completes the file (cues, duration). Also done by the destructor. A

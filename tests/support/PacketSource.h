@@ -4,8 +4,12 @@
 // frame, maybe a sound track), read back with libavformat. Frame k of the
 // clip has presentation time k / rate; its packets are kept in file order.
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -53,14 +57,21 @@ struct ClipSpec {
     }
 };
 
-// The clip's file, made once per spec and test process.
+// The clip's file, made once per spec: in CX_CLIP_FOLDER when the build
+// names one (kept for the next test process: each test runs in its own),
+// else once per process in a temporary folder.
 inline std::filesystem::path clipFile(const ClipSpec& spec)
 {
-    static TempFolder folder;
+#ifdef CX_CLIP_FOLDER
+    static const std::filesystem::path folder = CX_CLIP_FOLDER;
+    std::filesystem::create_directories(folder);
+#else
+    static TempFolder temporary;
+    static const std::filesystem::path folder = temporary.path();
+#endif
     static std::map<std::string, std::filesystem::path> made;
     const std::string key = spec.key();
     if (const auto found = made.find(key); found != made.end()) return found->second;
-    const std::filesystem::path file = folder.path() / (key + ".nut");
     std::ostringstream command;
     command << "ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=" << spec.width << 'x' << spec.height
             << ":rate=" << ClipSpec::rate;
@@ -75,14 +86,22 @@ inline std::filesystem::path clipFile(const ClipSpec& spec)
     }
     if (!spec.audio.empty())
         command << " -c:a " << spec.audio << " -ar 8000 -ac 1 -t " << static_cast<double>(spec.frames) / ClipSpec::rate;
-    command << " '" << file.string() << "' 2>&1";
+    // Named by the command too: a changed command makes a new clip.
+    const std::string name = key + "_" + std::to_string(std::hash<std::string>{}(command.str()) % 1000000007);
+    const std::filesystem::path file = folder / (name + ".nut");
+    if (std::filesystem::exists(file)) return made[key] = file;
+    // Made under a name of its own and renamed: test processes running at
+    // once never read half a clip.
+    const std::filesystem::path part = folder / (name + "." + std::to_string(::getpid()) + ".part.nut");
+    command << " '" << part.string() << "' 2>&1";
     const std::string output = runCommand(command.str());
-    if (!std::filesystem::exists(file)) {
+    std::error_code ec;
+    std::filesystem::rename(part, file, ec);
+    if (ec) {
         std::fprintf(stderr, "ffmpeg could not make %s: %s\n", file.c_str(), output.c_str());
         std::abort();
     }
-    made[key] = file;
-    return file;
+    return made[key] = file;
 }
 
 // One connection to the "camera": its demuxer and every packet it gave.
@@ -148,6 +167,15 @@ private:
 // same pictures in the same order give the same list, whatever container.
 inline std::vector<std::string> frameDigests(const std::filesystem::path& file)
 {
+    // A clip's pictures never change: decoded once, the digests kept beside it.
+    const bool clip = file.extension() == ".nut";
+    const std::filesystem::path kept = file.string() + ".digests";
+    if (clip && std::filesystem::exists(kept)) {
+        std::ifstream in(kept);
+        std::vector<std::string> digests;
+        for (std::string line; std::getline(in, line);) digests.push_back(line);
+        return digests;
+    }
     std::istringstream lines(runCommand("ffmpeg -v error -nostdin -i '" + file.string() +
                                         "' -map 0:v:0 -fps_mode passthrough -f framemd5 - 2>/dev/null"));
     std::vector<std::string> digests;
@@ -156,6 +184,15 @@ inline std::vector<std::string> frameDigests(const std::filesystem::path& file)
         if (line.empty() || line[0] == '#') continue;
         const auto comma = line.rfind(',');
         if (comma != std::string::npos) digests.push_back(line.substr(comma + 1));
+    }
+    if (clip && !digests.empty()) {
+        const std::filesystem::path part = kept.string() + "." + std::to_string(::getpid());
+        {
+            std::ofstream out(part);
+            for (const std::string& d : digests) out << d << '\n';
+        }
+        std::error_code ec;
+        std::filesystem::rename(part, kept, ec);
     }
     return digests;
 }
