@@ -36,7 +36,8 @@
 
 namespace cx {
 
-class AviRecording;  // an open recording (record/)
+class AviRecording;     // an open recording of a picture camera (record/)
+class StreamRecording;  // an open recording of an RTSP camera's packets (record/)
 class PaneBuffer;    // a camera pane's back buffer (picture/)
 
 // Per-slot frame-rate measurement. Owned by the slot's controller thread
@@ -115,11 +116,16 @@ public:
     // recording jobs open and close under it (the exit step too, with a
     // deadline), the slot's connection writes frames and rolls over under
     // it. One slot's slow disk write holds no other slot and never the UI.
+    // A slot holds at most one of aviFile and streamFile: the kind follows
+    // the camera's model when the file is opened (RTSP cameras' packets
+    // are copied into streamFile, every other camera's pictures go to
+    // aviFile).
     std::array<std::shared_ptr<AviRecording>, maxCameras> aviFile{};
+    std::array<std::shared_ptr<StreamRecording>, maxCameras> streamFile{};
     std::array<std::mutex, maxCameras> recordLock;
-    // 1 while aviFile[slot] holds a file: set and cleared with it under
-    // recordLock, read without the lock (the schedule tick must never wait
-    // for a camera's disk).
+    // 1 while aviFile[slot] or streamFile[slot] holds a file: set and
+    // cleared with it under recordLock, read without the lock (the schedule
+    // tick must never wait for a camera's disk).
     SlotFlags recordingOpen{};
     // The slot's pane: a back buffer owned by the engine for its whole life,
     // so a worker may draw into it without a lock of ours; null while the

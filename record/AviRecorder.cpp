@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "AppState.h"
+#include "CameraModels.h"
 #include "Clock.h"
 #include "FileStamp.h"
 #include "Notifier.h"
@@ -19,7 +20,14 @@ AviRecorder::AviRecorder(AppState& state, Notifier& notifier, const Clock& clock
 
 std::filesystem::path AviRecorder::BuildRecordingName(int slot) const
 {
-    return std::filesystem::path("video") / state_.cameraNameOf(slot) / (dateTimeStamp(clock_.now()) + ".avi");
+    const char* extension = recordsPackets(slot) ? StreamRecording::extension : ".avi";
+    return std::filesystem::path("video") / state_.cameraNameOf(slot) / (dateTimeStamp(clock_.now()) + extension);
+}
+
+bool AviRecorder::recordsPackets(int slot) const
+{
+    const std::optional<CameraEntry> entry = state_.cameraEntry(slot);
+    return entry && acquisitionMethod(entry->type) == AcquisitionMethod::Rtsp;
 }
 
 bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
@@ -31,22 +39,37 @@ bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
         if (!isSafeFileName(part.string()) && part != "/") return false;
     const std::filesystem::path full = path.is_relative() ? state_.programFolder / path : path;
     closeLocked(slot);
-    state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
-    if (state_.aviFile[i] == nullptr) return false;
+    std::filesystem::path opened;
+    if (recordsPackets(slot)) {
+        state_.streamFile[i] = StreamRecording::create(full, write_);
+        if (state_.streamFile[i] == nullptr) return false;
+        opened = state_.streamFile[i]->path();
+    } else {
+        state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
+        if (state_.aviFile[i] == nullptr) return false;
+        opened = state_.aviFile[i]->path();
+    }
     state_.recordingOpen[i] = 1;
     openFailureTold_[i] = 0;
-    if (event_) event_(slot, state_.aviFile[i]->path(), true);
+    if (event_) event_(slot, opened, true);
     return true;
 }
 
 void AviRecorder::closeLocked(int slot)
 {
     if (!validSlot(slot)) return;
-    auto& recording = state_.aviFile[static_cast<size_t>(slot)];
-    if (recording == nullptr) return;
-    const std::filesystem::path file = recording->path();
-    recording.reset();  // completes the file
-    state_.recordingOpen[static_cast<size_t>(slot)] = 0;
+    const auto i = static_cast<size_t>(slot);
+    std::filesystem::path file;
+    if (state_.aviFile[i] != nullptr) {
+        file = state_.aviFile[i]->path();
+        state_.aviFile[i].reset();  // completes the file
+    } else if (state_.streamFile[i] != nullptr) {
+        file = state_.streamFile[i]->path();
+        state_.streamFile[i].reset();
+    } else {
+        return;
+    }
+    state_.recordingOpen[i] = 0;
     if (event_) event_(slot, file, false);
 }
 
@@ -104,14 +127,44 @@ void AviRecorder::WriteFrame(int slot, int width, int height, std::span<const ui
     RecordingFrame frame{jpeg, &picture, width, height, clock_.nowMs()};
     recording->write(frame, recording->positionFor(counter));  // a lost frame is not reported
 
-    if (state_.settings.scheduleRecord[i].load() != 1) return;
+    const int64_t now = clock_.now();
+    if (segmentDue(slot, now)) rollOver(slot, now);
+}
+
+bool AviRecorder::segmentDue(int slot, int64_t now) const
+{
+    const auto i = static_cast<size_t>(slot);
+    if (state_.settings.scheduleRecord[i].load() != 1) return false;
     // Below one minute every frame would start a new file.
     const int64_t segment = std::max(1, state_.settings.segmentMinutes.load());
-    const int64_t now = clock_.now();
-    if ((now - state_.segmentStart[i].load()) / 60 < segment) return;
+    return (now - state_.segmentStart[i].load()) / 60 >= segment;
+}
+
+void AviRecorder::rollOver(int slot, int64_t now)
+{
+    const auto i = static_cast<size_t>(slot);
     closeLocked(slot);
     state_.segmentStart[i] = now;
     if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_[i] = 1;
+}
+
+void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPacket& packet)
+{
+    if (!validSlot(slot)) return;
+    const auto i = static_cast<size_t>(slot);
+    if (state_.streamFile[i] == nullptr) return;
+    const int64_t now = clock_.now();
+    // A segment ends just before a key frame: the next file starts with it.
+    if (state_.streamFile[i]->framesWritten() > 0 && segmentDue(slot, now) &&
+        StreamRecording::isVideoKeyFrame(input, packet))
+        rollOver(slot, now);
+    if (state_.streamFile[i] == nullptr) return;
+    const int64_t receivedMs = clock_.nowMs();
+    if (state_.streamFile[i]->write(input, packet, receivedMs) != StreamRecording::Write::StreamsChanged) return;
+    // The camera came back with another stream (size, codec, sound): this
+    // file cannot take it, so a new one starts with the new stream.
+    rollOver(slot, now);
+    if (state_.streamFile[i] != nullptr) state_.streamFile[i]->write(input, packet, receivedMs);
 }
 
 void AviRecorder::reportPendingFailure()

@@ -1,5 +1,6 @@
 #pragma once
-// Opens, writes, rolls over and closes the AVI recordings of the cameras.
+// Opens, writes, rolls over and closes the recordings of the cameras: AVI
+// files of pictures, and for RTSP cameras copies of their packets.
 
 #include <array>
 #include <atomic>
@@ -12,6 +13,10 @@
 
 #include "AviRecording.h"
 #include "CameraTable.h"
+#include "StreamRecording.h"
+
+struct AVFormatContext;
+struct AVPacket;
 
 namespace cx {
 
@@ -21,20 +26,21 @@ class Notifier;
 
 inline constexpr const char* openingRecordingFailedText = "FAILURE: Opening AVI file...";
 
-// One per process. A slot's recording (AppState::aviFile) is opened,
-// written, rolled over and closed under that slot's recordLock, so one
-// camera's slow disk delays no other camera. The frame counter is shared by
-// all cameras and atomic.
+// One per process. A slot's recording (AppState::aviFile, or streamFile for
+// an RTSP camera) is opened, written, rolled over and closed under that
+// slot's recordLock, so one camera's slow disk delays no other camera. The
+// frame counter is shared by all cameras and atomic.
 class AviRecorder {
 public:
     AviRecorder(AppState& state, Notifier& notifier, const Clock& clock);
 
     // "video/<camera>/Date_DD_MM_YYYY_Time_HH_MM_SS.avi" for the local time
-    // now, relative to the program folder.
+    // now, relative to the program folder; ".mkv" for an RTSP camera.
     std::filesystem::path BuildRecordingName(int slot) const;
 
     // Opens a recording for `slot` at `path` (relative paths are taken from
-    // the program folder) and stores it in the slot's aviFile. Never
+    // the program folder) and stores it in the slot's aviFile, or streamFile
+    // when the slot's camera is an RTSP camera. Never
     // replaces a file: a taken name gets a numbered variant. When no file can
     // be created the user is told and the slot records nothing. Takes
     // recordLock[slot] (UI thread); the caller sets segmentStart and the flag.
@@ -56,6 +62,19 @@ public:
     // schedule and its segment is long enough. `jpeg` is the frame as
     // received; `picture` the decoded one (full size when wantsPixels).
     void WriteFrame(int slot, int width, int height, std::span<const uint8_t> jpeg, const DecodedPicture& picture);
+
+    // Called by an RTSP camera's connection holding recordLock[slot], for
+    // each packet of the camera's main stream (`input` its demuxer) while
+    // the slot records: copies it into the slot's streamFile, stamped with
+    // the clock's time now. When the slot takes part in the schedule and its
+    // segment is long enough, the next file starts with the first video key
+    // frame after that, so no frame is lost or written twice between
+    // segments. A connection whose streams differ from the file's starts a
+    // new file at once (its first key frame opens it).
+    void writePacket(int slot, const AVFormatContext& input, const AVPacket& packet);
+
+    // The slot's camera is an RTSP camera: its recordings copy packets.
+    bool recordsPackets(int slot) const;
 
     // The slot's recording stores pixels, so its frames must be decoded at
     // full size. Caller holds recordLock[slot].
@@ -79,6 +98,10 @@ public:
 
 private:
     bool openLocked(const std::filesystem::path& path, int slot);
+    // The slot's segment has run its time (schedule recordings only).
+    bool segmentDue(int slot, int64_t now) const;
+    // Closes the slot's file and opens the next; a failure is told later.
+    void rollOver(int slot, int64_t now);
     void tellOpenFailure(int slot, FailureReport report);
     void closeLocked(int slot);
 

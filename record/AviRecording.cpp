@@ -13,31 +13,13 @@ extern "C" {
 #include "AviWriter.h"
 #include "BitmapExport.h"
 #include "FrameTimeLog.h"
+#include "RecordingIo.h"
 
 namespace cx {
 
 namespace {
 
-constexpr int ioBufferSize = 1024 * 1024;  // a whole frame per write: one system call per frame
-
-#if LIBAVFORMAT_VERSION_MAJOR >= 61
-using IoBytes = const uint8_t*;
-#else
-using IoBytes = uint8_t*;
-#endif
-
-int writeToFile(void* opaque, IoBytes data, int size)
-{
-    static_cast<RecordingFile*>(opaque)->write(data, static_cast<size_t>(size));
-    return size;  // refused bytes are kept by the file, never an error for the muxer
-}
-
-int64_t seekInFile(void* opaque, int64_t offset, int whence)
-{
-    auto* file = static_cast<RecordingFile*>(opaque);
-    if (whence & AVSEEK_SIZE) return file->size();
-    return file->seek(offset, whence & ~AVSEEK_FORCE);
-}
+constexpr size_t ioBufferSize = 1024 * 1024;  // a whole frame per write: one system call per frame
 
 }  // namespace
 
@@ -70,11 +52,7 @@ AviRecording::AviRecording(std::unique_ptr<RecordingFile> file, RecordingCodec c
     // Every packet reaches the file at once: crash safety must not rest on
     // the muxer's default, which differs between FFmpeg versions.
     if (format_ != nullptr) av_opt_set_int(format_, "flush_packets", 1, 0);
-    auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
-    if (buffer != nullptr) {
-        io_ = avio_alloc_context(buffer, ioBufferSize, 1, file_.get(), nullptr, writeToFile, seekInFile);
-        if (io_ == nullptr) av_free(buffer);
-    }
+    io_ = openRecordingIo(*file_, ioBufferSize);
     if (format_ != nullptr) format_->pb = io_;
 }
 
@@ -271,10 +249,7 @@ void AviRecording::finish()
         avformat_free_context(format_);
         format_ = nullptr;
     }
-    if (io_ != nullptr) {
-        av_freep(&io_->buffer);
-        avio_context_free(&io_);
-    }
+    closeRecordingIo(io_);
     file_.reset();
 }
 

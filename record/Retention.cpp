@@ -10,6 +10,7 @@
 
 #include "DebugLog.h"
 #include "FrameTimesFile.h"
+#include "StreamRecording.h"
 
 namespace cx {
 
@@ -154,9 +155,12 @@ uint64_t retentionFloor(const RetentionPolicy& policy, uint64_t capacity)
 
 std::optional<std::pair<int64_t, int>> ownRecordingKey(const std::string& name)
 {
-    // Date_DD_MM_YYYY_Time_HH_MM_SS: 29 characters, then ".avi" or "_N.avi".
+    // Date_DD_MM_YYYY_Time_HH_MM_SS: 29 characters, then ".avi" or "_N.avi"
+    // (".mkv" for the copied streams of RTSP cameras).
     static const std::string pattern = "Date_00_00_0000_Time_00_00_00";
     if (name.size() < pattern.size() + 4) return std::nullopt;
+    const std::string extension = name.substr(name.size() - 4);
+    if (extension != ".avi" && extension != StreamRecording::extension) return std::nullopt;
     for (size_t k = 0; k < pattern.size(); ++k) {
         if (pattern[k] == '0') {
             if (name[k] < '0' || name[k] > '9') return std::nullopt;
@@ -173,8 +177,8 @@ std::optional<std::pair<int64_t, int>> ownRecordingKey(const std::string& name)
     readField(name, 27, 2, second);
     const std::string rest = name.substr(pattern.size());
     int number = 1;
-    if (rest != ".avi") {
-        if (rest.size() < 6 || rest[0] != '_' || rest.substr(rest.size() - 4) != ".avi") return std::nullopt;
+    if (rest != extension) {
+        if (rest.size() < 6 || rest[0] != '_') return std::nullopt;
         const std::string digits = rest.substr(1, rest.size() - 5);
         if (digits.size() > 6 || digits[0] == '0') return std::nullopt;
         if (!readField(digits, 0, digits.size(), number) || number < 2) return std::nullopt;

@@ -46,7 +46,8 @@ std::optional<DiskSpace> systemFreeSpace(const std::filesystem::path& path);
 uint64_t retentionFloor(const RetentionPolicy& policy, uint64_t capacity);
 
 // Sort key of a name the recorder writes,
-// Date_DD_MM_YYYY_Time_HH_MM_SS.avi or Date_..._SS_N.avi (N >= 2), as
+// Date_DD_MM_YYYY_Time_HH_MM_SS.avi or Date_..._SS_N.avi (N >= 2), or the
+// same with ".mkv" (RTSP cameras), as
 // (YYYYMMDDHHMMSS, N); nothing for any other name.
 std::optional<std::pair<int64_t, int>> ownRecordingKey(const std::string& fileName);
 

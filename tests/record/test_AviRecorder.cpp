@@ -16,11 +16,13 @@
 #include "AppState.h"
 #include "AviRecorder.h"
 #include "BitmapExport.h"
+#include "CameraModels.h"
 #include "FrameDecoder.h"
 #include "support/AviReader.h"
 #include "support/FakeClock.h"
 #include "support/Ffprobe.h"
 #include "support/JpegFixtures.h"
+#include "support/PacketSource.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempFolder.h"
 
@@ -73,8 +75,10 @@ struct Recording : ::testing::Test {
     {
         const fs::path name = recorder.BuildRecordingName(slot);
         EXPECT_TRUE(recorder.OpenRecording(name, slot));
-        state.segmentStart[static_cast<size_t>(slot)] = clock.now();
-        return state.aviFile[static_cast<size_t>(slot)] ? state.aviFile[static_cast<size_t>(slot)]->path() : fs::path();
+        const auto i = static_cast<size_t>(slot);
+        state.segmentStart[i] = clock.now();
+        if (state.streamFile[i]) return state.streamFile[i]->path();
+        return state.aviFile[i] ? state.aviFile[i]->path() : fs::path();
     }
 
     // The worker's part: decode (full size when the recording stores
@@ -485,4 +489,164 @@ TEST_F(Recording, OpenAndCloseNeverOverlapAWrite)
     }
     EXPECT_GT(frameCount, 0);
     EXPECT_EQ(frameCount, recorder.frameCounter() - 1);
+}
+
+namespace {
+
+// Slot 0 is an RTSP camera, slot 1 a picture camera; the connection's part
+// is handing each packet to the recorder under the slot's recordLock.
+struct RtspRecording : Recording {
+    PacketSource clip{ClipSpec{}.withAudio("aac")};
+    std::vector<std::pair<fs::path, bool>> events;
+    int64_t startMs = 0;
+
+    RtspRecording()
+    {
+        CameraTable table;
+        table.allocate(2);
+        table.count = 2;
+        table.address = {"10.0.0.5:554", "10.0.0.6:80"};
+        table.type = {rtspType, 101};
+        table.rtsp[0] = RtspSettings{"/Streaming/Channels/101", "", false};
+        state.replaceCameraTable(table, 2);
+        clock.wall = utc(2026, 3, 1, 10, 0, 0);
+        startMs = clock.nowMs();
+        recorder.setRecordingEvent([this](int, const fs::path& file, bool opened) { events.emplace_back(file, opened); });
+    }
+
+    // The clip's packets as they arrive; the clock moves `skipS` seconds on
+    // at frame `skipAt`.
+    void play(const PacketSource& source, int64_t fromMs, int skipAt = -1, int skipS = 0)
+    {
+        int64_t skipped = 0;
+        for (const AVPacket* p : source.packets()) {
+            if (source.isVideo(*p) && source.frameNumber(*p) == skipAt) skipped = skipS * 1000;
+            clock.setWallMs(fromMs + std::max<int64_t>(0, source.dueMs(*p)) + skipped);
+            std::lock_guard lock(state.recordLock[0]);
+            recorder.writePacket(0, source.input(), *p);
+        }
+    }
+
+    std::vector<fs::path> files(const std::string& camera = "Door") const
+    {
+        std::vector<fs::path> found;
+        for (const auto& e : fs::directory_iterator(folder.path() / "video" / camera)) found.push_back(e.path());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+};
+
+}  // namespace
+
+TEST_F(RtspRecording, OpensAMatroskaCopyAndReportsItLikeAnAvi)
+{
+    EXPECT_EQ(recorder.BuildRecordingName(0), fs::path("video/Door/Date_01_03_2026_Time_10_00_00.mkv"));
+    EXPECT_EQ(recorder.BuildRecordingName(1), fs::path("video/Yard/Date_01_03_2026_Time_10_00_00.avi"));
+    const fs::path path = open(0);
+    EXPECT_EQ(state.aviFile[0], nullptr);
+    ASSERT_NE(state.streamFile[0], nullptr);
+    EXPECT_EQ(state.recordingOpen[0].load(), 1);
+    EXPECT_FALSE(recorder.wantsPixels(0));
+    write(0, frames[0]);  // a picture for an RTSP slot goes nowhere
+    EXPECT_EQ(recorder.frameCounter(), 1);
+
+    play(clip, startMs);
+    EXPECT_EQ(state.streamFile[0]->framesWritten(), 30);
+    EXPECT_TRUE(recorder.CloseRecordingBefore(0, std::chrono::steady_clock::now() + std::chrono::seconds(5)));
+    EXPECT_EQ(state.streamFile[0], nullptr);
+    EXPECT_EQ(state.recordingOpen[0].load(), 0);
+    EXPECT_EQ(events, (std::vector<std::pair<fs::path, bool>>{{path, true}, {path, false}}));
+    EXPECT_EQ(frameDigests(path), frameDigests(clip.file()));
+    EXPECT_EQ(probeFile(path).tracks.size(), 2u);
+
+    // A packet with no recording open is dropped.
+    clock.wall += 5;
+    {
+        std::lock_guard lock(state.recordLock[0]);
+        recorder.writePacket(0, clip.input(), *clip.packets()[0]);
+    }
+    EXPECT_EQ(files().size(), 1u);
+
+    // Failing to create the file is told as for an AVI.
+    fs::remove_all(folder.path() / "video" / "Door");
+    EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(0), 0));
+    EXPECT_EQ(state.streamFile[0], nullptr);
+    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"FAILURE: Opening AVI file..."});
+}
+
+struct PacketRollOverCase {
+    const char* name;
+    int scheduleRecord;
+    int segmentTimeAtFrame;  // the clock passes the segment's end at this frame
+    int firstFrameOfSecondFile;  // -1: one file
+};
+
+void PrintTo(const PacketRollOverCase& c, std::ostream* out) { *out << c.name; }
+
+class PacketRollOver : public RtspRecording, public ::testing::WithParamInterface<PacketRollOverCase> {};
+
+// A segment ends at the first key frame after its time: that frame opens
+// the next file; no picture is lost or written twice.
+TEST_P(PacketRollOver, CutsAtTheFirstKeyFrameAfterTheSegmentTime)
+{
+    const PacketRollOverCase c = GetParam();
+    state.settings.scheduleRecord[0] = c.scheduleRecord;
+    state.settings.segmentMinutes = 1;
+    const fs::path first = open(0);
+    play(clip, startMs, c.segmentTimeAtFrame, 60);
+    recorder.CloseRecording(0);
+
+    const auto all = frameDigests(clip.file());
+    const std::vector<fs::path> made = files();
+    if (c.firstFrameOfSecondFile < 0) {
+        ASSERT_EQ(made, std::vector<fs::path>{first});
+        EXPECT_EQ(frameDigests(first), all);
+        return;
+    }
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(made[0], first);
+    const auto split = static_cast<std::ptrdiff_t>(c.firstFrameOfSecondFile);
+    EXPECT_EQ(frameDigests(made[0]), std::vector<std::string>(all.begin(), all.begin() + split));
+    EXPECT_EQ(frameDigests(made[1]), std::vector<std::string>(all.begin() + split, all.end()));
+    // Named and dated by the key frame that opened it.
+    const int64_t cutMs = startMs + 60000 + 40 * c.firstFrameOfSecondFile;
+    EXPECT_EQ(made[1].filename(), "Date_01_03_2026_Time_10_01_00.mkv");
+    const ProbedFile second = probeFile(made[1]);
+    EXPECT_EQ(second.creationTime, "2026-03-01T10:01:00." + std::to_string(cutMs % 1000) + "000Z");
+    ASSERT_FALSE(second.of("video").empty());
+    EXPECT_TRUE(second.of("video")[0].key);
+    EXPECT_EQ(second.of("video")[0].pts, 0);
+    EXPECT_FALSE(second.of("audio").empty());
+    EXPECT_EQ(state.segmentStart[0].load(), cutMs / 1000);
+    EXPECT_EQ(events.size(), 4u);
+    EXPECT_TRUE(notifier.texts().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Segments, PacketRollOver,
+                         ::testing::Values(PacketRollOverCase{"MidGroup", 1, 14, 20},
+                                           PacketRollOverCase{"AtKeyFrame", 1, 10, 10},
+                                           PacketRollOverCase{"JustAfterKeyFrame", 1, 11, 20},
+                                           PacketRollOverCase{"ManualCamera", 0, 14, -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A camera that comes back with another stream gets a new file at once,
+// even outside the schedule; its first key frame opens it.
+TEST_F(RtspRecording, ChangedStreamStartsANewFile)
+{
+    const PacketSource larger(ClipSpec{}.withSize(176, 144));
+    const fs::path first = open(0);
+    play(clip, startMs);
+    clock.wall += 5;
+    play(larger, clock.nowMs());
+    recorder.CloseRecording(0);
+
+    const std::vector<fs::path> made = files();
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(made[0], first);
+    EXPECT_EQ(frameDigests(made[0]), frameDigests(clip.file()));
+    EXPECT_EQ(frameDigests(made[1]), frameDigests(larger.file()));
+    const ProbedFile second = probeFile(made[1]);
+    ASSERT_EQ(second.tracks.size(), 1u);
+    EXPECT_EQ(second.tracks[0].width, 176);
+    EXPECT_TRUE(notifier.texts().empty());
 }

@@ -84,6 +84,12 @@ TEST(RetentionNameTest, OnlyTheRecordersOwnNames)
         {"Date_08_01_2024_Time_08_00_05.avi", true, 20240108080005, 1},
         {"Date_08_01_2024_Time_08_00_05_2.avi", true, 20240108080005, 2},
         {"Date_31_12_1999_Time_23_59_59_17.avi", true, 19991231235959, 17},
+        {"Date_08_01_2024_Time_08_00_05.mkv", true, 20240108080005, 1},  // an RTSP camera's copy
+        {"Date_08_01_2024_Time_08_00_05_3.mkv", true, 20240108080005, 3},
+        {"Date_08_01_2024_Time_08_00_05.MKV", false, 0, 0},
+        {"Date_08_01_2024_Time_08_00_05_1.mkv", false, 0, 0},
+        {"Date_08_01_2024_Time_08_00_05.mp4", false, 0, 0},
+        {"Date_08_01_2024_Time_08_00_05_2.mkv.part", false, 0, 0},
         {"Date_08_01_2024_Time_08_00_05_1.avi", false, 0, 0},   // the recorder starts at _2
         {"Date_08_01_2024_Time_08_00_05_02.avi", false, 0, 0},
         {"Date_08_01_2024_Time_08_00_05_.avi", false, 0, 0},
@@ -170,6 +176,24 @@ TEST_F(RetentionTest, DeletesOldestFirstUntilTheFloorIsMet)
     EXPECT_TRUE(exists(c));
     EXPECT_NE(log.find("retention: deleted " + b.string()), std::string::npos) << log;
     EXPECT_NE(log.find("retention: deleted " + b2.string()), std::string::npos) << log;
+}
+
+// RTSP cameras' copies and AVI recordings are one history: oldest first,
+// whatever the kind.
+TEST_F(RetentionTest, CopiedStreamsAreDeletedLikeAviRecordings)
+{
+    const fs::path oldCopy = file("Gate", "Date_01_02_2024_Time_09_00_00.mkv", 300);
+    const fs::path oldCopy2 = file("Gate", "Date_01_02_2024_Time_09_00_00_2.mkv", 300);
+    const fs::path avi = file("Yard", "Date_01_02_2024_Time_10_00_00.avi", 300);
+    const fs::path newCopy = file("Gate", "Date_01_02_2024_Time_11_00_00.mkv", 300);
+    const fs::path openCopy = file("Gate", "Date_01_01_2024_Time_00_00_00.mkv", 300);  // oldest, still recording
+    // 1500 used of 2000: 500 free; a floor of 1400 needs three files gone.
+    const RetentionRun run = enforceRetention(video(), parseRetentionPolicy("floor 1400"), disk(2000),
+                                              [&] { return std::vector<fs::path>{openCopy}; });
+    EXPECT_EQ(run.deleted, (std::vector<fs::path>{oldCopy, oldCopy2, avi}));
+    EXPECT_TRUE(run.floorMet);
+    EXPECT_TRUE(exists(newCopy));
+    EXPECT_TRUE(exists(openCopy));
 }
 
 TEST_F(RetentionTest, NothingDeletedAtOrAboveTheFloor)
