@@ -24,11 +24,11 @@
 //   404), audio=1 (a 400 Hz tone, PCMU, on the main stream), prerecorded=1
 //   (one key frame interval encoded at start and looped: frame numbers go
 //   0 ... gop-1 over and over), fault=never-answer|stall-after-setup|garbage,
-//   or fault=drop with fault-after=N (the connection is closed after N
-//   frames, every connection). Each connection's stream starts with a key
-//   frame and frame number 0; every picture carries its number as a frame
-//   code (FrameCode.h). The printed path is the main stream's; the sub
-//   stream is always at sub-path.
+//   or fault=drop with fault-after=N (every connection's stream ends after
+//   N frames, the connection a second later). Each connection's stream
+//   starts with a key frame and frame number 0; every picture carries its
+//   number as a frame code (FrameCode.h). The printed path is the main
+//   stream's; the sub stream is always at sub-path.
 //
 // Prints one line per camera: "camera INDEX port PORT path PATH".
 

@@ -109,7 +109,10 @@ void freeWeakRef(gpointer data)
     delete ref;
 }
 
-// The Drop fault: the stream ends, and a moment later (its last frame sent) the connection.
+// The Drop fault: the stream ends, and a second later the connection. The
+// pause lets the last frame reach the client first, even over UDP, where
+// a client may hold packets half a second (ffmpeg does) and drops them
+// when the connection closes.
 void endFeed(Feed& feed)
 {
     if (feed.ended.exchange(true)) return;
@@ -119,7 +122,7 @@ void endFeed(Feed& feed)
     GObject* client = static_cast<GObject*>(g_weak_ref_get(&feed.client));
     g_weak_ref_init(ref, client);
     if (client != nullptr) g_object_unref(client);
-    GSource* source = g_timeout_source_new(300);
+    GSource* source = g_timeout_source_new(1000);
     g_source_set_callback(source, closeClient, ref, freeWeakRef);
     g_source_attach(source, feed.setup->context);
     g_source_unref(source);

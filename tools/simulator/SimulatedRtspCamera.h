@@ -15,7 +15,7 @@ enum class RtspFault {
     None,
     NeverAnswer,      // accept the connection, never send a byte
     StallAfterSetup,  // answer OPTIONS, DESCRIBE and SETUP; PLAY is never answered
-    Drop,             // close the connection after faultAfter frames (every connection)
+    Drop,             // end the stream after faultAfter frames, the connection a second later (every connection)
     Garbage,          // random bytes instead of answers
 };
 
@@ -38,7 +38,7 @@ struct RtspCameraConfig {
     std::string password;
     bool audio = false;           // a tone (PCMU, 8 kHz) beside the main stream's video
     RtspFault fault = RtspFault::None;
-    int faultAfter = 0;           // Drop: frames sent before the connection is closed
+    int faultAfter = 0;           // Drop: frames sent before the stream ends
     bool prerecorded = false;     // encode one key frame interval at start and loop it
 
     int keyInterval() const { return gop > 0 ? gop : std::max(1, static_cast<int>(fps * 2 + 0.5)); }

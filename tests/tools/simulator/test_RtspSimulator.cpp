@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -82,6 +86,8 @@ Decoded decodeFrames(const std::string& address, const std::string& transport, i
     return out;
 }
 
+using Codes = std::vector<std::optional<uint32_t>>;
+
 std::vector<std::optional<uint32_t>> codesOf(const Decoded& decoded, int width, int height)
 {
     std::vector<std::optional<uint32_t>> codes;
@@ -94,6 +100,18 @@ std::vector<std::optional<uint32_t>> decodeCodes(const std::string& address, con
                                                  int width, int height)
 {
     return codesOf(decodeFrames(address, transport, frames, width, height), width, height);
+}
+
+// Runs every client at once (each gets a stream of its own) and gives
+// their results in order: the tests wait for the slowest, not the sum.
+template <class Result>
+std::vector<Result> together(const std::vector<std::function<Result()>>& clients)
+{
+    std::vector<std::future<Result>> running;
+    for (const auto& client : clients) running.push_back(std::async(std::launch::async, client));
+    std::vector<Result> results;
+    for (auto& r : running) results.push_back(r.get());
+    return results;
 }
 
 std::vector<std::optional<uint32_t>> numbersFrom(uint32_t first, int count, uint32_t cycle = cx::sim::frameCodeModulus)
@@ -126,7 +144,7 @@ public:
 
     // The response (head and body) to a request, or "" when none came within `waitMs`.
     std::string ask(const std::string& method, const std::string& target, const std::string& headers = "",
-                    int waitMs = 4000)
+                    int waitMs = 8000)
     {
         send(method + " " + target + " RTSP/1.0\r\nCSeq: " + std::to_string(++cseq_) + "\r\n" + headers + "\r\n");
         const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
@@ -206,16 +224,36 @@ std::string setUp(RtspTalk& talk, const std::string& address)
     return session.substr(0, session.find(';'));
 }
 
-// The exit status of `pid` when it ends within `waitMs`, else nothing.
+// The exit status of `pid` when it ends by itself within `waitMs` (a
+// limit for a hang, not a measure of speed), else nothing: then it is killed.
 std::optional<int> exitWithin(pid_t pid, int waitMs)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    int status = 0;
     do {
-        int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     } while (Clock::now() < deadline);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
     return std::nullopt;
+}
+
+// cx-camsim with `arguments`, its output thrown away.
+pid_t spawnCamsim(std::vector<std::string> arguments)
+{
+    arguments.insert(arguments.begin(), CX_CAMSIM);
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
 }
 
 // Streams of each codec: main and sub over TCP and UDP have the codec and
@@ -232,12 +270,19 @@ TEST_P(RtspCodec, MainAndSubStreamsCarryTheirCodecSizeAndNumberedFrames)
     SimulatorProcess camsim(CX_CAMSIM, {std::string("kind=rtsp,codec=") + GetParam().key + ",size=640x360,sub-size=320x180,fps=30,scene=1"});
     ASSERT_EQ(camsim.ports.size(), 1u);
     const int port = camsim.ports[0];
-    for (const char* transport : {"tcp", "udp"}) {
-        EXPECT_EQ(probe(url(port, "/main"), transport), std::vector<std::string>{codec + ",640,360"}) << transport;
-        EXPECT_EQ(probe(url(port, "/sub"), transport), std::vector<std::string>{codec + ",320,180"}) << transport;
-    }
-    EXPECT_EQ(decodeCodes(url(port, "/main"), "tcp", 30, 640, 360), numbersFrom(0, 30));
-    EXPECT_EQ(decodeCodes(url(port, "/sub"), "udp", 30, 320, 180), numbersFrom(0, 30));
+    using Lines = std::vector<std::string>;
+    const auto probes = together<Lines>({[&] { return probe(url(port, "/main"), "tcp"); },
+                                         [&] { return probe(url(port, "/sub"), "tcp"); },
+                                         [&] { return probe(url(port, "/main"), "udp"); },
+                                         [&] { return probe(url(port, "/sub"), "udp"); }});
+    EXPECT_EQ(probes[0], Lines{codec + ",640,360"}) << "main, tcp";
+    EXPECT_EQ(probes[1], Lines{codec + ",320,180"}) << "sub, tcp";
+    EXPECT_EQ(probes[2], Lines{codec + ",640,360"}) << "main, udp";
+    EXPECT_EQ(probes[3], Lines{codec + ",320,180"}) << "sub, udp";
+    const auto codes = together<Codes>({[&] { return decodeCodes(url(port, "/main"), "tcp", 30, 640, 360); },
+                                        [&] { return decodeCodes(url(port, "/sub"), "udp", 30, 320, 180); }});
+    EXPECT_EQ(codes[0], numbersFrom(0, 30)) << "main, tcp";
+    EXPECT_EQ(codes[1], numbersFrom(0, 30)) << "sub, udp";
 }
 
 INSTANTIATE_TEST_SUITE_P(RtspSimulator, RtspCodec, ::testing::Values(Codec{"h264", "h264"}, Codec{"h265", "hevc"}),
@@ -249,9 +294,13 @@ TEST(RtspSimulator, PrerecordedCamerasLoopOneKeyFrameInterval)
     const std::string camera = "kind=rtsp,prerecorded=1,gop=10,size=640x360,sub-size=320x180,fps=30,scene=2";
     SimulatorProcess camsim(CX_CAMSIM, {camera, camera, "kind=rtsp,prerecorded=1,gop=6,size=320x240,fps=30,codec=h265"});
     ASSERT_EQ(camsim.ports.size(), 3u);
-    EXPECT_EQ(decodeCodes(url(camsim.ports[0], "/main"), "tcp", 25, 640, 360), numbersFrom(0, 25, 10));
-    EXPECT_EQ(decodeCodes(url(camsim.ports[1], "/sub"), "udp", 25, 320, 180), numbersFrom(0, 25, 10));
-    EXPECT_EQ(decodeCodes(url(camsim.ports[2], "/main"), "tcp", 15, 320, 240), numbersFrom(0, 15, 6));
+    const auto& ports = camsim.ports;
+    const auto codes = together<Codes>({[&] { return decodeCodes(url(ports[0], "/main"), "tcp", 25, 640, 360); },
+                                        [&] { return decodeCodes(url(ports[1], "/sub"), "udp", 25, 320, 180); },
+                                        [&] { return decodeCodes(url(ports[2], "/main"), "tcp", 15, 320, 240); }});
+    EXPECT_EQ(codes[0], numbersFrom(0, 25, 10));
+    EXPECT_EQ(codes[1], numbersFrom(0, 25, 10));
+    EXPECT_EQ(codes[2], numbersFrom(0, 15, 6));
 }
 
 TEST(RtspSimulator, PhotosChangeAtKeyFramesScaledToTheStream)
@@ -287,8 +336,11 @@ TEST(RtspSimulator, AudioTrackRidesOnTheMainStreamOnly)
 {
     SimulatorProcess camsim(CX_CAMSIM, {"kind=rtsp,size=320x240,sub-size=160x120,fps=30,audio=1"});
     ASSERT_EQ(camsim.ports.size(), 1u);
-    EXPECT_EQ(probe(url(camsim.ports[0], "/main")), (std::vector<std::string>{"h264,320,240", "pcm_mulaw"}));
-    EXPECT_EQ(probe(url(camsim.ports[0], "/sub"), "udp"), std::vector<std::string>{"h264,160,120"});
+    using Lines = std::vector<std::string>;
+    const auto probes = together<Lines>({[&] { return probe(url(camsim.ports[0], "/main")); },
+                                         [&] { return probe(url(camsim.ports[0], "/sub"), "udp"); }});
+    EXPECT_EQ(probes[0], (Lines{"h264,320,240", "pcm_mulaw"}));
+    EXPECT_EQ(probes[1], Lines{"h264,160,120"});
 }
 
 TEST(RtspSimulator, CredentialsAndPathsAreChecked)
@@ -311,10 +363,14 @@ TEST(RtspSimulator, CredentialsAndPathsAreChecked)
         {1, "/live", "", "401"},
         {1, "/main", "admin:secret", "404"},
     };
-    for (const Case& c : cases) {
-        const auto lines = probe(url(camsim.ports[static_cast<size_t>(c.camera)], c.path, c.credentials));
-        EXPECT_TRUE(mentions(lines, c.expected)) << "camera " << c.camera << " " << c.path << " as '" << c.credentials
-                                                 << "': " << ::testing::PrintToString(lines);
+    std::vector<std::function<std::vector<std::string>()>> clients;
+    for (const Case& c : cases)
+        clients.push_back([&] { return probe(url(camsim.ports[static_cast<size_t>(c.camera)], c.path, c.credentials)); });
+    const auto probes = together(clients);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        EXPECT_TRUE(mentions(probes[i], c.expected)) << "camera " << c.camera << " " << c.path << " as '" << c.credentials
+                                                     << "': " << ::testing::PrintToString(probes[i]);
     }
     SimulatorProcess open(CX_CAMSIM, {"kind=rtsp,size=320x240,fps=30"});
     EXPECT_TRUE(mentions(probe(url(open.ports.at(0), "/other")), "404"));
@@ -324,10 +380,14 @@ TEST(RtspSimulator, DropClosesEveryConnectionAfterItsFrames)
 {
     SimulatorProcess camsim(CX_CAMSIM, {"kind=rtsp,size=320x240,fps=30,fault=drop,fault-after=12"});
     ASSERT_EQ(camsim.ports.size(), 1u);
-    for (const char* transport : {"tcp", "tcp", "udp"}) {
-        const Decoded decoded = decodeFrames(url(camsim.ports[0], "/main"), transport, 100, 320, 240);
-        EXPECT_EQ(codesOf(decoded, 320, 240), numbersFrom(0, 12)) << transport;
-        EXPECT_FALSE(decoded.timedOut) << transport;
+    const std::string transports[] = {"tcp", "tcp", "udp"};
+    std::vector<std::function<Decoded()>> clients;
+    for (const auto& transport : transports)
+        clients.push_back([&] { return decodeFrames(url(camsim.ports[0], "/main"), transport, 100, 320, 240); });
+    const auto decoded = together(clients);
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        EXPECT_EQ(codesOf(decoded[i], 320, 240), numbersFrom(0, 12)) << transports[i];
+        EXPECT_FALSE(decoded[i].timedOut) << transports[i];
     }
     // Not only the stream ends: the connection goes too.
     RtspTalk talk(camsim.ports[0]);
@@ -335,7 +395,7 @@ TEST(RtspSimulator, DropClosesEveryConnectionAfterItsFrames)
     const std::string session = setUp(talk, address);
     ASSERT_FALSE(session.empty());
     ASSERT_EQ(talk.ask("PLAY", address, "Session: " + session + "\r\n").rfind("RTSP/1.0 200", 0), 0u);
-    const std::string media = talk.readFor(5000, std::string::npos);
+    const std::string media = talk.readFor(10000, std::string::npos);
     EXPECT_TRUE(talk.closedByPeer());
     EXPECT_GT(media.size(), 1000u);
 }
@@ -349,10 +409,12 @@ TEST(RtspSimulator, StallAfterSetupAnswersEverythingButPlay)
         RtspTalk talk(camsim.ports[camera]);
         const std::string session = setUp(talk, address);
         ASSERT_FALSE(session.empty()) << "camera " << camera;
-        const std::string play = talk.ask("PLAY", address, "Session: " + session + "\r\nRange: npt=0.000-\r\n", 2000);
+        // The stalled camera is given two seconds to answer.
+        const std::string play =
+            talk.ask("PLAY", address, "Session: " + session + "\r\nRange: npt=0.000-\r\n", camera == 0 ? 8000 : 2000);
         if (camera == 0) {
             EXPECT_EQ(play.rfind("RTSP/1.0 200", 0), 0u) << play;
-            EXPECT_EQ(talk.readFor(2000, 1).substr(0, 1), "$") << "media follows PLAY";
+            EXPECT_EQ(talk.readFor(8000, 1).substr(0, 1), "$") << "media follows PLAY";
         } else {
             EXPECT_EQ(play, "");
             EXPECT_EQ(talk.readFor(500, 1), "") << "no media either";
@@ -372,7 +434,7 @@ TEST(RtspSimulator, NeverAnswerAndGarbageFaults)
     const std::string options = "OPTIONS " + url(camsim.ports[0], "/main") + " RTSP/1.0\r\nCSeq: 1\r\n\r\n";
     silent.send(options);
     noisy.send(options);
-    const std::string noise = noisy.readFor(2000, 4096);
+    const std::string noise = noisy.readFor(5000, 4096);
     EXPECT_EQ(silent.readFor(2000, 1), "");
     EXPECT_FALSE(silent.closedByPeer()) << "the connection stays open";
     EXPECT_GE(noise.size(), 4096u);
@@ -391,7 +453,7 @@ TEST(RtspSimulator, EndsCleanlyOnSignalsAndAfterItsSeconds)
         ASSERT_FALSE(session.empty());
         ASSERT_EQ(talk.ask("PLAY", address, "Session: " + session + "\r\n").rfind("RTSP/1.0 200", 0), 0u);
         ::kill(camsim.pid, SIGTERM);
-        EXPECT_EQ(exitWithin(camsim.pid, 2000), 0);
+        EXPECT_EQ(exitWithin(camsim.pid, 10000), 0);
         camsim.pid = -1;
     }
     {
@@ -400,13 +462,13 @@ TEST(RtspSimulator, EndsCleanlyOnSignalsAndAfterItsSeconds)
         RtspTalk talk(camsim.ports[0]);
         ASSERT_FALSE(setUp(talk, url(camsim.ports[0], "/main")).empty());
         ::kill(camsim.pid, SIGINT);
-        EXPECT_EQ(exitWithin(camsim.pid, 2000), 0);
+        EXPECT_EQ(exitWithin(camsim.pid, 10000), 0);
         camsim.pid = -1;
     }
     {
         SimulatorProcess camsim(CX_CAMSIM, {"kind=rtsp,size=320x240,fps=30"}, {"--seconds", "1"});
         ASSERT_EQ(camsim.ports.size(), 1u);
-        EXPECT_EQ(exitWithin(camsim.pid, 4000), 0);
+        EXPECT_EQ(exitWithin(camsim.pid, 12000), 0);
         camsim.pid = -1;
     }
 }
@@ -430,9 +492,12 @@ TEST(RtspSimulator, RefusesKeysItCannotServe)
         {"kind=rtsp,sub-size=320x180,sub-path=/main", 1},
         {"kind=rtsp,photos=/nonexistent", 1},
     };
-    for (const Case& c : cases) {
-        const int status = std::system((std::string(CX_CAMSIM) + " --seconds 1 --camera '" + c.camera + "' >/dev/null 2>&1").c_str());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.exitCode) << c.camera << ": status " << status;
+    std::vector<pid_t> runs;
+    for (const Case& c : cases) runs.push_back(spawnCamsim({"--seconds", "1", "--camera", c.camera}));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        int status = -1;
+        ::waitpid(runs[i], &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == cases[i].exitCode) << cases[i].camera << ": status " << status;
     }
 }
 
