@@ -56,7 +56,7 @@ const Recipe recipes[] = {
     {"h264", "libx264", "preset=veryfast;g=12;keyint_min=12;sc_threshold=0;bf=0"},
     {"h264BFrames", "libx264", "preset=veryfast;g=12;keyint_min=12;sc_threshold=0;bf=2"},
     {"h265OpenGop", "libx265",
-     "preset=veryfast;x265-params=keyint=12:min-keyint=12:scenecut=0:open-gop=1:bframes=3:pools=1:log-level=error"},
+     "preset=veryfast;x265-params=keyint=12:min-keyint=12:scenecut=0:open-gop=1:bframes=3:log-level=error"},
 };
 
 // One recipe's files, made once for the whole run: the whole file (its
