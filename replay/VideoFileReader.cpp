@@ -132,7 +132,9 @@ bool VideoFileReader::open(const std::filesystem::path& file)
     std::vector<Packet> packets;
     while (av_read_frame(av->format, av->packet) >= 0) {
         if (av->usable(av->packet) && (!packets.empty() || (av->packet->flags & AV_PKT_FLAG_KEY)))
-            packets.push_back({Av::stampOf(av->packet), (av->packet->flags & AV_PKT_FLAG_KEY) != 0});
+            packets.push_back({Av::stampOf(av->packet),
+                               av->packet->dts != AV_NOPTS_VALUE ? av->packet->dts : Av::stampOf(av->packet),
+                               av->packet->pos, (av->packet->flags & AV_PKT_FLAG_KEY) != 0});
         av_packet_unref(av->packet);
     }
     if (packets.empty()) return false;
@@ -227,14 +229,21 @@ bool VideoFileReader::startAt(int packet)
     av_packet_unref(av_->packet);
     live_ = draining_ = held_ = false;
     lastOutput_ = -1;
-    const int64_t stamp = packets_[static_cast<size_t>(packet)].stamp;
-    // Onto the key frame's packet: the demuxer's index lands at or before
-    // it; should it land after, from the file's first key frame.
-    for (const int64_t target : {stamp, packets_.front().stamp}) {
-        if (av_seek_frame(av_->format, av_->stream, target, AVSEEK_FLAG_BACKWARD) < 0) continue;
+    const Packet& key = packets_[static_cast<size_t>(packet)];
+    const Packet& first = packets_.front();
+    // Onto the key frame's packet. Demuxers seek by their own time stamps
+    // (decode time in MPEG-TS, presentation time in Matroska) and land at or
+    // before the target; should one land after, by the packet's byte
+    // offset, and at last from the file's first key frame.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int sought = -1;
+        if (attempt == 0) sought = av_seek_frame(av_->format, av_->stream, key.seekStamp, AVSEEK_FLAG_BACKWARD);
+        if (attempt == 1 && key.pos >= 0) sought = av_seek_frame(av_->format, av_->stream, key.pos, AVSEEK_FLAG_BYTE);
+        if (attempt == 2) sought = av_seek_frame(av_->format, av_->stream, first.seekStamp, AVSEEK_FLAG_BACKWARD);
+        if (sought < 0) continue;
         while (readStreamPacket()) {
             const int64_t read = Av::stampOf(av_->packet);
-            if (read == stamp && (av_->packet->flags & AV_PKT_FLAG_KEY)) {
+            if (read == key.stamp && (av_->packet->flags & AV_PKT_FLAG_KEY)) {
                 held_ = live_ = true;
                 runStart_ = nextPacket_ = packet;
                 return true;

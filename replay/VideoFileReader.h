@@ -62,7 +62,9 @@ public:
 private:
     struct Av;
     struct Packet {
-        int64_t stamp;  // presentation time stamp, stream time base
+        int64_t stamp;      // presentation time stamp, stream time base
+        int64_t seekStamp;  // what seeking goes by: the decode time stamp where there is one
+        int64_t pos;        // byte offset in the file, -1 unknown
         bool key;
     };
 

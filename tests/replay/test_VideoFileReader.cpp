@@ -219,6 +219,32 @@ TEST_P(VideoFileReaderTest, PicturesFitTheSizeAsked)
 INSTANTIATE_TEST_SUITE_P(Streams, VideoFileReaderTest, ::testing::ValuesIn(recipes),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Should cameras' recordings come as MPEG-TS, whose demuxer seeks by
+// decode time stamps: B frames put those before the presentation's.
+TEST(VideoFileReader, ReadsMpegTsFrameByFrameToo)
+{
+    TempFolder here;
+    const fs::path file = here.path() / "Date_01_03_2026_Time_09_59_58.ts";
+    NumberedVideo video;
+    video.frames = frames;
+    video.encoder = recipes[1].encoder;
+    video.options = recipes[1].options;
+    ASSERT_TRUE(writeNumberedVideo(file, video));
+    const std::vector<QImage> straight = straightDecode(file);
+    ASSERT_EQ(straight.size(), static_cast<size_t>(frames));
+    for (const char* how : {"backward", "random"}) {
+        SCOPED_TRACE(how);
+        VideoFileReader reader;
+        ASSERT_TRUE(reader.open(file));
+        ASSERT_EQ(reader.frameCount(), frames);
+        for (const int k : readingOrder(how, frames)) {
+            const QImage picture = reader.frame(k);
+            ASSERT_EQ(shownNumber(picture), k);
+            EXPECT_LT(meanDifference(picture, straight[static_cast<size_t>(k)]), sameFrame) << k;
+        }
+    }
+}
+
 TEST(VideoFileReader, TimesComeFromTheCreationTimeAndTheStamps)
 {
     TempFolder here;
