@@ -12,12 +12,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
@@ -41,6 +44,39 @@ double median(std::vector<double> v)
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// The reference: FFmpeg decoding the file straight through with as many
+// frame threads as the reader uses, no conversion; ms per frame.
+double straightDecodeMs(const std::filesystem::path& file)
+{
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, file.c_str(), nullptr, nullptr) < 0) return 0;
+    avformat_find_stream_info(format, nullptr);
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodec* codec = avcodec_find_decoder(format->streams[stream]->codecpar->codec_id);
+    AVCodecContext* decoder = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(decoder, format->streams[stream]->codecpar);
+    decoder->thread_count = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    avcodec_open2(decoder, codec, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* picture = av_frame_alloc();
+    int frames = 0;
+    const auto start = Steady::now();
+    while (av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == stream) avcodec_send_packet(decoder, packet);
+        av_packet_unref(packet);
+        while (avcodec_receive_frame(decoder, picture) == 0) ++frames;
+    }
+    avcodec_send_packet(decoder, nullptr);
+    while (avcodec_receive_frame(decoder, picture) == 0) ++frames;
+    const double ms = msSince(start);
+    av_frame_free(&picture);
+    av_packet_free(&packet);
+    avcodec_free_context(&decoder);
+    avformat_close_input(&format);
+    return frames > 0 ? ms / frames : 0;
 }
 
 struct Recipe {
@@ -79,6 +115,9 @@ int main()
             std::fprintf(stderr, "could not write %s\n", r.name);
             return 1;
         }
+        std::vector<double> reference;
+        for (int i = 0; i < 3; ++i) reference.push_back(straightDecodeMs(file));
+        std::printf("%-26s FFmpeg decoding straight through: %.1f ms a frame\n", r.name, median(reference));
         for (const QSize size : {windowSize, QSize()}) {
             std::vector<double> open, jump, forward, backKey, backCached;
             std::vector<int64_t> decodedBack;
