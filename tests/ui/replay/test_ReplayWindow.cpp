@@ -241,6 +241,11 @@ TEST_F(ReplayWindowTest, CameraStreamRecordingPlaysBesideTheAviOnes)
     const auto shows = [&](int k) {
         return waitFor([&] { return controls.shownIndex() == k; }, 5000) && shownNumber(controls.shownPicture()) == k;
     };
+    // The player hands over pictures no larger than the window shows them
+    // (so the reader keeps small ones): these frames are taller than that.
+    QSize largest;
+    QObject::connect(&controls.player(), &ReplayPlayer::frameShown,
+                     [&largest](const ShownFrame&, const QImage& p) { largest = largest.expandedTo(p.size()); });
     player.tree().setCurrentItem(item(player, "Door", 0));
     ASSERT_TRUE(waitFor([&] { return controls.frames() == 16; }, 5000));
     ASSERT_TRUE(shows(0));
@@ -283,6 +288,10 @@ TEST_F(ReplayWindowTest, CameraStreamRecordingPlaysBesideTheAviOnes)
     button("pause")->click();
     EXPECT_EQ(seen, (std::vector<int>{11, 12, 13, 14, 15}));
     EXPECT_EQ(numbers, seen);
+
+    const QSize area = controls.findChild<QLabel*>("picture")->contentsRect().size();
+    ASSERT_LT(area.height(), video.height);
+    EXPECT_EQ(largest, QSize(video.width, video.height).scaled(area, Qt::KeepAspectRatio));
 }
 
 TEST_F(ReplayWindowTest, UnreadableFileLeavesThePictureEmpty)
