@@ -13,7 +13,7 @@
 // The cache holds at most `cacheBytes` of pictures (or the one asked for,
 // if larger), those nearest the frame asked for last. The player bounds the
 // pictures' size to its window (setMaxPictureSize), so the default holds
-// over 200 of them; full 1080p pictures (8 MB each) it holds 7.
+// over 200 of them; full 1080p pictures (8 MB each) it holds 8.
 // Not thread-safe: one thread uses one reader.
 
 #include <QImage>
