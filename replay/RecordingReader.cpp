@@ -37,6 +37,7 @@ bool RecordingReader::isOpen() const
 void RecordingReader::close()
 {
     av_.reset();
+    file_.clear();
     positions_.clear();
 }
 
@@ -69,8 +70,17 @@ bool RecordingReader::open(const std::filesystem::path& file)
     }
     if (positions.empty()) return false;
     av_ = std::move(av);
+    file_ = file;
     positions_ = std::move(positions);
     return true;
+}
+
+RecordingTimeline RecordingReader::timeline() const
+{
+    if (!isOpen()) return {};
+    std::vector<int64_t> positions;
+    for (int k = 0; k < frameCount(); ++k) positions.push_back(position(k));
+    return RecordingTimeline::load(file_, positions);
 }
 
 int64_t RecordingReader::position(int k) const
@@ -103,10 +113,12 @@ QImage RecordingReader::frame(int k)
     if (got < 0) return {};
 
     const AVFrame* f = av_->picture;
-    av_->scale = sws_getCachedContext(av_->scale, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
-                                      f->height, AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    const QSize size = fittedPictureSize(QSize(f->width, f->height), maxSize_);
+    av_->scale = sws_getCachedContext(av_->scale, f->width, f->height, static_cast<AVPixelFormat>(f->format),
+                                      size.width(), size.height(), AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr,
+                                      nullptr);
     if (av_->scale == nullptr) return {};
-    QImage out(f->width, f->height, QImage::Format_RGB32);
+    QImage out(size, QImage::Format_RGB32);
     uint8_t* dst[4] = {out.bits(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {static_cast<int>(out.bytesPerLine()), 0, 0, 0};
     sws_scale(av_->scale, f->data, f->linesize, 0, f->height, dst, dstStride);

@@ -12,33 +12,37 @@
 #include <optional>
 #include <vector>
 
+#include "ReplayReader.h"
+
 namespace cx {
 
-class RecordingReader {
+class RecordingReader final : public ReplayReader {
 public:
     RecordingReader();
-    ~RecordingReader();
+    ~RecordingReader() override;
     RecordingReader(const RecordingReader&) = delete;
     RecordingReader& operator=(const RecordingReader&) = delete;
 
-    // Opens `file` and indexes its frames; false when it is no readable
-    // recording (nothing stays open then).
-    bool open(const std::filesystem::path& file);
-    void close();
-    bool isOpen() const;
+    bool open(const std::filesystem::path& file) override;
+    void close() override;
+    bool isOpen() const override;
 
-    int frameCount() const { return static_cast<int>(positions_.size()); }
+    int frameCount() const override { return static_cast<int>(positions_.size()); }
     // Sample position of frame k (15 a second) relative to the first frame.
     int64_t position(int k) const;
-    // Frame k as a picture; a null image when it cannot be decoded.
     // Any k in any order: every frame of these files is a key frame, so one
     // seek and one decode are all a step costs.
-    QImage frame(int k);
+    QImage frame(int k) override;
+    void setMaxPictureSize(QSize size) override { maxSize_ = size; }
+    // From the frame times file beside the recording, or estimated.
+    RecordingTimeline timeline() const override;
 
 private:
     struct Av;
     std::unique_ptr<Av> av_;
+    std::filesystem::path file_;
     std::vector<int64_t> positions_;  // stream time stamps, one per whole frame
+    QSize maxSize_;
 };
 
 // 15 sample positions a second, as the recorder writes them.

@@ -1,7 +1,7 @@
 #pragma once
 // Times of day around a recording: the start in its file name
-// (Date_DD_MM_YYYY_Time_HH_MM_SS.avi, a numbered variant allowed), and the
-// text a frame's time is shown with.
+// (Date_DD_MM_YYYY_Time_HH_MM_SS.avi or .mkv, a numbered variant allowed),
+// and the text a frame's time is shown with.
 
 #include <cstdint>
 #include <optional>

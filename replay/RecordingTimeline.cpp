@@ -106,12 +106,32 @@ RecordingTimeline::RecordingTimeline(const std::vector<int64_t>& positions,
         }
     }
 
-    offsets_.resize(n);
+    setOffsets();
+}
+
+void RecordingTimeline::setOffsets()
+{
+    offsets_.resize(wallMs_.size());
     int64_t highest = 0;
-    for (size_t k = 0; k < n; ++k) {
+    for (size_t k = 0; k < wallMs_.size(); ++k) {
         highest = std::max(highest, wallMs_[k] - wallMs_.front());
         offsets_[k] = highest;
     }
+}
+
+RecordingTimeline RecordingTimeline::fromTimeStamps(const std::vector<int64_t>& stampsMs,
+                                                    std::optional<int64_t> firstFrameMs,
+                                                    std::optional<int64_t> nameStartMs)
+{
+    RecordingTimeline t;
+    const std::optional<int64_t> start = firstFrameMs ? firstFrameMs : nameStartMs;
+    t.hasFrameTimes_ = firstFrameMs.has_value();
+    t.timeOfDayKnown_ = start.has_value();
+    t.estimated_.assign(stampsMs.size(), t.hasFrameTimes_ ? 0 : 1);
+    t.wallMs_.reserve(stampsMs.size());
+    for (const int64_t stamp : stampsMs) t.wallMs_.push_back(start.value_or(0) + stamp);
+    t.setOffsets();
+    return t;
 }
 
 RecordingTimeline RecordingTimeline::load(const std::filesystem::path& file, const std::vector<int64_t>& positions)

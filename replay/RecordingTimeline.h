@@ -5,7 +5,9 @@
 // Frames it lacks (the last second before a crash) are estimated from the
 // pace of the frames before them; a file without it (older recordings,
 // other programs' files) is estimated from its name plus its positions at
-// 15 a second. Estimated frames are marked as such.
+// 15 a second. Estimated frames are marked as such. A file that keeps each
+// frame's time stamp and the wall time of its first frame (a camera's own
+// stream) needs neither.
 
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +29,12 @@ public:
                       std::optional<int64_t> nameStartMs);
     // The same for the recording at `file`, reading its frame times file.
     static RecordingTimeline load(const std::filesystem::path& file, const std::vector<int64_t>& positions);
+    // A file with a time stamp per frame: `stampsMs`, each frame's in ms
+    // from the first frame's; `firstFrameMs`, the wall time the file gives
+    // its first frame (then every time is recorded), else the start in its
+    // name places the stamps in the day, as an estimate.
+    static RecordingTimeline fromTimeStamps(const std::vector<int64_t>& stampsMs, std::optional<int64_t> firstFrameMs,
+                                            std::optional<int64_t> nameStartMs);
 
     int frameCount() const { return static_cast<int>(wallMs_.size()); }
     // Milliseconds since 1970 the frame was received (or is estimated at).
@@ -52,6 +60,8 @@ public:
     static constexpr int64_t maxHoldMs = 2000;
 
 private:
+    void setOffsets();
+
     std::vector<int64_t> wallMs_;
     std::vector<uint8_t> estimated_;
     std::vector<int64_t> offsets_;

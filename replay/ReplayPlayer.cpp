@@ -6,8 +6,9 @@
 #include <chrono>
 
 #include "Clock.h"
-#include "RecordingReader.h"
+#include "RecordingKinds.h"
 #include "RecordingTimeline.h"
+#include "ReplayReader.h"
 
 namespace cx {
 
@@ -108,9 +109,18 @@ void ReplayPlayer::step(int frames)
     command();
 }
 
+void ReplayPlayer::setMaxPictureSize(QSize size)
+{
+    {
+        std::lock_guard lock(mutex_);
+        maxPictureSize_ = size;
+    }
+    command();
+}
+
 void ReplayPlayer::run()
 {
-    RecordingReader reader;
+    std::unique_ptr<ReplayReader> reader;
     RecordingTimeline timeline;
     int current = -1;
     // When the frame on screen was due, in the clock's steady ticks: the
@@ -121,7 +131,7 @@ void ReplayPlayer::run()
     };
 
     auto show = [this, &reader, &timeline, &current](int k) {
-        const QImage picture = reader.frame(k);
+        const QImage picture = reader->frame(k);
         current = k;
         const ShownFrame frame{k, timeline.wallMs(k), timeline.offsetMs(k), timeline.estimated(k),
                                timeline.timeOfDayKnown()};
@@ -137,16 +147,18 @@ void ReplayPlayer::run()
             });
         changed_ = false;
         if (quit_) return;
+        if (reader) reader->setMaxPictureSize(maxPictureSize_);
 
         if (openRequest_) {
             const std::filesystem::path file = *openRequest_;
             openRequest_.reset();
+            const QSize maxSize = maxPictureSize_;
             lock.unlock();
-            const bool ok = reader.open(file);
-            std::vector<int64_t> positions;
-            for (int k = 0; k < reader.frameCount(); ++k) positions.push_back(reader.position(k));
-            timeline = ok ? RecordingTimeline::load(file, positions) : RecordingTimeline();
-            const int frames = ok ? reader.frameCount() : 0;
+            reader = makeReplayReader(file);
+            reader->setMaxPictureSize(maxSize);
+            const bool ok = reader->open(file);
+            timeline = ok ? reader->timeline() : RecordingTimeline();
+            const int frames = ok ? reader->frameCount() : 0;
             const qint64 duration = timeline.durationMs();
             const bool recorded = timeline.hasFrameTimes();
             current = -1;
@@ -157,14 +169,14 @@ void ReplayPlayer::run()
             lock.lock();
             continue;
         }
-        if (!reader.isOpen()) {
+        if (!reader || !reader->isOpen()) {
             seekRequest_.reset();
             seekTimeRequest_.reset();
             stepRequest_.reset();
             playing_ = false;
             continue;
         }
-        const int last = reader.frameCount() - 1;
+        const int last = reader->frameCount() - 1;
         if (seekRequest_ || seekTimeRequest_ || stepRequest_) {
             int target = 0;
             if (seekRequest_)

@@ -1,11 +1,12 @@
 #pragma once
-// Plays one recording on a thread of its own: opening, seeking and
-// decoding happen there, and each picture reaches the owner's thread as
+// Plays one recording, of any kind replay reads (RecordingKinds.h), on a
+// thread of its own: opening, seeking and decoding happen there, and each picture reaches the owner's thread as
 // frameShown (queued). Commands return at once. Frames follow each other
 // at the pace they were received (RecordingTimeline) times the speed.
 
 #include <QImage>
 #include <QObject>
+#include <QSize>
 
 #include <atomic>
 #include <condition_variable>
@@ -50,6 +51,9 @@ public:
     void seekTime(qint64 offsetMs);
     // One frame forward or backward from the one shown, paused.
     void step(int frames);
+    // Pictures come at most this size (the window's picture area): what
+    // the reader converts and keeps is no larger. Empty: as recorded.
+    void setMaxPictureSize(QSize size);
 
 signals:
     // The file opened (frames > 0) or could not be read (0); how long it
@@ -76,6 +80,7 @@ private:
     double speed_ = 1.0;
     bool restartFromEnd_ = false;
     bool paceFromNow_ = false;
+    QSize maxPictureSize_;
     std::thread thread_;
 };
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ProgramFolder.h"
+#include "RecordingKinds.h"
 #include "RecordingTime.h"
 
 namespace cx {
@@ -26,13 +27,6 @@ bool newerFirst(const std::string& a, const std::string& b)
     }
     if (sa || sb) return static_cast<bool>(sa);
     return a < b;
-}
-
-bool isAvi(const std::filesystem::path& p)
-{
-    std::string ext = p.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".avi";
 }
 
 }  // namespace
@@ -59,7 +53,7 @@ void CFilesTreeView::refill()
         auto* folder = new QTreeWidgetItem(this, {QString::fromStdString(camera)});
         std::vector<std::string> files;
         for (const auto& entry : fs::directory_iterator(resolveNoCase(programFolder_, "video") / camera, ec))
-            if (entry.is_regular_file(ec) && isAvi(entry.path())) files.push_back(entry.path().filename().string());
+            if (entry.is_regular_file(ec) && recordingKind(entry.path())) files.push_back(entry.path().filename().string());
         std::sort(files.begin(), files.end(), newerFirst);
         for (const std::string& file : files) new QTreeWidgetItem(folder, {QString::fromStdString(file)});
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The recordings tree: the camera folders below video/ and, under each,
-// its recordings, newest first. Selecting a recording names its path.
+// its recordings of every kind replay reads (RecordingKinds.h), newest
+// first. Selecting a recording names its path.
 
 #include <QTreeWidget>
 

@@ -10,6 +10,7 @@
 
 #include "CHoverButton.h"
 #include "FontHeight.h"
+#include "RecordingKinds.h"
 #include "RecordingTime.h"
 #include "ReplayPlayer.h"
 
@@ -47,6 +48,8 @@ ReplayControls::ReplayControls(QWidget* parent) : QWidget(parent), player_(new R
     picture_area_->setAlignment(Qt::AlignCenter);
     picture_area_->setStyleSheet(QStringLiteral("background: black;"));
     picture_area_->setGeometry(units(79, 24, 159, 98));
+    // The reader converts and keeps pictures no larger than they are shown.
+    player_->setMaxPictureSize(picture_area_->contentsRect().size());
 
     time_ = new QLabel(this);
     time_->setObjectName(QStringLiteral("frameTime"));
@@ -153,10 +156,20 @@ void ReplayControls::showFrame(const ShownFrame& frame, const QImage& picture)
     emit frameShown(index);
 }
 
+QString ReplayControls::recordingFileFilter()
+{
+    QStringList patterns;
+    for (const RecordingExtension& e : recordingExtensions) {
+        const QString ending = QString::fromLatin1(e.extension);
+        patterns << QLatin1Char('*') + ending << QLatin1Char('*') + ending.toUpper();
+    }
+    return QStringLiteral("Video (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
+
 void ReplayControls::selectFile()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select File"), QString(),
-                                                      QStringLiteral("Video (*.avi *.AVI)"));
+    const QString file =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Select File"), QString(), recordingFileFilter());
     if (!file.isEmpty()) openRecording(file);
 }
 

@@ -42,6 +42,9 @@ public:
     // Marks a time of day that was not recorded but worked out.
     static constexpr const char* estimatedMark = " (estimated)";
 
+    // "Select File..." offers every kind of recording replay reads.
+    static QString recordingFileFilter();
+
     // Lets a window around it close with "Close".
     std::function<void()> closeRequested;
 

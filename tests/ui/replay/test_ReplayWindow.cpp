@@ -25,6 +25,7 @@
 #include "ReplayControls.h"
 #include "ReplayPlayer.h"
 #include "support/LocalTime.h"
+#include "support/NumberedVideo.h"
 #include "support/FakeClock.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempFolder.h"
@@ -204,6 +205,93 @@ TEST_F(ReplayWindowTest, RecordingWithoutFrameTimesShowsEstimatedTimes)
     controls.player().seek(6);
     ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == 6; }, 5000));
     EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:54:53 (estimated)  7 / 8"));
+}
+
+// A camera's stream recorded into Matroska beside the recorder's AVI files:
+// listed by its time, played, stepped and wound back across key frames,
+// each picture its own frame, with the times its file recorded.
+TEST_F(ReplayWindowTest, CameraStreamRecordingPlaysBesideTheAviOnes)
+{
+    const fs::path avi = record(localSeconds(2026, 12, 6, 15, 54, 49), 2);
+    // 16 frames 250 ms apart, a key frame every 6; the first at 15:55:00.500.
+    const time_t first = static_cast<time_t>(localSeconds(2026, 12, 6, 15, 55, 0));
+    std::tm utc{};
+    gmtime_r(&first, &utc);
+    char created[40];
+    std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%S.500Z", &utc);
+    const fs::path mkv = folder.path() / "video" / "Door" / "Date_06_12_2026_Time_15_55_00.mkv";
+    NumberedVideo video;
+    video.frames = 16;
+    video.fps = 4;
+    video.options = "preset=veryfast;g=6;keyint_min=6;sc_threshold=0;bf=0";
+    video.creationTime = created;
+    ASSERT_TRUE(writeNumberedVideo(mkv, video));
+    EXPECT_TRUE(ReplayControls::recordingFileFilter().contains(QStringLiteral("*.mkv")));
+    EXPECT_TRUE(ReplayControls::recordingFileFilter().contains(QStringLiteral("*.avi")));
+
+    CVideoPlayer player(folder.path());
+    ASSERT_EQ(player.tree().topLevelItem(0)->childCount(), 2);
+    EXPECT_EQ(item(player, "Door", 0)->text(0).toStdString(), mkv.filename().string());
+    EXPECT_EQ(item(player, "Door", 1)->text(0).toStdString(), avi.filename().string());
+
+    ReplayControls& controls = player.controls();
+    auto button = [&](const char* name) { return controls.findChild<CHoverButton*>(QString::fromLatin1(name)); };
+    auto* slider = controls.findChild<QSlider*>("position");
+    auto* time = controls.findChild<QLabel*>("frameTime");
+    const auto shows = [&](int k) {
+        return waitFor([&] { return controls.shownIndex() == k; }, 5000) && shownNumber(controls.shownPicture()) == k;
+    };
+    // The player hands over pictures no larger than the window shows them
+    // (so the reader keeps small ones): these frames are taller than that.
+    QSize largest;
+    QObject::connect(&controls.player(), &ReplayPlayer::frameShown,
+                     [&largest](const ShownFrame&, const QImage& p) { largest = largest.expandedTo(p.size()); });
+    player.tree().setCurrentItem(item(player, "Door", 0));
+    ASSERT_TRUE(waitFor([&] { return controls.frames() == 16; }, 5000));
+    ASSERT_TRUE(shows(0));
+    EXPECT_EQ(slider->maximum(), 15 * 250);
+    // Recorded, not estimated.
+    EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:55:00  1 / 16"));
+
+    // By the slider to frame 8, then step by step back across key frame 6.
+    slider->setValue(8 * 250 + 100);
+    ASSERT_TRUE(shows(8));
+    for (int k : {7, 6, 5}) {
+        slider->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        ASSERT_TRUE(shows(k)) << k;
+    }
+    EXPECT_EQ(time->text(), QStringLiteral("06/12/2026 15:55:01  6 / 16"));
+
+    // Fast reverse from 13 shows every frame down to the first, each the
+    // picture of its own number; fast forward from 10 to the end likewise.
+    std::vector<int> seen, numbers;
+    QObject::connect(&controls, &ReplayControls::frameShown, [&](int k) {
+        seen.push_back(k);
+        numbers.push_back(shownNumber(controls.shownPicture()));
+    });
+    controls.player().seek(13);
+    ASSERT_TRUE(shows(13));
+    seen.clear();
+    numbers.clear();
+    button("fastReverse")->click();
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == 0; }, 10000));
+    button("pause")->click();
+    EXPECT_EQ(seen, (std::vector<int>{12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+    EXPECT_EQ(numbers, seen);
+
+    controls.player().seek(10);
+    ASSERT_TRUE(shows(10));
+    seen.clear();
+    numbers.clear();
+    button("fastForward")->click();
+    ASSERT_TRUE(waitFor([&] { return controls.shownIndex() == 15; }, 10000));
+    button("pause")->click();
+    EXPECT_EQ(seen, (std::vector<int>{11, 12, 13, 14, 15}));
+    EXPECT_EQ(numbers, seen);
+
+    const QSize area = controls.findChild<QLabel*>("picture")->contentsRect().size();
+    ASSERT_LT(area.height(), video.height);
+    EXPECT_EQ(largest, QSize(video.width, video.height).scaled(area, Qt::KeepAspectRatio));
 }
 
 TEST_F(ReplayWindowTest, UnreadableFileLeavesThePictureEmpty)
