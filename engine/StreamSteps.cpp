@@ -37,7 +37,7 @@ HandOffResult StreamSteps::run(int slot, const StreamPacket& packet)
         }
         if (state_.slotRecords(slot)) {
             std::lock_guard lock(state_.recordLock[i]);
-            recorder_.writePacket(slot, packet.input, packet.packet);
+            recorder_.writePacket(slot, packet.input, packet.packet, packet.connection);
         }
         recorder_.reportPendingFailure();
     }

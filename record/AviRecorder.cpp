@@ -148,7 +148,7 @@ void AviRecorder::rollOver(int slot, int64_t now)
     if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_[i] = 1;
 }
 
-void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPacket& packet)
+void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPacket& packet, uint64_t connection)
 {
     if (!validSlot(slot)) return;
     const auto i = static_cast<size_t>(slot);
@@ -160,11 +160,12 @@ void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPa
         rollOver(slot, now);
     if (state_.streamFile[i] == nullptr) return;
     const int64_t receivedMs = clock_.nowMs();
-    if (state_.streamFile[i]->write(input, packet, receivedMs) != StreamRecording::Write::StreamsChanged) return;
+    if (state_.streamFile[i]->write(input, packet, receivedMs, connection) != StreamRecording::Write::StreamsChanged)
+        return;
     // The camera came back with another stream (size, codec, sound): this
     // file cannot take it, so a new one starts with the new stream.
     rollOver(slot, now);
-    if (state_.streamFile[i] != nullptr) state_.streamFile[i]->write(input, packet, receivedMs);
+    if (state_.streamFile[i] != nullptr) state_.streamFile[i]->write(input, packet, receivedMs, connection);
 }
 
 void AviRecorder::reportPendingFailure()

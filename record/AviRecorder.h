@@ -71,7 +71,8 @@ public:
     // frame after that, so no frame is lost or written twice between
     // segments. A connection whose streams differ from the file's starts a
     // new file at once (its first key frame opens it).
-    void writePacket(int slot, const AVFormatContext& input, const AVPacket& packet);
+    // `connection`: the client's number of the input (see StreamRecording::write).
+    void writePacket(int slot, const AVFormatContext& input, const AVPacket& packet, uint64_t connection = 0);
 
     // The slot's camera is an RTSP camera: its recordings copy packets.
     bool recordsPackets(int slot) const;

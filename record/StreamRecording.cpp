@@ -220,10 +220,13 @@ bool StreamRecording::start(const AVFormatContext& input, int64_t receivedMs, co
 }
 
 StreamRecording::Write StreamRecording::write(const AVFormatContext& input, const AVPacket& packet,
-                                              int64_t receivedMs)
+                                              int64_t receivedMs, uint64_t connection)
 {
     if (finished_ || broken_) return Write::Lost;
-    if (&input != input_ || input.nb_streams != inputStreams_) takeInput(input);
+    if (&input != input_ || connection != connection_ || input.nb_streams != inputStreams_) {
+        connection_ = connection;
+        takeInput(input);
+    }
     int n = trackOf(packet.stream_index);
     if (n >= 0) {
         // The same address may be a new connection whose camera changed its

@@ -58,7 +58,10 @@ public:
     // changing: a new connection whose demuxer reuses the old one's address
     // and streams is taken for the same input (its times still rise, but
     // its frames before a key frame are not held back).
-    Write write(const AVFormatContext& input, const AVPacket& packet, int64_t receivedMs);
+    // `connection` tells connections apart when it is not 0 (the client's
+    // number for each input it opens, since a new demuxer may take a freed
+    // one's address).
+    Write write(const AVFormatContext& input, const AVPacket& packet, int64_t receivedMs, uint64_t connection = 0);
 
     // Completes the file (cues, duration). Also done by the destructor. A
     // recording that never got its first key frame leaves no file.
@@ -113,6 +116,7 @@ private:
     std::vector<Track> tracks_;
     std::vector<int> trackOfInput_;  // the current input's streams
     const AVFormatContext* input_ = nullptr;
+    uint64_t connection_ = 0;
     unsigned inputStreams_ = 0;
     bool inputMatches_ = true;  // the current input's streams are the file's
     bool anchored_ = false;     // the current input has reached its first key frame
