@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# RTSP cameras: 16 simulated cameras, main stream 1920x1080 @15 (H.264)
+# and sub stream 640x360 @15, every camera recording by the timetable.
+#   1. `corvanex --no-window`: its CPU per offered frame (from /proc), the
+#      share of offered frames in its recordings, against FFmpeg copying
+#      the 16 main streams at once (16 processes, -c copy into Matroska)
+#      and against the floor (cx-rtsp-floor: receiving and writing the
+#      packets only), all in the same run.
+#   2. `corvanex` with its window on a virtual display (4x4 grid): the same,
+#      against FFmpeg copying the 16 main streams plus decoding the 16 sub
+#      streams (-threads 1 to BGR into null).
+# FFmpeg's CPU per frame leaves its start-up out: two lengths of run, the
+# difference divided by the extra frames.
+#
+#   bash bench/rtsp_bench.sh [seconds] [cameras]    (after a build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+seconds=${1:-20}
+cameras=${2:-16}
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; sleep 0.5; rm -rf "$work"' EXIT
+ticks=$(getconf CLK_TCK)
+fps=15
+
+args=()
+for _ in $(seq "$cameras"); do
+  args+=(--camera "kind=rtsp,codec=h264,size=1920x1080,sub-size=640x360,fps=$fps,prerecorded=1,scene=1")
+done
+build/tools/simulator/cx-camsim "${args[@]}" > "$work/sim.txt" 2>&1 &
+simulator=$!
+for _ in $(seq 600); do [ "$(grep -c port "$work/sim.txt" || true)" -ge "$cameras" ] && break; sleep 0.1; done
+ports=$(sed -n 's/camera [0-9]* port \([0-9]*\).*/\1/p' "$work/sim.txt")
+[ "$(echo "$ports" | wc -w)" -eq "$cameras" ] || { echo "simulator did not start"; cat "$work/sim.txt"; exit 1; }
+
+cpuOf() { local t=0 p; for p in "$@"; do t=$((t + $(awk '{print $14 + $15}' "/proc/$p/stat"))); done; echo "$t"; }
+
+# CPU ticks of `pids` over `seconds`, after `warm` seconds.
+measure() {
+  local warm=$1; shift
+  sleep "$warm"
+  local c0; c0=$(cpuOf "$@")
+  sleep "$seconds"
+  local c1; c1=$(cpuOf "$@")
+  echo $((c1 - c0))
+}
+
+# FFmpeg over every camera at once, `frames` frames each: CPU seconds of all.
+ffall() {
+  local frames=$1 what=$2 script="" port n=0
+  for port in $ports; do
+    n=$((n + 1))
+    if [ "$what" = copy ] || [ "$what" = both ]; then
+      script+="ffmpeg -v error -nostdin -rtsp_transport tcp -i rtsp://127.0.0.1:$port/main -frames:v $frames -c copy -y -f matroska $work/ff-$n.mkv & "
+    fi
+    if [ "$what" = both ]; then
+      script+="ffmpeg -v error -nostdin -threads 1 -rtsp_transport tcp -i rtsp://127.0.0.1:$port/sub -frames:v $frames -pix_fmt bgr24 -f null - & "
+    fi
+  done
+  /usr/bin/time -f "%U %S" bash -c "${script}wait" 2>&1 | tail -n 1 | awk '{print $1 + $2}'
+}
+perFrame() {  # FFmpeg: microseconds per main-stream frame
+  local what=$1 short long
+  short=$(ffall 30 "$what")
+  long=$(ffall 180 "$what")
+  python3 -c "print(($long - $short) / (150 * $cameras) * 1e6)"
+}
+
+folderFor() {  # a program folder with every camera, recording all day
+  local folder=$1 list=() n=0 port
+  for port in $ports; do
+    n=$((n + 1))
+    list+=(--rtsp-camera "Camera $n" 127.0.0.1 "$port" /main --sub-path /sub)
+  done
+  build/tools/cx-program-folder "$folder" --record-all-day "${list[@]}" > /dev/null
+}
+
+# Frames in the recordings, and frames offered from each file's first
+# picture until `end` (seconds since 1970).
+recordedShare() {
+  python3 - "$1" "$2" "$fps" <<'PY'
+import glob, json, subprocess, sys, datetime
+folder, end, fps = sys.argv[1], float(sys.argv[2]), float(sys.argv[3])
+recorded = offered = 0
+for f in glob.glob(folder + "/video/*/*.mkv"):
+    out = json.loads(subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-count_packets",
+                                     "-show_entries", "stream=nb_read_packets:format_tags=creation_time",
+                                     "-of", "json", f], capture_output=True, text=True).stdout)
+    recorded += int(out["streams"][0]["nb_read_packets"])
+    start = datetime.datetime.fromisoformat(out["format"]["tags"]["creation_time"].replace("Z", "+00:00")).timestamp()
+    offered += (end - start) * fps
+print(f"{recorded} {offered:.0f}")
+PY
+}
+
+runProgram() {  # $1: no-window | window
+  local folder="$work/program-$1"
+  folderFor "$folder"
+  if [ "$1" = window ]; then
+    local display=":$((200 + $$ % 300))"
+    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
+    sleep 1
+    (cd "$folder" && DISPLAY=$display exec "$root/build/main/corvanex") 2> "$work/err-$1.txt" &
+  else
+    (cd "$folder" && exec "$root/build/main/corvanex" --no-window) 2> "$work/err-$1.txt" &
+  fi
+  local pid=$!
+  local used; used=$(measure 6 "$pid")
+  local peak; peak=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
+  kill -TERM "$pid"; wait "$pid" 2>/dev/null || true
+  local end; end=$(date +%s.%N)
+  local share; share=$(recordedShare "$folder" "$end")
+  echo "$used $peak $share"
+  rm -rf "$folder/video"
+}
+
+floorRun() {
+  local urls=() port
+  for port in $ports; do urls+=("rtsp://127.0.0.1:$port/main"); done
+  build/bench/cx-rtsp-floor $((seconds + 8)) "$work" "${urls[@]}" > /dev/null &
+  local pid=$!
+  local used; used=$(measure 4 "$pid")
+  wait "$pid" || true
+  rm -f "$work"/floor-*
+  echo "$used"
+}
+
+read -r headless peakHeadless recHeadless offHeadless < <(runProgram no-window)
+floor=$(floorRun)
+copy=$(perFrame copy)
+read -r windowed peakWindowed recWindowed offWindowed < <(runProgram window)
+both=$(perFrame both)
+
+python3 - "$ticks" "$seconds" "$cameras" "$fps" "$headless" "$peakHeadless" "$recHeadless" "$offHeadless" \
+  "$floor" "$copy" "$windowed" "$peakWindowed" "$recWindowed" "$offWindowed" "$both" <<'EOF'
+import sys
+(ticks, seconds, cameras, fps, headless, peakH, recH, offH, floor, copy,
+ windowed, peakW, recW, offW, both) = map(float, sys.argv[1:])
+offered = cameras * fps * seconds
+us = lambda t: t / ticks / offered * 1e6
+h, w, f = us(headless), us(windowed), us(floor)
+print(f"{cameras:.0f} cameras, main 1920x1080 @{fps:.0f} + sub 640x360 @{fps:.0f}, {seconds:.0f} s measured")
+print(f"  without a window: {h:.0f} us/frame, peak RSS {peakH / 1024:.0f} MiB, recorded {recH:.0f} of {offH:.0f} offered;"
+      f" FFmpeg copying all main streams {copy:.0f} us/frame (ratio {h / copy:.2f}); floor {f:.0f} us/frame (ratio {h / f:.2f})")
+print(f"  with the window:  {w:.0f} us/frame, peak RSS {peakW / 1024:.0f} MiB, recorded {recW:.0f} of {offW:.0f} offered;"
+      f" FFmpeg copying main + decoding sub {both:.0f} us/frame (ratio {w / both:.2f}); floor {f:.0f} us/frame (ratio {w / f:.2f})")
+EOF
