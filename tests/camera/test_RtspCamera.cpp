@@ -1,5 +1,7 @@
 // RTSP cameras' connections against the simulator's RTSP cameras
-// (GStreamer's RTSP server) on 127.0.0.1.
+// (GStreamer's RTSP server) on 127.0.0.1, run as a process of its own: its
+// libraries are not built for the thread sanitizer these tests also run
+// under.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -7,19 +9,15 @@
 #include "AppState.h"
 #include "CameraWorkers.h"
 #include "DebugLog.h"
-#include "RtspSimulator.h"
 #include "support/RecordingNotifier.h"
 #include "support/RecordingSink.h"
 #include "support/RefusingPort.h"
+#include "support/SimulatorProcess.h"
 #include "support/SteppingClock.h"
 
 using namespace cx;
 using namespace std::chrono_literals;
-using cx::sim::Auth;
-using cx::sim::RtspCameraConfig;
-using cx::sim::RtspFault;
-using cx::sim::RtspSimulator;
-using cx::sim::VideoCodec;
+using cx::test::SimulatorProcess;
 using cx::test::RecordingNotifier;
 using cx::test::RecordingSink;
 
@@ -35,20 +33,20 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     return done();
 }
 
-// Small pictures encoded live: enough for every frame to be numbered.
-RtspCameraConfig camera(VideoCodec codec, bool sub)
+// A cx-camsim camera description: small pictures encoded live, a key frame
+// every ten; `more` adds keys ("fault=drop,fault-after=5").
+std::string camera(const std::string& codec, bool sub, const std::string& more = "")
 {
-    RtspCameraConfig c;
-    c.codec = codec;
-    c.width = 320;
-    c.height = 240;
-    c.fps = 15;
-    c.gop = 10;
-    if (sub) {
-        c.subWidth = 160;
-        c.subHeight = 120;
-    }
-    return c;
+    return "kind=rtsp,codec=" + codec + ",size=320x240,fps=15,gop=10" + (sub ? ",sub-size=160x120" : "") +
+           (more.empty() ? "" : "," + more);
+}
+
+// The simulator with these cameras; their ports in order.
+std::unique_ptr<SimulatorProcess> simulate(const std::vector<std::string>& cameras)
+{
+    auto simulator = std::make_unique<SimulatorProcess>(CX_CAMSIM, cameras);
+    EXPECT_EQ(simulator->ports.size(), cameras.size());
+    return simulator;
 }
 
 // Configures slot 0.. in `state` for an RTSP camera at 127.0.0.1:port.
@@ -90,16 +88,8 @@ protected:
         if (workers_) {
             EXPECT_TRUE(workers_->stopAll(2000ms));
         }
-        simulator.stop();
     }
-
-    int serve(const RtspCameraConfig& config)
-    {
-        std::string error;
-        const int port = simulator.add(config, error);
-        EXPECT_NE(port, 0) << error;
-        return port;
-    }
+    int port(size_t k) const { return k < simulator->ports.size() ? simulator->ports[k] : 0; }
 
     CameraWorkers& workers()
     {
@@ -112,13 +102,13 @@ protected:
     RecordingNotifier notifier;
     SystemClock clock;
     WorkerTiming timing;
-    RtspSimulator simulator;
+    std::unique_ptr<SimulatorProcess> simulator;
     std::unique_ptr<CameraWorkers> workers_;
 };
 
 struct StreamCase {
     const char* name;
-    VideoCodec codec;
+    const char* codec;
     bool sub;
     bool udp;
 };
@@ -131,14 +121,11 @@ struct StreamCase {
 TEST_F(RtspCameraTest, EveryPictureOfBothStreamsArrivesInOrder)
 {
     const StreamCase cases[] = {
-        {"H.264 with sub stream over TCP", VideoCodec::H264, true, false},
-        {"H.265 without sub stream over UDP", VideoCodec::H265, false, true},
+        {"H.264 with sub stream over TCP", "h264", true, false},
+        {"H.265 without sub stream over UDP", "h265", false, true},
     };
-    for (const StreamCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const int port = serve(camera(c.codec, c.sub));
-        addRow(state, port, {"/main", c.sub ? "/sub" : "", c.udp});
-    }
+    simulator = simulate({camera(cases[0].codec, cases[0].sub), camera(cases[1].codec, cases[1].sub)});
+    for (size_t k = 0; k < 2; ++k) addRow(state, port(k), {"/main", cases[k].sub ? "/sub" : "", cases[k].udp});
     workers().ConnectAllCameras();
     for (int slot = 0; slot < 2; ++slot) {
         SCOPED_TRACE(cases[slot].name);
@@ -167,20 +154,18 @@ TEST_F(RtspCameraTest, AStopEndsEveryConnectionWithinTwoSecondsWhateverTheCamera
     timing.rtsp.silence = 10s;
     struct FaultCase {
         const char* name;
-        RtspFault fault;
+        const char* keys;
     } cases[] = {
-        {"never answers", RtspFault::NeverAnswer},
-        {"stalls after SETUP", RtspFault::StallAfterSetup},
-        {"sends garbage", RtspFault::Garbage},
-        {"drops after five frames", RtspFault::Drop},
-        {"streams", RtspFault::None},
+        {"never answers", "fault=never-answer"},
+        {"stalls after SETUP", "fault=stall-after-setup"},
+        {"sends garbage", "fault=garbage"},
+        {"drops after five frames", "fault=drop,fault-after=5"},
+        {"streams", ""},
     };
-    for (const FaultCase& c : cases) {
-        RtspCameraConfig config = camera(VideoCodec::H264, true);
-        config.fault = c.fault;
-        config.faultAfter = 5;
-        addRow(state, serve(config), {"/main", "/sub", false});
-    }
+    std::vector<std::string> cameras;
+    for (const FaultCase& c : cases) cameras.push_back(camera("h264", true, c.keys));
+    simulator = simulate(cameras);
+    for (size_t k = 0; k < cameras.size(); ++k) addRow(state, port(k), {"/main", "/sub", false});
     workers().ConnectAllCameras();
     std::this_thread::sleep_for(1500ms);  // each camera is in the middle of what it does
     EXPECT_TRUE(workers().stopAll(2000ms));
@@ -190,9 +175,8 @@ TEST_F(RtspCameraTest, AStopEndsEveryConnectionWithinTwoSecondsWhateverTheCamera
 TEST_F(RtspCameraTest, ASilentCameraIsDroppedAfterTheSilenceTimeAndAskedAgain)
 {
     timing.rtsp.silence = 1s;
-    RtspCameraConfig config = camera(VideoCodec::H264, false);
-    config.fault = RtspFault::StallAfterSetup;
-    const int slot = addRow(state, serve(config), {"/main", "", false});
+    simulator = simulate({camera("h264", false, "fault=stall-after-setup")});
+    const int slot = addRow(state, port(0), {"/main", "", false});
     workers().ConnectAllCameras();
     EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::BackingOff; }, 5s));
     EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Connecting; }, 5s));
@@ -207,15 +191,13 @@ TEST_F(RtspCameraTest, LoginsOfAnyCharactersWorkAndRefusalsAreToldOnceWithoutThe
     // A colon ends the login in both schemes; everything else is the login's own.
     const std::string user = "us@r 1/ü";
     const std::string password = "p:ss/w@rd?#% ü";
-    for (const Auth auth : {Auth::Basic, Auth::Digest}) {
-        RtspCameraConfig config = camera(VideoCodec::H264, false);
-        config.auth = auth;
-        config.user = user;
-        config.password = password;
-        const int port = serve(config);
-        addRow(state, port, {"/main", "", false}, user, password);               // right
-        addRow(state, port, {"/main", "", false}, user, "wrong-" + password);    // refused
-        addRow(state, port, {"/elsewhere", "", false}, user, password);          // no such path
+    // The simulator's own key list is comma-separated: the test password has no comma.
+    simulator = simulate({camera("h264", false, "auth=basic,user=" + user + ",password=" + password),
+                          camera("h264", false, "auth=digest,user=" + user + ",password=" + password)});
+    for (size_t k = 0; k < 2; ++k) {
+        addRow(state, port(k), {"/main", "", false}, user, password);             // right
+        addRow(state, port(k), {"/main", "", false}, user, "wrong-" + password);  // refused
+        addRow(state, port(k), {"/elsewhere", "", false}, user, password);        // no such path
     }
     std::vector<std::string> debugLines;
     std::mutex debugMutex;
@@ -278,13 +260,9 @@ TEST(RtspBackoff, DoublesUpToTheMaximumAndStartsOverAfterPictures)
     // The camera comes up during the last long wait and drops every
     // connection after five frames.
     refusing.release();
-    RtspSimulator simulator;
-    RtspCameraConfig config = camera(VideoCodec::H264, false);
-    config.port = refusing.port();
-    config.fault = RtspFault::Drop;
-    config.faultAfter = 5;
-    std::string error;
-    ASSERT_EQ(simulator.add(config, error), refusing.port()) << error;
+    const auto simulator =
+        simulate({camera("h264", false, "port=" + std::to_string(refusing.port()) + ",fault=drop,fault-after=5")});
+    ASSERT_EQ(simulator->ports, std::vector<int>{refusing.port()});
     clock.release();
     const auto waits = clock.waitsOnceThereAre(refusedWaits.size() + 1);
     ASSERT_GT(waits.size(), refusedWaits.size());
@@ -292,5 +270,4 @@ TEST(RtspBackoff, DoublesUpToTheMaximumAndStartsOverAfterPictures)
     EXPECT_EQ(waits[refusedWaits.size()], 1000) << "the wait after pictures had come";
     EXPECT_TRUE(notifier.texts().empty()) << "a camera that is down is not a message";
     EXPECT_TRUE(workers.stopAll(2000ms));
-    simulator.stop();
 }
