@@ -472,7 +472,9 @@ void Engine::startAudio(int slot)
 {
     if (shutDown_ || audio_->running() || slot >= state_->loadedRows.load()) return;
     const std::optional<CameraEntry> camera = state_->cameraEntry(slot);
-    if (!camera) return;
+    // Sound is read over HTTP: an RTSP camera would be asked in the wrong
+    // protocol, a row of no model not at all.
+    if (!camera || camera->type == rtspType || !cameraProblems_[static_cast<size_t>(slot)].empty()) return;
     audio_->start(*camera);
 }
 

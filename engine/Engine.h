@@ -175,7 +175,8 @@ public:
     // Starts reading the audio stream of `slot` on a thread of its own, with
     // a copy of the slot's camera entry, and returns at once; it reads until
     // the stream breaks, stopAudio(), stop-all or shutdown. Nothing for a
-    // slot without a camera or while a reading runs.
+    // slot without a camera, an RTSP camera, a row of no model, or while a
+    // reading runs.
     void startAudio(int slot);
     // Asks the reading to end and returns at once (a closing main window calls it).
     void stopAudio();

@@ -437,6 +437,11 @@ TEST_F(EngineTest, UnusableRowsAreToldOnceAndHoldNoOtherCamera)
     ASSERT_TRUE(waitUntil([&] { return frames(0) > 10; }));
     for (int slot : {1, 2}) EXPECT_TRUE(waitUntil([&] { return engine->slotState(slot) == SlotState::Idle; }, 3s)) << slot;
     EXPECT_EQ(frames(1), 0);  // never asked, though its address serves pictures
+    // Nor asked for sound; and an RTSP camera is not asked over HTTP.
+    for (int slot : {1, 2, 3}) {
+        engine->startAudio(slot);
+        EXPECT_FALSE(engine->audioReading()) << slot;
+    }
 
     // The table is loaded again after every change to the camera list:
     // what was told is not told again, and starting the slots again is quiet.

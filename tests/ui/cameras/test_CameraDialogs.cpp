@@ -121,7 +121,11 @@ TEST_F(CameraDialogsTest, FirstCameraFromTheSixthModelButton)
     EXPECT_EQ(child<CActionButton>(&chooser, "model31")->pos(), QPoint(118, 6 * 41));
     // RTSP after the table's models.
     EXPECT_EQ(child<CActionButton>(&chooser, "model32")->text(), "RTSP (H.264/H.265)");
-    EXPECT_EQ(child<CActionButton>(&chooser, "model32")->pos(), QPoint(2 * 118, 6 * 41));
+    auto* rtsp = child<CActionButton>(&chooser, "model32");
+    EXPECT_EQ(rtsp->pos(), QPoint(2 * 118, 6 * 41));
+    // Its name is longer than a button: it takes the free cell beside it.
+    EXPECT_EQ(rtsp->width(), sixth->width() + 118);
+    EXPECT_LT(rtsp->fontMetrics().horizontalAdvance(rtsp->text()), rtsp->width());
     // Every row is visible without scrolling.
     EXPECT_LE(child<CActionButton>(&chooser, "model32")->geometry().bottom() + 56, chooser.height());
 
