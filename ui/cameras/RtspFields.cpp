@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
+#include <QObject>
 #include <QRadioButton>
 
 #include "CameraFields.h"
@@ -55,6 +56,9 @@ RtspFields::RtspFields(QWidget* dialog, int firstRow)
 
     for (QWidget* w : widgets_) w->hide();
     problem->hide();
+    // A reason next to a path being corrected would read as the new path's.
+    for (QLineEdit* path : {mainPath, subPath})
+        QObject::connect(path, &QLineEdit::textEdited, problem, [this] { hideProblem(); });
 }
 
 void RtspFields::setVisible(bool shown)

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
@@ -387,6 +388,9 @@ TEST_F(CameraDialogsTest, AddRefusesBadRtspSettingsSayingWhy)
         EXPECT_FALSE(child<QLabel>(&add, "nameProblem")->isVisible());
         EXPECT_EQ(stored().count, 1);
     }
+    // Typing in a path takes the reason away.
+    QTest::keyClicks(child<QLineEdit>(&add, "rtspSubPath"), "x");
+    EXPECT_FALSE(problem->isVisible());
     // A name problem is told alone, in the same place.
     child<QLineEdit>(&add, "name")->setText("a/b");
     child<CSkinButton>(&add, "addCamera")->click();
