@@ -5,6 +5,7 @@
 
 #include "AppState.h"
 #include "CameraAddress.h"
+#include "CameraModels.h"
 #include "Clock.h"
 #include "FrameRate.h"
 #include "FrameSink.h"
@@ -128,6 +129,14 @@ void CameraController::runConnection()
     // Taken afresh at every connect: a restart picks up a changed row.
     const std::optional<CameraEntry> camera = appState_.cameraEntry(slot_);
     if (!camera || interrupted()) return;
+    // A row no model serves ends the connection as Dead, asking nobody;
+    // the engine has told why.
+    if (!isKnownCameraType(camera->type)) return;
+    if (camera->type == rtspType) {
+        if (!camera->rtsp) return;
+        // RTSP client connects here
+        return;
+    }
     StartFrameRate(appState_, slot_, clock_);
     if (camera->type == binaryProtocolType)
         runProtocol();

@@ -13,9 +13,16 @@ AcquisitionMethod acquisitionMethod(CameraType code)
     return AcquisitionMethod::Stream;
 }
 
+bool isKnownCameraType(CameraType code)
+{
+    const auto listed = [code](const CameraModel& m) { return m.code == code; };
+    return std::any_of(listedCameraModels.begin(), listedCameraModels.end(), listed) ||
+           std::find(unlistedServedTypes.begin(), unlistedServedTypes.end(), code) != unlistedServedTypes.end();
+}
+
 CameraType FindModelCode(const std::string& name)
 {
-    for (const auto& model : CameraModelTable)
+    for (const auto& model : listedCameraModels)
         if (name == model.name) return model.code;
     return -1;
 }

@@ -40,9 +40,26 @@ inline constexpr int rtspDefaultPort = 554;
 
 enum class AcquisitionMethod { BinaryProtocol, Snapshot, Stream, Rtsp };
 
+// The models the camera dialogs offer, in the order they list them: the
+// table's, then RTSP.
+inline constexpr std::array<CameraModel, CameraModelTable.size() + 1> listedCameraModels = [] {
+    std::array<CameraModel, CameraModelTable.size() + 1> models{};
+    for (size_t i = 0; i < CameraModelTable.size(); ++i) models[i] = CameraModelTable[i];
+    models.back() = {rtspModelName, rtspType};
+    return models;
+}();
+
+// Codes the request paths serve though no model of the table names them;
+// databases of older versions hold them.
+inline constexpr std::array<CameraType, 4> unlistedServedTypes{305, 600, 707, 1100};
+
+// A code the program can connect a camera by: a listed model's or one of
+// the unlisted served codes. A row with any other code stays offline.
+bool isKnownCameraType(CameraType code);
+
 AcquisitionMethod acquisitionMethod(CameraType code);
 
-// Code of the model with exactly this name; -1 when none.
+// Code of the listed model with exactly this name; -1 when none.
 CameraType FindModelCode(const std::string& name);
 
 // Text lines around each picture of a stream model. One more line (the

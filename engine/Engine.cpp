@@ -22,6 +22,7 @@
 #include "RequestPaths.h"
 #include "SettingsFile.h"
 #include "SettingsSaver.h"
+#include "TextToInt.h"
 
 namespace cx {
 
@@ -210,6 +211,7 @@ void Engine::publish()
         CameraStatus& c = snap->cameras[i];
         c.name = state_->cameraNameOf(slot);
         c.entry = state_->cameraEntry(slot).value_or(CameraEntry{});
+        c.problem = cameraProblems_[i];
         c.flips = state_->slotFlips(slot).value_or(SlotFlips{});
         c.defaults = state_->cameraDefaults[i];
         c.connection = connectionOf(slotStates_[i]);
@@ -316,11 +318,40 @@ int Engine::loadCameraTable()
 int Engine::applyCameraTable(CameraTable table)
 {
     const int rows = std::clamp(table.count, 0, maxCameras);
+    // Only an RTSP camera has RTSP settings, whatever is stored under its name.
+    table.rtsp.resize(table.type.size());
+    for (size_t i = 0; i < table.type.size(); ++i)
+        if (table.type[i] != rtspType) table.rtsp[i].reset();
     state_->replaceCameraTable(std::move(table), rows);
     // Slots the table no longer holds have no camera to serve.
     for (int slot = rows; slot < maxCameras; ++slot) workers_->stopCamera(slot);
+    findCameraProblems();
     publish();
     return rows;
+}
+
+void Engine::findCameraProblems()
+{
+    // Told once while it lasts: the table is loaded again after every
+    // change in the camera list, and each load would tell it again.
+    std::vector<std::string> told;
+    const int count = std::clamp(state_->cameraCount(), 0, maxCameras);
+    for (int slot = 0; slot < maxCameras; ++slot) {
+        std::string& problem = cameraProblems_[static_cast<size_t>(slot)];
+        problem.clear();
+        const std::optional<CameraEntry> entry = slot < count ? state_->cameraEntry(slot) : std::nullopt;
+        if (!entry) continue;
+        if (!isKnownCameraType(entry->type))
+            problem = "unknown camera model " + std::to_string(entry->type);
+        else if (entry->type == rtspType && !entry->rtsp)
+            problem = "RTSP settings are missing";
+        if (problem.empty()) continue;
+        std::string text = "Camera " + state_->cameraNameOf(slot) + ": " + problem;
+        if (std::find(toldProblems_.begin(), toldProblems_.end(), text) == toldProblems_.end())
+            notifier_.notify(text, "Corvanex", NotifyIcon::Exclamation);
+        told.push_back(std::move(text));
+    }
+    toldProblems_ = std::move(told);
 }
 
 void Engine::connectAllCameras()
@@ -352,7 +383,9 @@ bool Engine::cameraNameInUse(const std::string& name)
 CameraChange Engine::addCamera(const NewCamera& camera)
 {
     if (cameraNameInUse(camera.name)) return CameraChange::NameInUse;
-    database_->insertCamera(camera.name, camera.host, camera.port, camera.login, camera.password, camera.type);
+    const bool rtspCamera = textToInt(camera.type) == rtspType;
+    database_->insertCamera(camera.name, camera.host, camera.port, camera.login, camera.password, camera.type,
+                            rtspCamera ? camera.rtsp : std::nullopt);
     loadCameraTable();
     createCameraFolder(camera.name);
     return CameraChange::Done;
@@ -385,13 +418,16 @@ CameraChange Engine::updateCamera(int slot, const std::string& oldName, const Ne
 {
     if (camera.name != oldName && cameraNameInUse(camera.name)) return CameraChange::NameInUse;
     const SlotFlips now = state_->slotFlips(slot).value_or(SlotFlips{});
+    const std::optional<CameraEntry> before = state_->cameraEntry(slot);
+    const std::optional<RtspSettings> rtsp = before && before->type == rtspType ? camera.rtsp : std::nullopt;
     database_->updateCamera(oldName, camera.name, camera.host, camera.port, camera.login, camera.password,
-                            now.horizontal, now.vertical);
+                            now.horizontal, now.vertical, rtsp);
     createCameraFolder(camera.name);
     // Loaded again in any case: a renamed camera files its next recordings
     // and snapshots under its new name.
     loadCameraTable();
-    if (addressChanged && camerasConnected_) workers_->restartCamera(slot);
+    const bool rtspChanged = rtsp && before->rtsp != rtsp;
+    if ((addressChanged || rtspChanged) && camerasConnected_) workers_->restartCamera(slot);
     return CameraChange::Done;
 }
 
@@ -436,7 +472,9 @@ void Engine::startAudio(int slot)
 {
     if (shutDown_ || audio_->running() || slot >= state_->loadedRows.load()) return;
     const std::optional<CameraEntry> camera = state_->cameraEntry(slot);
-    if (!camera) return;
+    // Sound is read over HTTP: an RTSP camera would be asked in the wrong
+    // protocol, a row of no model not at all.
+    if (!camera || camera->type == rtspType || !cameraProblems_[static_cast<size_t>(slot)].empty()) return;
     audio_->start(*camera);
 }
 

@@ -76,6 +76,8 @@ struct NewCamera {
     std::string login;
     std::string password;
     std::string type;  // decimal model code
+    // An RTSP camera's stream settings (type rtspType); other models have none.
+    std::optional<RtspSettings> rtsp{};
 };
 
 // Why addCamera or updateCamera did nothing.
@@ -137,7 +139,7 @@ public:
     void setFlips(int slot, int horizontal, int vertical);
     // --- Camera list (the camera dialogs) ---
     // The camera models the dialogs offer, in the order they list them.
-    static std::span<const CameraModel> cameraModels() { return CameraModelTable; }
+    static std::span<const CameraModel> cameraModels() { return listedCameraModels; }
     // A camera of that name is in the database.
     bool cameraNameInUse(const std::string& name);
     // Inserts a camera unless its name is in use, reloads the table and
@@ -154,9 +156,10 @@ public:
     int removeCamera(const std::string& name);
     // Stores the slot's row under its new values (flips as the slot holds
     // them now), unless the new name is another camera's, and loads the
-    // table and names again. A changed host or port restarts the slot;
-    // anything else leaves the connection running. A new name gets its
-    // folder at once.
+    // table and names again. A changed host or port restarts the slot, and
+    // so do changed RTSP settings of an RTSP camera (its settings are read
+    // when it connects); anything else leaves the connection running. A
+    // new name gets its folder at once.
     CameraChange updateCamera(int slot, const std::string& oldName, const NewCamera& camera, bool addressChanged);
     // Creates video/<name> unless the name cannot be a folder name.
     void createCameraFolder(const std::string& name);
@@ -172,7 +175,8 @@ public:
     // Starts reading the audio stream of `slot` on a thread of its own, with
     // a copy of the slot's camera entry, and returns at once; it reads until
     // the stream breaks, stopAudio(), stop-all or shutdown. Nothing for a
-    // slot without a camera or while a reading runs.
+    // slot without a camera, an RTSP camera, a row of no model, or while a
+    // reading runs.
     void startAudio(int slot);
     // Asks the reading to end and returns at once (a closing main window calls it).
     void stopAudio();
@@ -275,6 +279,9 @@ private:
     void paneDrawn(int slot);
     // Makes the snapshot anew from the state and tells the front ends.
     void publish();
+    // Finds the rows of the table in place that cannot be served and tells
+    // each newly found one once.
+    void findCameraProblems();
     void saveSettingsSoon();
     void openRecordingLater(int slot, std::filesystem::path path, bool retried);
     void closeRecordingLater(int slot);
@@ -310,6 +317,8 @@ private:
     std::unique_ptr<Startup> startup_;
     std::shared_ptr<const EngineSnapshot> snapshot_;          // engine thread
     std::array<SlotState, maxCameras> slotStates_{};          // engine thread, from the controllers' events
+    std::array<std::string, maxCameras> cameraProblems_;      // engine thread: why a slot's row cannot be served
+    std::vector<std::string> toldProblems_;                   // engine thread: the problems told, as told
     std::array<int, maxCameras> openingCount_{};              // engine thread: opens queued, not yet done
     std::thread retentionThread_;                             // engine thread starts and joins it
     bool retentionRunning_ = false;                           // engine thread

@@ -17,9 +17,12 @@ namespace cx {
 
 struct CameraStatus {
     std::string name;
-    CameraEntry entry;  // address "host:port", login, password, model code
+    CameraEntry entry;  // address "host:port", login, password, model code, RTSP settings
     SlotFlips flips;
     CameraDefaults defaults;
+    // Why the camera's row cannot be served ("unknown camera model 77");
+    // empty when it can. Such a camera never connects.
+    std::string problem;
     ConnectionState connection = ConnectionState::Idle;
     int64_t offlineSince = 0;  // wall-clock second the connection last failed
     int framesReceived = 0;

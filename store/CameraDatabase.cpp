@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 
+#include "AsciiLower.h"
 #include "DebugLog.h"
 #include "Notifier.h"
 #include "ProgramFolder.h"
@@ -211,11 +212,62 @@ int CameraDatabase::queryNumber(const std::optional<std::string>& text)
     return result;
 }
 
-void CameraDatabase::runCommand(const std::optional<std::string>& text)
+bool CameraDatabase::runCommand(const std::optional<std::string>& text, SQLLEN* rowsChanged)
 {
-    if (!getStatement()) return;
-    if (prepare(text)) executeWithDiagnostics();
+    if (rowsChanged != nullptr) *rowsChanged = 0;
+    if (!getStatement()) return false;
+    bool ran = false;
+    if (prepare(text)) {
+        const SQLRETURN rc = executeWithDiagnostics();
+        ran = succeeded(rc) || rc == SQL_NO_DATA;
+        if (succeeded(rc) && rowsChanged != nullptr && !succeeded(SQLRowCount(statement_, rowsChanged)))
+            *rowsChanged = 0;
+    }
     freeStatement();
+    return ran;
+}
+
+bool CameraDatabase::inTransaction(const std::function<bool()>& steps)
+{
+    if (notTriedYet_) connect();
+    if (!connected_) return false;
+    const bool manual = succeeded(SQLSetConnectAttr(
+        connection_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER));
+    if (!manual) debugOutput("no transaction: " + lastError(SQL_HANDLE_DBC, connection_) + "\n");
+    bool ok = steps();
+    if (manual) {
+        const SQLRETURN end = SQLEndTran(SQL_HANDLE_DBC, connection_, ok ? SQL_COMMIT : SQL_ROLLBACK);
+        if (!succeeded(end)) {
+            debugOutput((ok ? "commit failed: " : "rollback failed: ") + lastError(SQL_HANDLE_DBC, connection_) + "\n");
+            ok = false;
+        }
+        SQLSetConnectAttr(connection_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                          SQL_IS_UINTEGER);
+    }
+    return ok;
+}
+
+bool CameraDatabase::createRtspTable()
+{
+    return runCommand(format("CREATE TABLE IF NOT EXISTS %s (name TEXT PRIMARY KEY, mainPath TEXT, subPath TEXT, "
+                             "transport TEXT)",
+                             rtspTableName));
+}
+
+std::vector<std::pair<std::string, RtspSettings>> CameraDatabase::loadRtspRows()
+{
+    std::vector<std::pair<std::string, RtspSettings>> rows;
+    if (!getStatement()) return rows;
+    // Fails quietly (a debug line) while the table does not exist yet.
+    if (prepare(format("SELECT name, mainPath, subPath, transport FROM %s", rtspTableName)) &&
+        succeeded(executeWithDiagnostics())) {
+        fetchRows(4, [&](const Row& r) {
+            rows.emplace_back(r[0], RtspSettings{r[1], r[2], asciiLower(r[3]) == "udp"});
+            return true;
+        });
+    }
+    freeStatement();
+    return rows;
 }
 
 int CameraDatabase::countCameras()
@@ -249,6 +301,13 @@ LoadedCameras CameraDatabase::loadCameras()
         });
     }
     freeStatement();
+    t.rtsp.assign(static_cast<size_t>(t.count), std::nullopt);
+    if (t.count == 0) return loaded;
+    // Matched by name after the camera query: that query alone decides the
+    // rows and their order, with or without the RTSP table.
+    for (const auto& [name, settings] : loadRtspRows())
+        for (size_t i = 0; i < loaded.names.size(); ++i)
+            if (loaded.names[i] == name) t.rtsp[i] = settings;
     return loaded;
 }
 
@@ -257,22 +316,69 @@ std::vector<std::string> CameraDatabase::listNames()
     return loadCameras().names;
 }
 
-void CameraDatabase::deleteCamera(const std::string& name)
+namespace {
+const char* transportText(const RtspSettings& settings) { return settings.udp ? "udp" : "tcp"; }
+}  // namespace
+
+bool CameraDatabase::deleteCamera(const std::string& name)
 {
-    if (refuseNul(name)) return;
-    runCommand(format("DELETE FROM %s WHERE name='%s'", cameraTableName, sqlQuoted(name).c_str()));
+    if (refuseNul(name)) return false;
+    const std::string n = sqlQuoted(name);
+    SQLLEN deleted = 0;
+    // The camera first: a crash before its RTSP row goes leaves a row no
+    // camera uses, never a camera without its settings.
+    const bool ok = inTransaction([&] {
+        return createRtspTable() &&
+               runCommand(format("DELETE FROM %s WHERE name='%s'", cameraTableName, n.c_str()), &deleted) &&
+               runCommand(format("DELETE FROM %s WHERE name='%s'", rtspTableName, n.c_str()));
+    });
+    return ok && deleted > 0;
 }
 
-void CameraDatabase::updateCamera(const std::string& oldName, const std::string& newName, const std::string& cameraIP,
+bool CameraDatabase::updateCamera(const std::string& oldName, const std::string& newName, const std::string& cameraIP,
                                   const std::string& cameraPort, const std::string& login,
-                                  const std::string& password, int flipHorizontal, int flipVertical)
+                                  const std::string& password, int flipHorizontal, int flipVertical,
+                                  const std::optional<RtspSettings>& rtsp)
 {
-    if (refuseNul(oldName, newName, cameraIP, cameraPort, login, password)) return;
-    runCommand(format("UPDATE %s SET name = '%s', cameraIP = '%s', cameraport = '%s', login = '%s', password = '%s', "
-                      "horizontal = '%d', vertical = '%d' WHERE name = '%s'",
-                      cameraTableName, sqlQuoted(newName).c_str(), sqlQuoted(cameraIP).c_str(),
-                      sqlQuoted(cameraPort).c_str(), sqlQuoted(login).c_str(), sqlQuoted(password).c_str(),
-                      flipHorizontal, flipVertical, sqlQuoted(oldName).c_str()));
+    if (refuseNul(oldName, newName, cameraIP, cameraPort, login, password)) return false;
+    if (rtsp && refuseNul(rtsp->mainPath, rtsp->subPath)) return false;
+    const std::string oldN = sqlQuoted(oldName);
+    const std::string newN = sqlQuoted(newName);
+    const bool renamed = newName != oldName;
+    // The settings are written under the new name before the row takes it,
+    // and the old name's settings go after: at every step the row's name
+    // has its settings.
+    const auto settingsUnderNewName = [&] {
+        if (renamed && !runCommand(format("DELETE FROM %s WHERE name='%s'", rtspTableName, newN.c_str())))
+            return false;
+        if (!rtsp)
+            return !renamed || runCommand(format("INSERT INTO %s (name, mainPath, subPath, transport) SELECT '%s', "
+                                                 "mainPath, subPath, transport FROM %s WHERE name='%s'",
+                                                 rtspTableName, newN.c_str(), rtspTableName, oldN.c_str()));
+        const std::string main = sqlQuoted(rtsp->mainPath);
+        const std::string sub = sqlQuoted(rtsp->subPath);
+        SQLLEN changed = 0;
+        if (!renamed && !runCommand(format("UPDATE %s SET mainPath='%s', subPath='%s', transport='%s' WHERE name='%s'",
+                                           rtspTableName, main.c_str(), sub.c_str(), transportText(*rtsp),
+                                           newN.c_str()),
+                                    &changed))
+            return false;
+        return changed > 0 ||
+               runCommand(format("INSERT INTO %s (name, mainPath, subPath, transport) VALUES ('%s', '%s', '%s', '%s')",
+                                 rtspTableName, newN.c_str(), main.c_str(), sub.c_str(), transportText(*rtsp)));
+    };
+    SQLLEN updated = 0;
+    return inTransaction([&] {
+        return createRtspTable() && settingsUnderNewName() &&
+               runCommand(format("UPDATE %s SET name = '%s', cameraIP = '%s', cameraport = '%s', login = '%s', "
+                                 "password = '%s', horizontal = '%d', vertical = '%d' WHERE name = '%s'",
+                                 cameraTableName, newN.c_str(), sqlQuoted(cameraIP).c_str(),
+                                 sqlQuoted(cameraPort).c_str(), sqlQuoted(login).c_str(), sqlQuoted(password).c_str(),
+                                 flipHorizontal, flipVertical, oldN.c_str()),
+                          &updated) &&
+               updated > 0 &&
+               (!renamed || runCommand(format("DELETE FROM %s WHERE name='%s'", rtspTableName, oldN.c_str())));
+    });
 }
 
 int CameraDatabase::countName(const std::string& name)
@@ -281,16 +387,30 @@ int CameraDatabase::countName(const std::string& name)
     return queryNumber(format("SELECT COUNT(name) FROM %s WHERE name = '%s'", cameraTableName, sqlQuoted(name).c_str()));
 }
 
-void CameraDatabase::insertCamera(const std::string& name, const std::string& cameraIP, const std::string& cameraPort,
+bool CameraDatabase::insertCamera(const std::string& name, const std::string& cameraIP, const std::string& cameraPort,
                                   const std::string& login, const std::string& password,
-                                  const std::string& cameraType)
+                                  const std::string& cameraType, const std::optional<RtspSettings>& rtsp)
 {
-    if (refuseNul(name, cameraIP, cameraPort, login, password, cameraType)) return;
-    runCommand(format("INSERT INTO %s (name, cameraIP, cameraport, login, password, cameratype) VALUES ('%s', '%s', "
-                      "'%s', '%s', '%s', '%s')",
-                      cameraTableName, sqlQuoted(name).c_str(), sqlQuoted(cameraIP).c_str(),
-                      sqlQuoted(cameraPort).c_str(), sqlQuoted(login).c_str(), sqlQuoted(password).c_str(),
-                      sqlQuoted(cameraType).c_str()));
+    if (refuseNul(name, cameraIP, cameraPort, login, password, cameraType)) return false;
+    const std::string n = sqlQuoted(name);
+    const auto row = [&] {
+        return runCommand(format("INSERT INTO %s (name, cameraIP, cameraport, login, password, cameratype) VALUES "
+                                 "('%s', '%s', '%s', '%s', '%s', '%s')",
+                                 cameraTableName, n.c_str(), sqlQuoted(cameraIP).c_str(),
+                                 sqlQuoted(cameraPort).c_str(), sqlQuoted(login).c_str(),
+                                 sqlQuoted(password).c_str(), sqlQuoted(cameraType).c_str()));
+    };
+    if (!rtsp) return row();
+    if (refuseNul(rtsp->mainPath, rtsp->subPath)) return false;
+    // The settings before the row: a crash between them leaves settings no
+    // camera uses (replaced when a camera of that name is added again).
+    return inTransaction([&] {
+        return createRtspTable() && runCommand(format("DELETE FROM %s WHERE name='%s'", rtspTableName, n.c_str())) &&
+               runCommand(format("INSERT INTO %s (name, mainPath, subPath, transport) VALUES ('%s', '%s', '%s', '%s')",
+                                 rtspTableName, n.c_str(), sqlQuoted(rtsp->mainPath).c_str(),
+                                 sqlQuoted(rtsp->subPath).c_str(), transportText(*rtsp))) &&
+               row();
+    });
 }
 
 bool CameraDatabase::createSchema()
@@ -302,7 +422,7 @@ bool CameraDatabase::createSchema()
                                    cameraTableName)) &&
                     succeeded(executeWithDiagnostics());
     freeStatement();
-    return ok;
+    return ok && createRtspTable();
 }
 
 }  // namespace cx

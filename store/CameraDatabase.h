@@ -27,6 +27,9 @@ struct DriverOptions {
 };
 
 inline constexpr const char* cameraTableName = "configurationCX";
+// What an RTSP camera needs beyond its camera table row, one row per camera
+// name. Made when first needed: databases of older versions lack it.
+inline constexpr const char* rtspTableName = "rtspCameraCX";
 inline constexpr const char* connectionString = "DBQ=database/Corvanex.mdb;DRIVER={Microsoft Access Driver (*.mdb)}";
 inline constexpr size_t statementBufferSize = 1024;
 
@@ -38,18 +41,31 @@ public:
     CameraDatabase& operator=(const CameraDatabase&) = delete;
 
     int countCameras() override;
+    // Also gives each loaded row the RTSP settings stored under its name
+    // (none when there are none, or no RTSP table yet).
     LoadedCameras loadCameras() override;
     // The names of the rows loadCameras loads, in slot order (what the
     // camera list box shows: a row's position is its slot).
     std::vector<std::string> listNames();
-    void deleteCamera(const std::string& name);
-    void updateCamera(const std::string& oldName, const std::string& newName, const std::string& cameraIP,
+    // The camera's row and its RTSP settings go together. False when
+    // nothing changed.
+    bool deleteCamera(const std::string& name);
+    // Stores the row of `oldName` under the new values. `rtsp`: the
+    // camera's new RTSP settings; without them the stored ones (if any)
+    // stay and follow a new name. Row and settings change together or not
+    // at all; false when nothing changed (no row of `oldName`, a value
+    // that cannot be stored).
+    bool updateCamera(const std::string& oldName, const std::string& newName, const std::string& cameraIP,
                       const std::string& cameraPort, const std::string& login, const std::string& password,
-                      int flipHorizontal, int flipVertical);
+                      int flipHorizontal, int flipVertical,
+                      const std::optional<RtspSettings>& rtsp = std::nullopt);
     int countName(const std::string& name);
-    void insertCamera(const std::string& name, const std::string& cameraIP, const std::string& cameraPort,
-                      const std::string& login, const std::string& password, const std::string& cameraType);
-    // Creates the table in a new database file (the program-folder tool).
+    // Adds a row, with `rtsp` stored beside it when given (an RTSP
+    // camera); both or neither. False when nothing was stored.
+    bool insertCamera(const std::string& name, const std::string& cameraIP, const std::string& cameraPort,
+                      const std::string& login, const std::string& password, const std::string& cameraType,
+                      const std::optional<RtspSettings>& rtsp = std::nullopt);
+    // Creates the tables in a new database file (the program-folder tool).
     bool createSchema();
 
     // The connection string handed to the driver: ours plus the file
@@ -72,8 +88,17 @@ private:
     std::string lastError(SQLSMALLINT handleType, SQLHANDLE handle);
     // Runs a statement that returns one number; 0 on any failure.
     int queryNumber(const std::optional<std::string>& text);
-    // Runs a statement without a result set.
-    void runCommand(const std::optional<std::string>& text);
+    // Runs a statement without a result set; true when it ran (matching no
+    // row counts as ran). `rowsChanged`, when given, gets the rows it changed.
+    bool runCommand(const std::optional<std::string>& text, SQLLEN* rowsChanged = nullptr);
+    // Runs `steps` as one transaction: committed when they return true,
+    // rolled back otherwise. A driver without transactions runs them one
+    // by one; the steps are ordered so that a crash between two of them
+    // leaves nothing worse than an RTSP row no camera uses.
+    bool inTransaction(const std::function<bool()>& steps);
+    bool createRtspTable();
+    // name -> settings of every row of the RTSP table; empty without the table.
+    std::vector<std::pair<std::string, RtspSettings>> loadRtspRows();
 
     std::filesystem::path programFolder_;
     DriverOptions driver_;

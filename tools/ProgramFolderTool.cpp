@@ -3,9 +3,14 @@
 // cameras for a demonstration run.
 //
 //   cx-program-folder DIR [--skin FILE.int]... [--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]...
+//                     [--rtsp-camera NAME HOST PORT MAINPATH [--sub-path PATH] [--login LOGIN]
+//                      [--password PASSWORD] [--udp]]...
 //                     [--demo-if-empty] [--record-all-day]
 //
-// Without --skin the folder gets the shipped default skin.
+// Without --skin the folder gets the shipped default skin. Every value of
+// an RTSP camera is an argument of its own, so commas, spaces and empty
+// values ("") pass as they are; --sub-path, --login, --password and --udp
+// belong to the --rtsp-camera before them.
 // --demo-if-empty adds four cameras served by the camera simulator on
 // 127.0.0.1 (ports 8101 to 8104, see scripts/run.sh) when the folder has
 // no camera yet, and turns the background image option on, so a first
@@ -16,15 +21,19 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "CameraDatabase.h"
+#include "CameraModels.h"
 #include "ProgramFolder.h"
+#include "RtspSettingsCheck.h"
 #include "Schedule.h"
 #include "Settings.h"
 #include "SettingsFile.h"
+#include "TextToInt.h"
 
 namespace fs = std::filesystem;
 
@@ -34,13 +43,26 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: cx-program-folder DIR [--skin FILE.int]... "
-                 "[--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]... [--demo-if-empty] [--record-all-day]\n");
+                 "[--camera NAME HOST PORT TYPE [LOGIN PASSWORD]]... "
+                 "[--rtsp-camera NAME HOST PORT MAINPATH [--sub-path PATH] [--login LOGIN] [--password PASSWORD] "
+                 "[--udp]]... [--demo-if-empty] [--record-all-day]\n");
     return 2;
 }
 
 struct Camera {
     std::string name, host, port, type, login, password;
+    std::optional<cx::RtspSettings> rtsp{};
 };
+
+// Why an RTSP camera from the command line cannot be stored; empty when it can.
+std::string rtspCameraProblem(const Camera& c)
+{
+    if (!cx::isSafeFileName(c.name)) return "the name cannot be a folder name";
+    if (c.host.empty()) return "the host is empty";
+    std::string why = cx::portProblem(c.port);
+    if (why.empty()) why = cx::rtspSettingsProblem(*c.rtsp);
+    return why;
+}
 
 }  // namespace
 
@@ -67,9 +89,43 @@ int main(int argc, char** argv)
                 c.password = argv[++i];
             }
             cameras.push_back(c);
+        } else if (std::strcmp(argv[i], "--rtsp-camera") == 0 && i + 4 < argc) {
+            cameras.push_back({argv[i + 1], argv[i + 2], argv[i + 3], std::to_string(cx::rtspType), "", "",
+                               cx::RtspSettings{argv[i + 4], "", false}});
+            i += 4;
+        } else if (const bool udp = std::strcmp(argv[i], "--udp") == 0;
+                   udp || ((std::strcmp(argv[i], "--sub-path") == 0 || std::strcmp(argv[i], "--login") == 0 ||
+                            std::strcmp(argv[i], "--password") == 0) &&
+                           i + 1 < argc)) {
+            if (cameras.empty() || !cameras.back().rtsp) {
+                std::fprintf(stderr, "cx-program-folder: %s belongs to an --rtsp-camera before it\n", argv[i]);
+                return 2;
+            }
+            Camera& c = cameras.back();
+            if (udp)
+                c.rtsp->udp = true;
+            else if (std::strcmp(argv[i], "--sub-path") == 0)
+                c.rtsp->subPath = argv[++i];
+            else if (std::strcmp(argv[i], "--login") == 0)
+                c.login = argv[++i];
+            else
+                c.password = argv[++i];
         } else {
             return usage();
         }
+    }
+    // Refused before anything is made: a half-made folder helps nobody.
+    for (const auto& c : cameras) {
+        if (!c.rtsp && cx::textToInt(c.type) == cx::rtspType) {
+            std::fprintf(stderr, "cx-program-folder: camera \"%s\": an RTSP camera is added with --rtsp-camera\n",
+                         c.name.c_str());
+            return 2;
+        }
+        if (!c.rtsp) continue;
+        const std::string why = rtspCameraProblem(c);
+        if (why.empty()) continue;
+        std::fprintf(stderr, "cx-program-folder: RTSP camera \"%s\": %s\n", c.name.c_str(), why.c_str());
+        return 2;
     }
 
     if (skins.empty()) skins.push_back(cx::shippedSkinFolder() / "default.int");
@@ -111,7 +167,10 @@ int main(int argc, char** argv)
     }
     for (const auto& c : cameras) {
         if (db.countName(c.name) > 0) continue;
-        db.insertCamera(c.name, c.host, c.port, c.login, c.password, c.type);
+        if (!db.insertCamera(c.name, c.host, c.port, c.login, c.password, c.type, c.rtsp)) {
+            std::fprintf(stderr, "cx-program-folder: cannot store the camera \"%s\"\n", c.name.c_str());
+            return 1;
+        }
     }
     if (recordAllDay) {
         cx::Settings settings;

@@ -163,6 +163,35 @@ TEST(CameraModels, NamesCodesAndMethods)
     EXPECT_FALSE(readsFixedSnapshotSize(200));
 }
 
+TEST(CameraModels, DialogsListTheTableThenRtsp)
+{
+    ASSERT_EQ(listedCameraModels.size(), CameraModelTable.size() + 1);
+    for (size_t i = 0; i < CameraModelTable.size(); ++i) {
+        EXPECT_STREQ(listedCameraModels[i].name, CameraModelTable[i].name) << i;
+        EXPECT_EQ(listedCameraModels[i].code, CameraModelTable[i].code) << i;
+    }
+    EXPECT_STREQ(listedCameraModels.back().name, "RTSP (H.264/H.265)");
+    EXPECT_EQ(listedCameraModels.back().code, 2000);
+    EXPECT_EQ(FindModelCode("RTSP (H.264/H.265)"), rtspType);
+}
+
+// A known code is one a connection can serve: every listed model, and
+// every code the request paths serve (rows of older versions hold them);
+// a row with any other code stays offline.
+TEST(CameraModels, KnownCodesAreTheServedOnes)
+{
+    for (const CameraModel& m : listedCameraModels) EXPECT_TRUE(isKnownCameraType(m.code)) << m.name;
+    RequestPathTable paths;
+    BuildRequestPaths(paths);
+    for (const RequestPathEntry& e : paths) {
+        if (e.code != -1) {
+            EXPECT_TRUE(isKnownCameraType(e.code)) << e.code;
+        }
+    }
+    for (CameraType t : {-1, 14, 100, 110, 201, 1999, 2001, 4000, 2147483647})
+        EXPECT_FALSE(isKnownCameraType(t)) << t;
+}
+
 TEST(CameraModels, StreamFramingPerCode)
 {
     const struct {

@@ -365,6 +365,108 @@ TEST_F(EngineTest, CameraListCommandsKeepNamesWithTheirRows)
     EXPECT_EQ(names(), (std::vector<std::string>{"Hall@127.0.0.1:82"}));
 }
 
+TEST_F(EngineTest, RtspSettingsTravelWithAddAndUpdate)
+{
+    fs::create_directories(folder.path() / "Database");
+    ASSERT_TRUE(EngineInternals::database(*engine).createSchema());
+    const RtspSettings gate{"/Streaming/Channels/101", "/Streaming/Channels/102", false};
+    const RtspSettings changed{"/h264/ch1/main/av_stream", "", true};
+    auto camera = [](const std::string& name, const std::string& type, std::optional<RtspSettings> rtsp) {
+        return NewCamera{name, "10.0.0.7", "554", "admin", "p,w'", type, std::move(rtsp)};
+    };
+    ASSERT_EQ(engine->addCamera(camera("Gate", "2000", gate)), CameraChange::Done);
+    // Settings given with a model of another kind are not kept.
+    ASSERT_EQ(engine->addCamera(camera("Door", "101", gate)), CameraChange::Done);
+    auto entry = [&](int slot) { return engine->snapshot()->camera(slot)->entry; };
+    auto stored = [&] { return CameraDatabase(folder.path()).loadCameras().table; };
+    EXPECT_EQ(entry(0).type, rtspType);
+    EXPECT_EQ(entry(0).rtsp, gate);
+    EXPECT_EQ(entry(0).password, "p,w'");
+    EXPECT_EQ(entry(1).rtsp, std::nullopt);
+    EXPECT_EQ(stored().rtsp, (std::vector<std::optional<RtspSettings>>{gate, std::nullopt}));
+    EXPECT_EQ(engine->snapshot()->camera(0)->problem, "");
+
+    // Renamed with new settings: the snapshot and the database hold them.
+    EXPECT_EQ(engine->updateCamera(0, "Gate", camera("Front gate", "2000", changed), false), CameraChange::Done);
+    EXPECT_EQ(engine->snapshot()->camera(0)->name, "Front gate");
+    EXPECT_EQ(entry(0).rtsp, changed);
+    EXPECT_EQ(stored().rtsp[0], changed);
+    // A camera of another model takes none, whatever the dialog sends.
+    EXPECT_EQ(engine->updateCamera(1, "Door", camera("Door", "101", gate), false), CameraChange::Done);
+    EXPECT_EQ(entry(1).rtsp, std::nullopt);
+    EXPECT_EQ(stored().rtsp[1], std::nullopt);
+    // Taken names are refused before anything is stored.
+    EXPECT_EQ(engine->updateCamera(0, "Front gate", camera("Door", "2000", gate), false), CameraChange::NameInUse);
+    EXPECT_EQ(stored().rtsp[0], changed);
+
+    EXPECT_EQ(engine->removeCamera("Front gate"), 1);
+    ASSERT_EQ(engine->snapshot()->cameraCount(), 1);
+    EXPECT_EQ(engine->snapshot()->camera(0)->name, "Door");
+    // Re-added under the old name without settings: none come back from the removed camera.
+    ASSERT_EQ(engine->addCamera(camera("Front gate", "2000", std::nullopt)), CameraChange::Done);
+    EXPECT_EQ(entry(1).rtsp, std::nullopt);
+}
+
+// Rows no model can serve: an unknown model code, an RTSP camera without
+// its settings. Each is told once, its slot stays offline with the reason
+// in the snapshot, and the other cameras go on.
+TEST_F(EngineTest, UnusableRowsAreToldOnceAndHoldNoOtherCamera)
+{
+    fs::create_directories(folder.path() / "Database");
+    CameraDatabase& db = EngineInternals::database(*engine);
+    ASSERT_TRUE(db.createSchema());
+    const int live = serve(streamCamera());
+    db.insertCamera("Door", "127.0.0.1", std::to_string(live), "", "", "101");
+    db.insertCamera("Odd", "127.0.0.1", std::to_string(serve(streamCamera())), "", "", "77");
+    db.insertCamera("Gate", "127.0.0.1", "554", "", "", "2000");
+    db.insertCamera("Yard", "127.0.0.1", "554", "", "", "2000", RtspSettings{"/main", "", false});
+    ASSERT_EQ(engine->loadCameraTable(), 4);
+    engine->rebuildPanes(4, QSize(160, 120));
+    engine->connectAllCameras();
+
+    const std::vector<std::string> told{"Camera Odd: unknown camera model 77", "Camera Gate: RTSP settings are missing"};
+    ASSERT_TRUE(waitUntil([&] { return messages.size() >= told.size(); }));
+    EXPECT_EQ(messages, told);
+    auto problems = [&] {
+        std::vector<std::string> out;
+        for (const CameraStatus& c : engine->snapshot()->cameras) out.push_back(c.problem);
+        return out;
+    };
+    EXPECT_EQ(problems(), (std::vector<std::string>{"", "unknown camera model 77", "RTSP settings are missing", ""}));
+    // Their slots end at once and stay idle; the live camera goes on.
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > 10; }));
+    for (int slot : {1, 2}) EXPECT_TRUE(waitUntil([&] { return engine->slotState(slot) == SlotState::Idle; }, 3s)) << slot;
+    EXPECT_EQ(frames(1), 0);  // never asked, though its address serves pictures
+    // Nor asked for sound; and an RTSP camera is not asked over HTTP.
+    for (int slot : {1, 2, 3}) {
+        engine->startAudio(slot);
+        EXPECT_FALSE(engine->audioReading()) << slot;
+    }
+
+    // The table is loaded again after every change to the camera list:
+    // what was told is not told again, and starting the slots again is quiet.
+    ASSERT_EQ(engine->addCamera(NewCamera{"Hall", "127.0.0.1", "1", "", "", "101"}), CameraChange::Done);
+    engine->startConfiguredCameras();
+    engine->restartCamera(1);
+    const int framesBefore = frames(0);
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > framesBefore + 10; }));
+    EXPECT_EQ(messages, told);
+
+    // Settings entered for the RTSP camera end its problem; renaming the
+    // other one is a camera with a problem told anew under its new name.
+    EXPECT_EQ(engine->updateCamera(2, "Gate", NewCamera{"Gate", "127.0.0.1", "554", "", "", "", RtspSettings{"/m", "", true}},
+                                   false),
+              CameraChange::Done);
+    EXPECT_EQ(engine->updateCamera(1, "Odd", NewCamera{"Odd one", "127.0.0.1", "1", "", "", ""}, false),
+              CameraChange::Done);
+    ASSERT_TRUE(waitUntil([&] { return messages.size() >= 3; }));
+    EXPECT_EQ(messages.back(), "Camera Odd one: unknown camera model 77");
+    EXPECT_EQ(problems(), (std::vector<std::string>{"", "unknown camera model 77", "", "", ""}));
+    runFor(200ms);
+    EXPECT_EQ(messages.size(), 3u);
+    EXPECT_GT(frames(0), framesBefore + 10);
+}
+
 TEST_F(EngineTest, OptionsAreOnDiskWithinASecondOfAChange)
 {
     SettingsValues values = engine->snapshot()->settings;

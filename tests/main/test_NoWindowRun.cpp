@@ -72,3 +72,46 @@ TEST(NoWindowRun, RecordsByTheScheduleAndEndsOnSigtermWithFilesComplete)
         EXPECT_GT(probe.packets, 5);
     }
 }
+
+// Rows no model can serve, an unknown model code and an RTSP camera whose
+// settings were lost, are told once each; the program runs on, records
+// the camera that works, and ends on SIGTERM as always.
+TEST(NoWindowRun, UnusableRowsAreToldOnceAndTheOthersRecord)
+{
+    TempFolder folder;
+    sim::CameraSimulator simulator;
+    const int front = simulator.add(model101Stream(25));
+    ASSERT_NE(front, 0);
+    const fs::path program = folder.path() / "program";
+    ASSERT_EQ(prepareProgramFolder(program, {{"Front", front, 101}, {"Odd", 1, 4242}}, CX_PROGRAM_FOLDER), "");
+    const fs::path toolErr = folder.path() / "tool.txt";
+    const int added = waitForExit(spawnIn(folder.path(), {CX_PROGRAM_FOLDER, program.string(), "--rtsp-camera", "Gate",
+                                                          "127.0.0.1", "554", "/main"},
+                                          toolErr),
+                                  30s);
+    ASSERT_TRUE(WIFEXITED(added) && WEXITSTATUS(added) == 0) << readText(toolErr);
+    const std::string database = (program / "Database" / "Corvanex.mdb").string();
+    ASSERT_EQ(std::system(("sqlite3 '" + database + "' 'DELETE FROM rtspCameraCX'").c_str()), 0);
+
+    const fs::path err = folder.path() / "stderr.txt";
+    pid_t pid = spawnIn(program, {CORVANEX_BINARY, "--no-window"}, err);
+    ChildGuard guard{pid};
+    ASSERT_GT(pid, 0);
+    auto recorded = [&] {
+        uintmax_t n = 0;
+        for (const auto& f : recordingsIn(program / "video" / "Front")) n += fs::file_size(f);
+        return n;
+    };
+    bool recording = false;
+    for (int i = 0; i < 1500 && !recording; ++i) {
+        std::this_thread::sleep_for(10ms);
+        recording = recorded() > 200'000;
+    }
+    ASSERT_TRUE(recording) << readText(err);
+    // A few ticks more: nothing is told again.
+    std::this_thread::sleep_for(2s);
+    ASSERT_EQ(waitForExit(pid, 0ms), -1) << "the program ended by itself: " << readText(err);
+    ASSERT_NE(stopWithSigterm(pid), -1);
+    EXPECT_EQ(readText(err), "Corvanex: Camera Odd: unknown camera model 4242\n"
+                             "Corvanex: Camera Gate: RTSP settings are missing\n");
+}

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -56,6 +57,48 @@ bool runSql(const CameraDatabase& db, const std::string& statement)
     return ok;
 }
 
+// The rows of the RTSP table as "name|main|sub|transport", by name, read
+// through a connection of its own; nothing when the table is missing.
+std::optional<std::vector<std::string>> rtspRows(const CameraDatabase& db)
+{
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    std::optional<std::vector<std::string>> rows;
+    bool ok = SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)) &&
+              SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) &&
+              SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
+    std::string connect = db.driverConnectionString();
+    ok = ok && SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()), SQL_NTS,
+                                              nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+    const bool connected = ok;
+    std::string text = "SELECT name || '|' || mainPath || '|' || subPath || '|' || transport FROM rtspCameraCX "
+                       "ORDER BY name";
+    if (ok && SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st)) &&
+        SQL_SUCCEEDED(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
+        rows.emplace();
+        char value[4096];
+        SQLLEN length = 0;
+        while (SQL_SUCCEEDED(SQLFetch(st)) &&
+               SQL_SUCCEEDED(SQLGetData(st, 1, SQL_C_CHAR, value, sizeof value, &length)))
+            rows->push_back(length == SQL_NULL_DATA ? "NULL" : std::string(value));
+    }
+    if (st != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, st);
+    if (connected) SQLDisconnect(dbc);
+    if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return rows;
+}
+
+// The RTSP settings loaded for the row named `name`; nothing when it has none.
+std::optional<RtspSettings> loadedRtsp(CameraDatabase& db, const std::string& name)
+{
+    const LoadedCameras loaded = db.loadCameras();
+    for (size_t i = 0; i < loaded.names.size(); ++i)
+        if (loaded.names[i] == name) return loaded.table.rtsp.at(i);
+    ADD_FAILURE() << "no row " << name;
+    return std::nullopt;
+}
 
 // A program folder with an empty camera table; debug lines are captured.
 class CameraDatabaseTest : public ::testing::Test {
@@ -267,6 +310,149 @@ TEST_F(CameraDatabaseTest, OverlongStatementIsNeverExecuted)
     db.deleteCamera(quotes);
     EXPECT_EQ(db.countCameras(), 2);
     EXPECT_NE(debugText.find("statement not executed"), std::string::npos);
+}
+
+// Settings of any characters come back as stored, each with its own row,
+// whatever the row order; rows of other cameras have none.
+TEST_F(CameraDatabaseTest, RtspSettingsComeBackWithTheirRows)
+{
+    const struct {
+        std::string name, login, password;
+        RtspSettings rtsp;
+    } cameras[] = {
+        {"Gate", "admin", "secret", {"/Streaming/Channels/101", "/Streaming/Channels/102", false}},
+        {"O'Neil, \"Yard\"", "it's", "p,w;--'", {"/cam/realmonitor?channel=1&subtype=0", "", true}},
+        {"Ünïcode カメラ", "", "", {"/live/%E2%9C%93/'quoted'\\back", "/x,y/z' OR '1'='1", false}},
+        {"Spaces", "a b", " c ", {"/", "/;DROP TABLE configurationCX;--", true}},
+    };
+    addCamera("Plain", "10.0.0.1");
+    for (const auto& c : cameras)
+        ASSERT_TRUE(db.insertCamera(c.name, "10.0.0.2", "554", c.login, c.password, "2000", c.rtsp)) << c.name;
+    addCamera("Plain 2", "10.0.0.3");
+
+    const LoadedCameras loaded = db.loadCameras();
+    ASSERT_EQ(loaded.table.count, 6);
+    EXPECT_EQ(loaded.table.rtsp[0], std::nullopt);
+    EXPECT_EQ(loaded.table.rtsp[5], std::nullopt);
+    for (size_t k = 0; k < std::size(cameras); ++k) {
+        SCOPED_TRACE(cameras[k].name);
+        const size_t slot = k + 1;
+        EXPECT_EQ(loaded.names[slot], cameras[k].name);
+        EXPECT_EQ(loaded.table.type[slot], 2000);
+        EXPECT_EQ(loaded.table.address[slot], "10.0.0.2:554");
+        EXPECT_EQ(loaded.table.login[slot], cameras[k].login);
+        EXPECT_EQ(loaded.table.password[slot], cameras[k].password);
+        EXPECT_EQ(loaded.table.rtsp[slot], cameras[k].rtsp);
+        // The entry the connection reads carries them too.
+        const std::optional<CameraEntry> e = loaded.table.entry(static_cast<int>(slot));
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->rtsp, cameras[k].rtsp);
+    }
+    // The camera table's own columns are as a row of any model.
+    EXPECT_EQ(db.countCameras(), 6);
+    EXPECT_EQ(rtspRows(db)->size(), std::size(cameras));
+}
+
+TEST_F(CameraDatabaseTest, RtspSettingsFollowRenamesAndGoWithTheirRow)
+{
+    const RtspSettings first{"/Streaming/Channels/101", "/Streaming/Channels/102", false};
+    const RtspSettings second{"/h264/ch1/main", "", true};
+    ASSERT_TRUE(db.insertCamera("Gate", "10.0.0.7", "554", "a", "b", "2000", first));
+    addCamera("Door", "10.0.0.8");
+
+    // A rename without new settings takes the stored ones along.
+    ASSERT_TRUE(db.updateCamera("Gate", "Front gate", "10.0.0.7", "10554", "a", "b", 1, 0));
+    EXPECT_EQ(loadedRtsp(db, "Front gate"), first);
+    EXPECT_EQ(rtspRows(db), (std::vector<std::string>{"Front gate|/Streaming/Channels/101|/Streaming/Channels/102|tcp"}));
+
+    // New settings under the same name replace them.
+    ASSERT_TRUE(db.updateCamera("Front gate", "Front gate", "10.0.0.7", "554", "a", "b", 0, 0, second));
+    EXPECT_EQ(loadedRtsp(db, "Front gate"), second);
+
+    // A rename with new settings: only the new name holds them.
+    ASSERT_TRUE(db.updateCamera("Front gate", "Gate", "10.0.0.7", "554", "a", "b", 0, 0, first));
+    EXPECT_EQ(rtspRows(db), (std::vector<std::string>{"Gate|/Streaming/Channels/101|/Streaming/Channels/102|tcp"}));
+
+    // Settings left behind under a name (by a crash, or another tool) never
+    // reach a camera that takes that name later.
+    ASSERT_TRUE(runSql(db, "INSERT INTO rtspCameraCX VALUES ('Hall', '/stale', '', 'udp')"));
+    ASSERT_TRUE(db.updateCamera("Door", "Hall", "10.0.0.8", "80", "", "", 0, 0));
+    EXPECT_EQ(loadedRtsp(db, "Hall"), std::nullopt);
+    ASSERT_TRUE(runSql(db, "INSERT INTO rtspCameraCX VALUES ('Yard', '/stale', '', 'udp')"));
+    ASSERT_TRUE(db.insertCamera("Yard", "10.0.0.9", "554", "", "", "2000", second));
+    EXPECT_EQ(loadedRtsp(db, "Yard"), second);
+
+    // Removing a camera removes its settings, and nobody else's.
+    ASSERT_TRUE(db.deleteCamera("Gate"));
+    EXPECT_EQ(rtspRows(db), (std::vector<std::string>{"Yard|/h264/ch1/main||udp"}));
+    EXPECT_EQ(db.listNames(), (std::vector<std::string>{"Hall", "Yard"}));
+    EXPECT_FALSE(db.deleteCamera("Gate"));  // nothing left to remove
+}
+
+// The row and its settings change together: when one statement cannot be
+// run, the other one is undone.
+TEST_F(CameraDatabaseTest, RowAndSettingsChangeTogetherOrNotAtAll)
+{
+    const RtspSettings kept{"/main", "/sub", false};
+    ASSERT_TRUE(db.insertCamera("Gate", "10.0.0.7", "554", "a", "b", "2000", kept));
+    const std::string tooLong(1000, 'x');  // fits a settings row, not the camera row's statement
+
+    EXPECT_FALSE(db.insertCamera("Yard", "10.0.0.8", "554", tooLong, "", "2000", RtspSettings{"/y", "", true}));
+    EXPECT_FALSE(db.updateCamera("Gate", "Gate 2", "10.0.0.7", "554", tooLong, "", 0, 0, RtspSettings{"/new", "", true}));
+    EXPECT_FALSE(db.updateCamera("Missing", "Gate 3", "10.0.0.7", "554", "", "", 0, 0, RtspSettings{"/new", "", true}));
+    EXPECT_FALSE(db.updateCamera("Gate", "Gate 4", "10.0.0.7", "554", "a", "b", 0, 0,
+                                 RtspSettings{std::string("/a\0b", 4), "", false}));
+
+    EXPECT_EQ(db.listNames(), std::vector<std::string>{"Gate"});
+    EXPECT_EQ(rtspRows(db), std::vector<std::string>{"Gate|/main|/sub|tcp"});
+    EXPECT_EQ(loadedRtsp(db, "Gate"), kept);
+    // The connection works on in its usual mode afterwards.
+    addCamera("Door", "10.0.0.9");
+    EXPECT_EQ(db.countCameras(), 2);
+}
+
+// A database of an older version has no RTSP table: it loads as before,
+// and the first command that needs the table makes it.
+TEST_F(CameraDatabaseTest, OlderDatabaseWithoutTheRtspTable)
+{
+    const RtspSettings settings{"/Streaming/Channels/101", "", false};
+    const struct {
+        const char* what;
+        std::function<bool()> command;
+        std::vector<std::string> namesAfter;
+        std::vector<std::string> settingsAfter;
+    } cases[] = {
+        {"insert", [&] { return db.insertCamera("Gate", "10.0.0.7", "554", "", "", "2000", settings); },
+         {"Door", "Rtsp", "Gate"}, {"Gate|/Streaming/Channels/101||tcp"}},
+        {"rename", [&] { return db.updateCamera("Door", "Front", "10.0.0.1", "80", "", "", 0, 0); },
+         {"Front", "Rtsp"}, {}},
+        {"settings", [&] { return db.updateCamera("Rtsp", "Rtsp", "10.0.0.2", "554", "", "", 0, 0, settings); },
+         {"Door", "Rtsp"}, {"Rtsp|/Streaming/Channels/101||tcp"}},
+        {"delete", [&] { return db.deleteCamera("Door"); }, {"Rtsp"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The older version's database: its one table and its rows, one of
+        // them an RTSP row.
+        ASSERT_TRUE(runSql(db, "DROP TABLE IF EXISTS rtspCameraCX"));
+        ASSERT_TRUE(runSql(db, "DROP TABLE configurationCX"));
+        ASSERT_TRUE(runSql(db, "CREATE TABLE configurationCX (configID INTEGER PRIMARY KEY, name TEXT, cameraIP TEXT, "
+                               "cameraport TEXT, login TEXT, password TEXT, horizontal TEXT DEFAULT '0', "
+                               "vertical TEXT DEFAULT '0', cameratype TEXT)"));
+        ASSERT_TRUE(runSql(db, "INSERT INTO configurationCX (name, cameraIP, cameraport, login, password, cameratype) "
+                               "VALUES ('Door', '10.0.0.1', '80', '', '', '101'), ('Rtsp', '10.0.0.2', '554', '', '', "
+                               "'2000')"));
+        ASSERT_FALSE(rtspRows(db));
+
+        const LoadedCameras before = db.loadCameras();
+        ASSERT_EQ(before.table.count, 2);
+        EXPECT_EQ(before.table.rtsp, (std::vector<std::optional<RtspSettings>>{std::nullopt, std::nullopt}));
+        EXPECT_EQ(before.table.address[1], "10.0.0.2:554");
+
+        EXPECT_TRUE(c.command());
+        EXPECT_EQ(db.listNames(), c.namesAfter);
+        EXPECT_EQ(rtspRows(db), c.settingsAfter);  // made on first use
+    }
 }
 
 TEST(CameraDatabase, MissingDatabaseGivesNeutralResults)

@@ -1,9 +1,11 @@
 #pragma once
 // Adds a camera: name, domain name or IP address, port, login, password
-// and model. The name must be new and usable as a folder name; the camera
-// is stored, the table reloaded, the grid rebuilt when its shape changes,
-// and the new camera started.
+// and model, and for an RTSP camera its stream paths and transport. The
+// name must be new and usable as a folder name; the camera is stored, the
+// table reloaded, the grid rebuilt when its shape changes, and the new
+// camera started.
 
+#include <QPoint>
 #include <QString>
 
 #include <memory>
@@ -16,7 +18,9 @@ namespace cx {
 
 class MainWindowHost;
 class CameraFields;
+class CSkinButton;
 class Engine;
+class RtspFields;
 
 // Put into the name field when the name is taken; adding with it does nothing.
 inline constexpr const char* nameNotUniqueText = "Camera name must be unique";
@@ -36,10 +40,18 @@ public:
     const QString& typeText() const { return typeText_; }
 
 private:
+    // Shows or hides the RTSP fields, growing the dialog to hold them.
+    void showRtspFields(bool shown);
+
     Engine& engine_;
     MainWindowHost* main_;
     std::unique_ptr<CameraFields> fields_;
+    std::unique_ptr<RtspFields> rtsp_;
     QComboBox* model_ = nullptr;
+    CSkinButton* add_ = nullptr;
+    CSkinButton* close_ = nullptr;
+    QPoint addAt_;    // where the skin puts the buttons without the RTSP fields
+    QPoint closeAt_;
     QString typeText_;
 };
 

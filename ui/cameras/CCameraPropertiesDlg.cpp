@@ -13,11 +13,16 @@
 #include "Engine.h"
 #include "FontHeight.h"
 #include "IpAddressEdit.h"
+#include "RtspFields.h"
 #include "SkinLook.h"
 
 namespace cx {
 
 namespace {
+
+constexpr int flipsRow = 6;
+// Three rows of RTSP fields and their problem line below the flips.
+constexpr int rtspHeight = (RtspFields::rows + 1) * FieldRow::step;
 
 bool digitsAndDots(const std::string& host)
 {
@@ -45,21 +50,31 @@ CCameraPropertiesDlg::CCameraPropertiesDlg(Engine& engine, std::string storedNam
 {
     setObjectName(QStringLiteral("cameraPropertiesDialog"));
     setWindowTitle(QStringLiteral("Camera Properties"));
-    setFixedSize(440, 350);
-
     addDialogTitle(this, QStringLiteral("Camera Properties"), QRect(20, 10, 400, 34), QString());
 
     fields_ = std::make_unique<CameraFields>(this, 0, 1);
     flipHorizontal_ = new QCheckBox(QStringLiteral("Flip Horizontally"), this);
     flipHorizontal_->setObjectName(QStringLiteral("flipHorizontal"));  // 1149
-    flipHorizontal_->setGeometry(FieldRow::controlX, FieldRow::y(6), 130, FieldRow::height);
+    flipHorizontal_->setGeometry(FieldRow::controlX, FieldRow::y(flipsRow), 130, FieldRow::height);
     flipVertical_ = new QCheckBox(QStringLiteral("Flip Vertically"), this);
     flipVertical_->setObjectName(QStringLiteral("flipVertical"));  // 1150
-    flipVertical_->setGeometry(FieldRow::controlX + 135, FieldRow::y(6), 125, FieldRow::height);
+    flipVertical_->setGeometry(FieldRow::controlX + 135, FieldRow::y(flipsRow), 125, FieldRow::height);
 
     const auto snapshot = engine_.snapshot();
     const CameraStatus* camera = snapshot->camera(slot_);
     const CameraEntry entry = camera != nullptr ? camera->entry : CameraEntry{};
+    // An RTSP camera's settings below the flips; missing ones are entered
+    // here and stored by Update.
+    rtsp_ = std::make_unique<RtspFields>(this, flipsRow + 1);
+    const bool rtspCamera = entry.type == rtspType;
+    const int extra = rtspCamera ? rtspHeight : 0;
+    setFixedSize(440, 350 + extra);
+    if (rtspCamera) {
+        rtsp_->setVisible(true);
+        if (entry.rtsp) rtsp_->setSettings(*entry.rtsp);
+        fields_->port->setMaxLength(5);
+        fields_->placeProblem(flipsRow + 1 + RtspFields::rows);
+    }
     const size_t colon = entry.address.find(':');
     const std::string host = entry.address.substr(0, colon);
     const std::string port = colon == std::string::npos ? std::string() : entry.address.substr(colon + 1);
@@ -87,10 +102,10 @@ CCameraPropertiesDlg::CCameraPropertiesDlg(Engine& engine, std::string storedNam
     connect(flipVertical_, &QCheckBox::clicked, this, &CCameraPropertiesDlg::flipsClicked);
 
     const auto& points = SkinLook::instance().info().buttonPoints;
-    auto* updateButton = makeSkinButton(this, QStringLiteral("update"), QStringLiteral("Update"), "update.bmp", QPoint(points.at(ButtonPoint::propertiesFirst).x, points.at(ButtonPoint::propertiesFirst).y));  // 1049
+    auto* updateButton = makeSkinButton(this, QStringLiteral("update"), QStringLiteral("Update"), "update.bmp", QPoint(points.at(ButtonPoint::propertiesFirst).x, points.at(ButtonPoint::propertiesFirst).y + extra));  // 1049
     connect(updateButton, &QPushButton::clicked, this, &CCameraPropertiesDlg::update);
 
-    auto* close = makeSkinButton(this, QStringLiteral("close"), QStringLiteral("Close"), "close.bmp", QPoint(points.at(ButtonPoint::propertiesSecond).x, points.at(ButtonPoint::propertiesSecond).y));  // 1113
+    auto* close = makeSkinButton(this, QStringLiteral("close"), QStringLiteral("Close"), "close.bmp", QPoint(points.at(ButtonPoint::propertiesSecond).x, points.at(ButtonPoint::propertiesSecond).y + extra));  // 1113
     connect(close, &QPushButton::clicked, this, &CCameraPropertiesDlg::closeResettingFlips);
 }
 
@@ -112,7 +127,12 @@ void CCameraPropertiesDlg::update()
     camera.host = ip == QStringLiteral("0.0.0.0") ? CameraFields::text(fields_->domain) : ip.toStdString();
 
     if (camera.name == nameNotUniqueText) return;
+    rtsp_->hideProblem();
     if (!fields_->acceptName(camera.name)) return;
+    if (rtsp_->isVisible()) {
+        camera.rtsp = rtsp_->accept(camera.port);
+        if (!camera.rtsp) return;
+    }
     const bool addressChanged =
         QString::fromStdString(camera.host) != hostAtOpening_ || QString::fromStdString(camera.port) != portAtOpening_;
     // A rename may not take another camera's name: rows are found by name.

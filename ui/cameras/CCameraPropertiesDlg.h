@@ -1,8 +1,9 @@
 #pragma once
-// A camera's properties: its name, address, port, login and password, and
-// the mirror flags, which act on the live picture at once. "Update" stores
-// the row and reconnects the camera only when its host or port changed;
-// Close puts the slot's flips back to their defaults.
+// A camera's properties: its name, address, port, login and password, an
+// RTSP camera's stream paths and transport, and the mirror flags, which
+// act on the live picture at once. "Update" stores the row and reconnects
+// the camera only when its host or port (or RTSP settings) changed; Close
+// puts the slot's flips back to their defaults.
 
 #include <QString>
 
@@ -17,6 +18,7 @@ namespace cx {
 
 class CameraFields;
 class Engine;
+class RtspFields;
 
 class CCameraPropertiesDlg : public SkinDialog {
     Q_OBJECT
@@ -39,6 +41,7 @@ private:
     std::string storedName_;
     int slot_;
     std::unique_ptr<CameraFields> fields_;
+    std::unique_ptr<RtspFields> rtsp_;  // shown for an RTSP camera only
     QCheckBox* flipHorizontal_ = nullptr;
     QCheckBox* flipVertical_ = nullptr;
     // Host ("%d.%d.%d.%d" of an IP address, else the domain) and port at

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 #include "ButtonPoints.h"
 #include "CActionButton.h"
 #include "CAddCameraDlg.h"
@@ -44,6 +46,14 @@ CSelectCameraType::CSelectCameraType(Engine& engine, MainWindowHost* main, QWidg
         b->move((k % perRow) * columnStep, (k / perRow) * rowStep);
         buttonHeight = b->height();
         buttonWidth = b->width();
+        // The last model's name ("RTSP (H.264/H.265)") is longer than a
+        // button: it takes the free cells to its right as far as it needs.
+        if (j + 1 == models.size()) {
+            const int freeCells = perRow - 1 - k % perRow;
+            const int missing = b->fontMetrics().horizontalAdvance(b->text()) + 16 - b->width();
+            const int cells = std::clamp((missing + columnStep - 1) / columnStep, 0, freeCells);
+            b->resize(b->width() + cells * columnStep, b->height());
+        }
         connect(b, &QPushButton::clicked, this, [this, k] { chooseModel(k); });
     }
     const int rows = (static_cast<int>(models.size()) + perRow - 1) / perRow;

@@ -56,7 +56,7 @@ CameraFields::CameraFields(QWidget* dialog, int nameRow, int addressRow)
     problem->setObjectName(QStringLiteral("nameProblem"));
     problem->setWordWrap(true);
     problem->setStyleSheet(QStringLiteral("color: #a00000;"));
-    problem->setGeometry(FieldRow::labelX, FieldRow::y(row) - 4, 400, 2 * FieldRow::height);
+    placeProblem(row);
     problem->hide();
 
     QObject::connect(domain, &QLineEdit::textChanged, domain, [this] { ip->setEnabled(domain->text().isEmpty()); });
@@ -74,6 +74,11 @@ bool CameraFields::acceptName(const std::string& value)
     problem->setText(ok ? QString() : QString::fromLatin1(unsafeNameText));
     problem->setVisible(!ok);
     return ok;
+}
+
+void CameraFields::placeProblem(int row)
+{
+    problem->setGeometry(FieldRow::labelX, FieldRow::y(row) - 4, 400, 2 * FieldRow::height);
 }
 
 void CameraFields::applyEnabling()

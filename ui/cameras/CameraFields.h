@@ -48,6 +48,9 @@ public:
     static std::string text(const QLineEdit* edit);
     // Refuses (with the message shown) a name that cannot be a folder name.
     bool acceptName(const std::string& name);
+    // Puts the line that tells why a name was refused at row `row` (below
+    // the rows a dialog adds under the fields).
+    void placeProblem(int row);
     // Applies the enabling rules of the domain and IP fields now.
     void applyEnabling();
 };

@@ -225,6 +225,13 @@ void CameraGrid::checkOffline()
             view->setOfflineText({});
             continue;
         }
+        const CameraStatus& camera = snapshot->cameras[i];
+        if (!camera.problem.empty()) {
+            // It never connects: said at once, and why, instead of "retrying".
+            view->setOfflineText(QString::fromStdString(camera.name) + QStringLiteral("\noffline: ") +
+                                 QString::fromStdString(camera.problem));
+            continue;
+        }
         if (!sinceFrame_[i].isValid() || sinceFrame_[i].elapsed() < offlineAfterMs_) continue;
         showOffline(k, *snapshot);
     }

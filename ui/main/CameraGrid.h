@@ -53,7 +53,8 @@ public:
     // (a lost connection says so at once).
     void setOfflineAfter(int milliseconds) { offlineAfterMs_ = milliseconds; }
     // Looks for cameras that went quiet (the grid does it at every snapshot
-    // the engine publishes, at least once a second while the tick runs).
+    // the engine publishes, at least once a second while the tick runs); a
+    // camera whose row cannot be served is offline at once, with the reason.
     void checkOffline();
 
 private:

@@ -9,6 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
@@ -18,6 +21,7 @@
 #include "CAddCameraDlg.h"
 #include "CCameraListDlg.h"
 #include "CCameraPropertiesDlg.h"
+#include "CCameraViews.h"
 #include "CMonitorDlg.h"
 #include "CSelectCameraType.h"
 #include "CSkinButton.h"
@@ -25,6 +29,7 @@
 #include "CameraGrid.h"
 #include "Engine.h"
 #include "IpAddressEdit.h"
+#include "RtspSettingsCheck.h"
 #include "support/SlotRunning.h"
 #include "support/TempFolder.h"
 #include "support/WindowFolder.h"
@@ -109,14 +114,21 @@ TEST_F(CameraDialogsTest, FirstCameraFromTheSixthModelButton)
     makeFolder({});
     CSelectCameraType chooser(engine, nullptr);
     const auto buttons = chooser.findChildren<CActionButton*>();
-    ASSERT_EQ(buttons.size(), 32);
+    ASSERT_EQ(buttons.size(), 33);
     // Rows of five, 118 by 41 apart.
     auto* sixth = child<CActionButton>(&chooser, "model5");
     EXPECT_EQ(sixth->text(), "AXIS 2420");
     EXPECT_EQ(sixth->pos(), QPoint(0, 41));
     EXPECT_EQ(child<CActionButton>(&chooser, "model31")->pos(), QPoint(118, 6 * 41));
+    // RTSP after the table's models.
+    EXPECT_EQ(child<CActionButton>(&chooser, "model32")->text(), "RTSP (H.264/H.265)");
+    auto* rtsp = child<CActionButton>(&chooser, "model32");
+    EXPECT_EQ(rtsp->pos(), QPoint(2 * 118, 6 * 41));
+    // Its name is longer than a button: it takes the free cell beside it.
+    EXPECT_EQ(rtsp->width(), sixth->width() + 118);
+    EXPECT_LT(rtsp->fontMetrics().horizontalAdvance(rtsp->text()), rtsp->width());
     // Every row is visible without scrolling.
-    EXPECT_LE(child<CActionButton>(&chooser, "model31")->geometry().bottom() + 56, chooser.height());
+    EXPECT_LE(child<CActionButton>(&chooser, "model32")->geometry().bottom() + 56, chooser.height());
 
     whenOpen<CAddCameraDlg>([](CAddCameraDlg* add) {
         EXPECT_EQ(child<QLineEdit>(add, "name")->text(), "Camera 1");
@@ -238,6 +250,256 @@ TEST_F(CameraDialogsTest, AddFromTheMainWindowGrowsTheGridAndStartsTheNewCamera)
     EXPECT_NE(main->findChild<QWidget*>("pane4"), nullptr);
     EXPECT_TRUE(waitFor([&] { return slotRunning(engine, 4); }));
     EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "video" / "Camera 5"));
+}
+
+// Whether the dialog shows the RTSP fields (all of them, or none).
+bool rtspFieldsShown(QWidget* dialog)
+{
+    int shown = 0;
+    for (const char* name : {"rtspMainPath", "rtspSubPath", "rtspTcp", "rtspUdp"})
+        shown += child<QWidget>(dialog, name)->isHidden() ? 0 : 1;
+    EXPECT_TRUE(shown == 0 || shown == 4) << shown;
+    return shown == 4;
+}
+
+// Fills the RTSP fields and the address of an add or properties dialog.
+void enterRtsp(QWidget* dialog, const QString& main, const QString& sub, bool udp)
+{
+    child<QLineEdit>(dialog, "rtspMainPath")->setText(main);
+    child<QLineEdit>(dialog, "rtspSubPath")->setText(sub);
+    child<QRadioButton>(dialog, udp ? "rtspUdp" : "rtspTcp")->setChecked(true);
+}
+
+TEST_F(CameraDialogsTest, RtspCameraFromTheChooser)
+{
+    makeFolder({});
+    CSelectCameraType chooser(engine, nullptr);
+    whenOpen<CAddCameraDlg>([](CAddCameraDlg* add) {
+        EXPECT_EQ(child<QComboBox>(add, "cameraType")->currentText(), "RTSP (H.264/H.265)");
+        EXPECT_EQ(add->typeText(), "2000");
+        EXPECT_TRUE(rtspFieldsShown(add));
+        EXPECT_EQ(child<QLineEdit>(add, "port")->text(), "554");
+        EXPECT_TRUE(child<QRadioButton>(add, "rtspTcp")->isChecked());
+        EXPECT_EQ(child<QLineEdit>(add, "rtspMainPath")->placeholderText(), "/Streaming/Channels/101");
+        EXPECT_TRUE(child<QLineEdit>(add, "rtspSubPath")->placeholderText().startsWith("/Streaming/Channels/102"));
+        // The buttons moved below the added rows, inside the dialog.
+        const QRect transport = child<QWidget>(add, "rtspUdp")->geometry();
+        const QRect button = child<CSkinButton>(add, "addCamera")->geometry();
+        EXPECT_GT(button.top(), transport.bottom());
+        EXPECT_LE(button.bottom(), add->height());
+
+        setIp(add, {192, 168, 1, 30});
+        child<QLineEdit>(add, "login")->setText("ad,min");
+        child<QLineEdit>(add, "password")->setText("p'w\"");
+        enterRtsp(add, " /cam/realmonitor?channel=1&subtype=0 ", "/Streaming/Channels/102", true);
+        child<CSkinButton>(add, "addCamera")->click();
+        EXPECT_EQ(add->result(), 1);
+    });
+    child<CActionButton>(&chooser, "model32")->click();
+
+    const CameraTable table = stored();
+    ASSERT_EQ(table.count, 1);
+    EXPECT_EQ(table.type[0], 2000);
+    EXPECT_EQ(table.address[0], "192.168.1.30:554");
+    EXPECT_EQ(table.login[0], "ad,min");
+    EXPECT_EQ(table.password[0], "p'w\"");
+    // Stored without the blanks around it.
+    const RtspSettings expected{"/cam/realmonitor?channel=1&subtype=0", "/Streaming/Channels/102", true};
+    EXPECT_EQ(table.rtsp[0], expected);
+    EXPECT_EQ(engine.snapshot()->camera(0)->entry.rtsp, expected);
+}
+
+TEST_F(CameraDialogsTest, RtspFieldsComeAndGoWithTheModel)
+{
+    makeFolder({});
+    CAddCameraDlg add(engine, nullptr);
+    auto* model = child<QComboBox>(&add, "cameraType");
+    auto* port = child<QLineEdit>(&add, "port");
+    ASSERT_EQ(model->count(), 33);
+    EXPECT_FALSE(rtspFieldsShown(&add));
+    const QSize plain = add.size();
+    const QPoint plainButton = child<CSkinButton>(&add, "addCamera")->pos();
+
+    model->setCurrentIndex(32);
+    EXPECT_TRUE(rtspFieldsShown(&add));
+    EXPECT_EQ(add.typeText(), "2000");
+    EXPECT_EQ(port->text(), "554");
+    EXPECT_GT(add.height(), plain.height());
+    port->setText("10554");  // RTSP servers listen above 9999 too
+    EXPECT_EQ(port->text(), "10554");
+    port->setText("554");
+
+    model->setCurrentIndex(14);
+    EXPECT_FALSE(rtspFieldsShown(&add));
+    EXPECT_EQ(add.typeText(), "101");
+    EXPECT_EQ(port->text(), "8080");
+    EXPECT_EQ(add.size(), plain);
+    EXPECT_EQ(child<CSkinButton>(&add, "addCamera")->pos(), plainButton);
+
+    // A port the user typed stays when the model changes.
+    port->setText("81");
+    model->setCurrentIndex(32);
+    EXPECT_EQ(port->text(), "81");
+    // Added as a stream model, the camera has no RTSP settings.
+    model->setCurrentIndex(14);
+    enterRtsp(&add, "/ignored", "", true);
+    setIp(&add, {10, 0, 0, 5});
+    child<CSkinButton>(&add, "addCamera")->click();
+    EXPECT_EQ(add.result(), 1);
+    EXPECT_EQ(stored().type[0], 101);
+    EXPECT_EQ(stored().rtsp[0], std::nullopt);
+}
+
+TEST_F(CameraDialogsTest, AddRefusesBadRtspSettingsSayingWhy)
+{
+    makeFolder({{"Door", 1, "101"}});
+    struct Case {
+        const char* what;
+        QString port, main, sub;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"no main path", "554", "", "/sub", rtspMainPathMissingText},
+        {"only blanks", "554", "   ", "", rtspMainPathMissingText},
+        {"main path without slash", "554", "Streaming/Channels/101", "", rtspMainPathSlashText},
+        {"space inside", "554", "/Streaming/Channels 101", "", rtspMainPathCharactersText},
+        {"control character", "554", "/a\tb", "", rtspMainPathCharactersText},
+        {"sub path without slash", "554", "/main", "sub", rtspSubPathSlashText},
+        {"sub path with a space", "554", "/main", "/s ub", rtspSubPathCharactersText},
+        {"empty port", "", "/main", "", portNumberText},
+        {"port 0", "0", "/main", "", portNumberText},
+        {"port too big", "65536", "/main", "", portNumberText},
+        {"port not a number", "55a", "/main", "", portNumberText},
+    };
+    CAddCameraDlg add(engine, nullptr);
+    add.show();
+    child<QComboBox>(&add, "cameraType")->setCurrentIndex(32);
+    child<QLineEdit>(&add, "name")->setText("Gate");
+    setIp(&add, {10, 0, 0, 7});
+    auto* problem = child<QLabel>(&add, "rtspProblem");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        child<QLineEdit>(&add, "port")->setText(c.port);
+        enterRtsp(&add, c.main, c.sub, false);
+        child<CSkinButton>(&add, "addCamera")->click();
+        EXPECT_TRUE(add.isVisible());
+        EXPECT_TRUE(problem->isVisible());
+        EXPECT_EQ(problem->text(), QString::fromLatin1(c.problem));
+        EXPECT_FALSE(child<QLabel>(&add, "nameProblem")->isVisible());
+        EXPECT_EQ(stored().count, 1);
+    }
+    // Typing in a path takes the reason away.
+    QTest::keyClicks(child<QLineEdit>(&add, "rtspSubPath"), "x");
+    EXPECT_FALSE(problem->isVisible());
+    // A name problem is told alone, in the same place.
+    child<QLineEdit>(&add, "name")->setText("a/b");
+    child<CSkinButton>(&add, "addCamera")->click();
+    EXPECT_TRUE(child<QLabel>(&add, "nameProblem")->isVisible());
+    EXPECT_FALSE(problem->isVisible());
+    EXPECT_EQ(child<QLabel>(&add, "nameProblem")->geometry(), problem->geometry());
+
+    child<QLineEdit>(&add, "name")->setText("Gate");
+    child<QLineEdit>(&add, "port")->setText("65535");
+    enterRtsp(&add, "/main", "", false);
+    child<CSkinButton>(&add, "addCamera")->click();
+    EXPECT_EQ(add.result(), 1);
+    EXPECT_FALSE(problem->isVisible());
+    EXPECT_EQ(stored().address[1], "10.0.0.7:65535");
+}
+
+TEST_F(CameraDialogsTest, PropertiesEditTheRtspSettingsOfRtspCamerasOnly)
+{
+    makeFolder({{"Door", 1, "101"}});
+    const RtspSettings first{"/Streaming/Channels/101", "/Streaming/Channels/102", true};
+    ASSERT_TRUE(CameraDatabase(folder.path()).insertCamera("Gate", "10.0.0.7", "8554", "ad'min", "p,w", "2000", first));
+    engine.loadCameraTable();
+
+    {
+        CCameraPropertiesDlg door(engine, "Door", 0);
+        EXPECT_FALSE(rtspFieldsShown(&door));
+        EXPECT_EQ(door.height(), 350);
+    }
+    {
+        CCameraPropertiesDlg gate(engine, "Gate", 1);
+        EXPECT_TRUE(rtspFieldsShown(&gate));
+        EXPECT_GT(gate.height(), 350);
+        EXPECT_EQ(child<QLineEdit>(&gate, "rtspMainPath")->text(), "/Streaming/Channels/101");
+        EXPECT_EQ(child<QLineEdit>(&gate, "rtspSubPath")->text(), "/Streaming/Channels/102");
+        EXPECT_TRUE(child<QRadioButton>(&gate, "rtspUdp")->isChecked());
+        EXPECT_EQ(child<QLineEdit>(&gate, "port")->text(), "8554");
+        EXPECT_EQ(child<QLineEdit>(&gate, "login")->text(), "ad'min");
+        const QRect last = child<QWidget>(&gate, "rtspUdp")->geometry();
+        EXPECT_GT(child<CSkinButton>(&gate, "update")->geometry().top(), last.bottom());
+        EXPECT_GT(last.top(), child<QCheckBox>(&gate, "flipVertical")->geometry().bottom());
+
+        // Refused with the reason; nothing stored.
+        enterRtsp(&gate, "h264", "", false);
+        child<CSkinButton>(&gate, "update")->click();
+        EXPECT_EQ(child<QLabel>(&gate, "rtspProblem")->text(), rtspMainPathSlashText);
+        EXPECT_EQ(stored().rtsp[1], first);
+
+        child<QLineEdit>(&gate, "name")->setText("Gate, west");
+        child<QLineEdit>(&gate, "port")->setText("10554");
+        enterRtsp(&gate, "/h264/ch1/main/av_stream", "", false);
+        child<CSkinButton>(&gate, "update")->click();
+        EXPECT_EQ(gate.result(), 1);
+    }
+    const RtspSettings second{"/h264/ch1/main/av_stream", "", false};
+    EXPECT_EQ(storedNames(), (std::vector<std::string>{"Door", "Gate, west"}));
+    EXPECT_EQ(stored().rtsp[1], second);
+    EXPECT_EQ(stored().address[1], "10.0.0.7:10554");
+    EXPECT_EQ(stored().login[1], "ad'min");
+
+    // Opened again, it shows what was stored.
+    CCameraPropertiesDlg again(engine, "Gate, west", 1);
+    EXPECT_EQ(child<QLineEdit>(&again, "rtspMainPath")->text(), "/h264/ch1/main/av_stream");
+    EXPECT_EQ(child<QLineEdit>(&again, "rtspSubPath")->text(), "");
+    EXPECT_TRUE(child<QRadioButton>(&again, "rtspTcp")->isChecked());
+}
+
+TEST_F(CameraDialogsTest, MissingRtspSettingsAreEnteredInTheProperties)
+{
+    makeFolder({{"Door", 1, "101"}});
+    CameraDatabase(folder.path()).insertCamera("Gate", "10.0.0.7", "554", "", "", "2000");
+    engine.loadCameraTable();
+    ASSERT_EQ(engine.snapshot()->camera(1)->problem, "RTSP settings are missing");
+
+    CCameraPropertiesDlg gate(engine, "Gate", 1);
+    EXPECT_TRUE(rtspFieldsShown(&gate));
+    EXPECT_EQ(child<QLineEdit>(&gate, "rtspMainPath")->text(), "");
+    EXPECT_TRUE(child<QRadioButton>(&gate, "rtspTcp")->isChecked());
+    enterRtsp(&gate, "/live", "", false);
+    child<CSkinButton>(&gate, "update")->click();
+    EXPECT_EQ(gate.result(), 1);
+    EXPECT_EQ(stored().rtsp[1], (RtspSettings{"/live", "", false}));
+    EXPECT_EQ(engine.snapshot()->camera(1)->problem, "");
+}
+
+// A row that cannot be served says so over its pane at once, and in one
+// message box; the window and the other cameras carry on.
+TEST_F(CameraDialogsTest, UnusableRowsAreOfflineOverTheirPanes)
+{
+    makeFolder({{"Door", 1, "101"}, {"Odd", 1, "4242"}, {"Gate", 554, "2000"}});
+    openMain();
+    main->grid().setOfflineAfter(10 * 60 * 1000);  // silence alone would take ten minutes
+    engine.connectAllCameras();
+    auto paneText = [&](int pane) { return main->findChild<CCameraViews*>(QStringLiteral("pane%1").arg(pane))->offlineText(); };
+    ASSERT_TRUE(waitFor([&] { return !paneText(1).isEmpty() && !paneText(2).isEmpty(); }, 3000));
+    EXPECT_EQ(paneText(1), "Odd\noffline: unknown camera model 4242");
+    EXPECT_EQ(paneText(2), "Gate\noffline: RTSP settings are missing");
+    EXPECT_TRUE(paneText(0).isEmpty());
+    EXPECT_TRUE(slotRunning(engine, 0));
+
+    QStringList boxes;
+    for (auto* box : main->findChildren<QMessageBox*>("messageBox")) boxes << box->text();
+    boxes.sort();
+    EXPECT_EQ(boxes, (QStringList{"Camera Gate: RTSP settings are missing", "Camera Odd: unknown camera model 4242"}));
+
+    // Switched off, the pane is black on purpose and says nothing.
+    SettingsValues settings = engine.snapshot()->settings;
+    settings.monitorEnabled[1] = 0;
+    engine.changeSettings(settings);
+    EXPECT_TRUE(waitFor([&] { return paneText(1).isEmpty(); }, 3000));
 }
 
 TEST_F(CameraDialogsTest, AddCameraButtonDoesNothingWithSixteenCameras)
