@@ -132,11 +132,8 @@ void CameraController::runConnection()
     // A row no model serves ends the connection as Dead, asking nobody;
     // the engine has told why.
     if (!isKnownCameraType(camera->type)) return;
-    if (camera->type == rtspType) {
-        if (!camera->rtsp) return;
-        // RTSP client connects here
-        return;
-    }
+    // An RTSP camera whose settings row is missing likewise.
+    if (camera->type == rtspType && !camera->rtsp) return;
     StartFrameRate(appState_, slot_, clock_);
     if (camera->type == binaryProtocolType)
         runProtocol();
