@@ -41,7 +41,11 @@ bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
     closeLocked(slot);
     std::filesystem::path opened;
     if (recordsPackets(slot)) {
-        state_.streamFile[i] = StreamRecording::create(full, write_);
+        // The timetable names every recording ".avi"; a copy of the
+        // camera's stream is a Matroska file whoever named it.
+        const std::filesystem::path named =
+            full.extension() == ".avi" ? std::filesystem::path(full).replace_extension(StreamRecording::extension) : full;
+        state_.streamFile[i] = StreamRecording::create(named, write_);
         if (state_.streamFile[i] == nullptr) return false;
         opened = state_.streamFile[i]->path();
     } else {

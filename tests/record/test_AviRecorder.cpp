@@ -572,6 +572,12 @@ TEST_F(RtspRecording, OpensAMatroskaCopyAndReportsItLikeAnAvi)
     EXPECT_FALSE(recorder.OpenRecording(recorder.BuildRecordingName(0), 0));
     EXPECT_EQ(state.streamFile[0], nullptr);
     EXPECT_EQ(notifier.texts(), std::vector<std::string>{"FAILURE: Opening AVI file..."});
+    // The timetable names its recordings ".avi": an RTSP slot's is a
+    // Matroska copy all the same.
+    fs::create_directories(folder.path() / "video" / "Door");
+    ASSERT_TRUE(recorder.OpenRecording("video/Door/Date_01_03_2026_Time_11_00_00.avi", 0));
+    ASSERT_NE(state.streamFile[0], nullptr);
+    EXPECT_EQ(state.streamFile[0]->path().filename(), "Date_01_03_2026_Time_11_00_00.mkv");
 }
 
 struct PacketRollOverCase {
