@@ -2,9 +2,11 @@
 # Builds Corvanex and starts it with its window.
 #
 #   bash scripts/run.sh            demo: a program folder in ./run; when it
-#                                  has no camera yet it gets four simulated
+#                                  has no camera yet it gets five simulated
 #                                  ones (two MJPEG streams, a snapshot
-#                                  camera, a binary-protocol camera), served
+#                                  camera, a binary-protocol camera, an
+#                                  RTSP camera with H.264 main and sub
+#                                  streams), served
 #                                  by the camera simulator while the program
 #                                  runs
 #   bash scripts/run.sh FOLDER     runs on an existing program folder
@@ -36,6 +38,7 @@ else
     --camera "kind=snapshot,port=8102,path=/netcam.jpg,fps=5,size=640x480,scene=2" \
     --camera "kind=protocol,port=8103,fps=10,size=320x240,scene=3" \
     --camera "kind=stream,port=8104,path=/cgi-bin/video.jpg?cam=1,framing=4-0,fps=12,size=800x600,scene=4" \
+    --camera "kind=rtsp,port=8105,codec=h264,size=1280x720,sub-size=640x360,fps=15,scene=5" \
     >/dev/null 2>&1 &
   simulator=$!
   trap 'kill $simulator 2>/dev/null || true' EXIT

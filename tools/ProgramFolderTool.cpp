@@ -11,8 +11,9 @@
 // an RTSP camera is an argument of its own, so commas, spaces and empty
 // values ("") pass as they are; --sub-path, --login, --password and --udp
 // belong to the --rtsp-camera before them.
-// --demo-if-empty adds four cameras served by the camera simulator on
-// 127.0.0.1 (ports 8101 to 8104, see scripts/run.sh) when the folder has
+// --demo-if-empty adds five cameras served by the camera simulator on
+// 127.0.0.1 (ports 8101 to 8105, the last an RTSP camera with a sub
+// stream; see scripts/run.sh) when the folder has
 // no camera yet, and turns the background image option on, so a first
 // look shows the skin's dialog pictures. --record-all-day sets the
 // timetable to the whole day, every day, with schedule mode on and every
@@ -157,6 +158,8 @@ int main(int argc, char** argv)
         cameras.push_back({"Parking", "127.0.0.1", "8102", "200", "", ""});
         cameras.push_back({"Gate", "127.0.0.1", "8103", "0", "", ""});
         cameras.push_back({"Yard", "127.0.0.1", "8104", "500", "", ""});
+        cameras.push_back({"Street", "127.0.0.1", "8105", std::to_string(cx::rtspType), "", "",
+                           cx::RtspSettings{"/main", "/sub", false}});
         cx::Settings settings;
         cx::loadSettings(settings, folder);
         settings.backgroundImageEnabled = 1;
