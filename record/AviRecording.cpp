@@ -244,12 +244,7 @@ void AviRecording::finish()
     av_frame_free(&encoderFrame_);
     avcodec_free_context(&encoder_);
     av_packet_free(&packet_);
-    if (format_ != nullptr) {
-        format_->pb = nullptr;
-        avformat_free_context(format_);
-        format_ = nullptr;
-    }
-    closeRecordingIo(io_);
+    freeMuxer(format_, io_);
     file_.reset();
 }
 

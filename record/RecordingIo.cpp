@@ -1,6 +1,7 @@
 #include "RecordingIo.h"
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavformat/avio.h>
 #include <libavutil/mem.h>
 }
@@ -46,6 +47,16 @@ void closeRecordingIo(AVIOContext*& io)
     if (io == nullptr) return;
     av_freep(&io->buffer);
     avio_context_free(&io);
+}
+
+void freeMuxer(AVFormatContext*& format, AVIOContext*& io)
+{
+    if (format != nullptr) {
+        format->pb = nullptr;  // ours, not the muxer's to close
+        avformat_free_context(format);
+        format = nullptr;
+    }
+    closeRecordingIo(io);
 }
 
 }  // namespace cx

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+struct AVFormatContext;
 struct AVIOContext;
 
 namespace cx {
@@ -16,5 +17,7 @@ class RecordingFile;
 AVIOContext* openRecordingIo(RecordingFile& file, size_t bufferSize);
 // Frees the context and its buffer (not the file); null afterwards.
 void closeRecordingIo(AVIOContext*& io);
+// Frees a muxer that writes through `io`, then `io`; both null afterwards.
+void freeMuxer(AVFormatContext*& format, AVIOContext*& io);
 
 }  // namespace cx

@@ -340,12 +340,7 @@ void StreamRecording::finish()
         avio_flush(format_->pb);
     }
     av_packet_free(&packet_);
-    if (format_ != nullptr) {
-        format_->pb = nullptr;
-        avformat_free_context(format_);
-        format_ = nullptr;
-    }
-    closeRecordingIo(io_);
+    freeMuxer(format_, io_);
     file_.reset();
     if (!headerWritten) {
         // Nothing came that a player could show: no file rather than one
