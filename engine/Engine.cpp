@@ -654,7 +654,23 @@ void Engine::setRecordingWriteFunction(std::function<ssize_t(int, const iovec*, 
 void Engine::scheduleTick()
 {
     ScheduleTick(*state_, schedule_, clock_, *tickActions_, retries_);
+    flushIdleStreams();
     publish();  // frame rates, counters and the tick's own changes
+}
+
+void Engine::flushIdleStreams()
+{
+    // An RTSP camera that stalls or drops sends nothing that would push its
+    // last half second to the file: its recording job does, within a second.
+    for (int slot = 0; slot < maxCameras; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        if (state_->recordingOpen[i].load() != 1 || !recorder_->recordsPackets(slot)) continue;
+        if (flushQueued_[i].exchange(true)) continue;
+        recordingJobs_->post(slot, [this, slot] {
+            flushQueued_[static_cast<size_t>(slot)] = false;
+            recorder_->flushIdleStream(slot, streamFlushIdleMs);
+        });
+    }
 }
 
 void Engine::requestStopAll()

@@ -83,6 +83,10 @@ struct NewCamera {
 // Why addCamera or updateCamera did nothing.
 enum class CameraChange { Done, NameInUse };
 
+// An RTSP recording that got nothing for this long hands its last packets
+// to the file (the muxer holds them until the next one).
+inline constexpr int64_t streamFlushIdleMs = 500;
+
 class Engine final : public QObject {
     Q_OBJECT
 public:
@@ -234,6 +238,8 @@ public:
     // --- Schedule and ending ---
     // One run of the schedule tick (the timer calls it every second).
     void scheduleTick();
+    // Posts a flush for each open RTSP recording that may hold packets.
+    void flushIdleStreams();
     // Leaving without recordings: every camera lets go, and every tick
     // from the next on asks the front end to end its main window
     // (mainWindowEndRequested) until it does.
@@ -313,6 +319,8 @@ private:
     std::array<std::filesystem::path, maxCameras> openPaths_;  // guarded by openPathsLock_
     std::unique_ptr<CameraWorkers> workers_;
     std::unique_ptr<RecordingJobs> recordingJobs_;
+    // A flush of the slot's stream recording is queued: a hung disk gets one, not one a second.
+    std::array<std::atomic<bool>, maxCameras> flushQueued_{};
     std::unique_ptr<SettingsSaver> settingsSaver_;
     std::unique_ptr<Startup> startup_;
     std::shared_ptr<const EngineSnapshot> snapshot_;          // engine thread

@@ -172,6 +172,16 @@ void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPa
     if (state_.streamFile[i] != nullptr) state_.streamFile[i]->write(input, packet, receivedMs, connection);
 }
 
+void AviRecorder::flushIdleStream(int slot, int64_t idleMs)
+{
+    if (!validSlot(slot)) return;
+    const auto i = static_cast<size_t>(slot);
+    std::lock_guard lock(state_.recordLock[i]);
+    StreamRecording* recording = state_.streamFile[i].get();
+    if (recording != nullptr && recording->unflushed() && clock_.nowMs() - recording->lastReceivedMs() >= idleMs)
+        recording->flush();
+}
+
 void AviRecorder::reportPendingFailure()
 {
     for (int slot = 0; slot < maxCameras; ++slot)

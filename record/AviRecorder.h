@@ -74,6 +74,11 @@ public:
     // `connection`: the client's number of the input (see StreamRecording::write).
     void writePacket(int slot, const AVFormatContext& input, const AVPacket& packet, uint64_t connection = 0);
 
+    // An RTSP slot's recording that got nothing for `idleMs` hands what it
+    // holds to the file. Takes recordLock[slot]: run by the slot's
+    // recording job, which the engine posts every second.
+    void flushIdleStream(int slot, int64_t idleMs);
+
     // The slot's camera is an RTSP camera: its recordings copy packets.
     bool recordsPackets(int slot) const;
 

@@ -326,8 +326,17 @@ StreamRecording::Write StreamRecording::writeTrack(Track& track, int trackIndex,
     track.lastDtsMs = decoded;
     track.lastReceivedMs = receivedMs;
     lastReceivedMs_ = receivedMs;
+    unflushed_ = true;
     if (track.video) ++framesWritten_;
     return Write::Written;
+}
+
+void StreamRecording::flush()
+{
+    if (finished_ || broken_ || !started_ || format_ == nullptr || format_->pb == nullptr) return;
+    av_write_frame(format_, nullptr);  // ends the cluster
+    avio_flush(format_->pb);
+    unflushed_ = false;
 }
 
 void StreamRecording::finish()

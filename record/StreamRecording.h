@@ -63,6 +63,14 @@ public:
     // one's address).
     Write write(const AVFormatContext& input, const AVPacket& packet, int64_t receivedMs, uint64_t connection = 0);
 
+    // Hands the cluster being filled to the file at once. The muxer holds it
+    // until the next packet comes, so a camera that stalls or drops would
+    // leave its last frames in memory for as long as it stays away.
+    void flush();
+    // Packets were written since the last flush, the last at `lastReceivedMs()`.
+    bool unflushed() const { return unflushed_; }
+    int64_t lastReceivedMs() const { return lastReceivedMs_; }
+
     // Completes the file (cues, duration). Also done by the destructor. A
     // recording that never got its first key frame leaves no file.
     void finish();
@@ -127,6 +135,7 @@ private:
     bool broken_ = false;
     bool finished_ = false;
     int framesWritten_ = 0;
+    bool unflushed_ = false;
 };
 
 }  // namespace cx

@@ -496,7 +496,7 @@ namespace {
 // Slot 0 is an RTSP camera, slot 1 a picture camera; the connection's part
 // is handing each packet to the recorder under the slot's recordLock.
 struct RtspRecording : Recording {
-    PacketSource clip{ClipSpec{}.withAudio("aac")};
+    PacketSource clip{ClipRecipe{}.withAudio("aac")};
     std::vector<std::pair<fs::path, bool>> events;
     int64_t startMs = 0;
 
@@ -637,9 +637,26 @@ INSTANTIATE_TEST_SUITE_P(Segments, PacketRollOver,
 
 // A camera that comes back with another stream gets a new file at once,
 // even outside the schedule; its first key frame opens it.
+// The recording job's flush hands an idle stream's last packets to the
+// file; while packets keep coming the muxer's own clusters do.
+TEST_F(RtspRecording, AnIdleStreamIsFlushedAfterHalfASecond)
+{
+    open(0);
+    play(clip, startMs);
+    ASSERT_TRUE(state.streamFile[0]->unflushed());
+    const int64_t last = state.streamFile[0]->lastReceivedMs();
+    clock.setWallMs(last + 499);
+    recorder.flushIdleStream(0, 500);
+    EXPECT_TRUE(state.streamFile[0]->unflushed()) << "not idle yet";
+    clock.setWallMs(last + 500);
+    recorder.flushIdleStream(0, 500);
+    EXPECT_FALSE(state.streamFile[0]->unflushed());
+    recorder.flushIdleStream(1, 500);  // a picture camera's slot: nothing to do
+}
+
 TEST_F(RtspRecording, ChangedStreamStartsANewFile)
 {
-    const PacketSource larger(ClipSpec{}.withSize(176, 144));
+    const PacketSource larger(ClipRecipe{}.withSize(176, 144));
     const fs::path first = open(0);
     play(clip, startMs);
     clock.wall += 5;

@@ -94,7 +94,7 @@ struct StreamFile : ::testing::Test {
 
 struct CopyCase {
     const char* name;
-    ClipSpec clip;
+    ClipRecipe clip;
     const char* videoCodec;  // as ffprobe names them
     const char* audioCodec;  // "" none
 };
@@ -150,17 +150,17 @@ TEST_P(StreamCopy, KeepsEveryFrameWithItsTime)
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, StreamCopy,
-    ::testing::Values(CopyCase{"H264", ClipSpec{}, "h264", ""},
-                      CopyCase{"H264Aac", ClipSpec{}.withAudio("aac"), "h264", "aac"},
-                      CopyCase{"H265", ClipSpec{}.withVideo("libx265"), "hevc", ""},
-                      CopyCase{"H265Mulaw", ClipSpec{}.withVideo("libx265").withAudio("pcm_mulaw"), "hevc", "pcm_mulaw"},
-                      CopyCase{"H264ReorderedAlaw", ClipSpec{}.withBFrames(2).withAudio("pcm_alaw"), "h264",
+    ::testing::Values(CopyCase{"H264", ClipRecipe{}, "h264", ""},
+                      CopyCase{"H264Aac", ClipRecipe{}.withAudio("aac"), "h264", "aac"},
+                      CopyCase{"H265", ClipRecipe{}.withVideo("libx265"), "hevc", ""},
+                      CopyCase{"H265Mulaw", ClipRecipe{}.withVideo("libx265").withAudio("pcm_mulaw"), "hevc", "pcm_mulaw"},
+                      CopyCase{"H264ReorderedAlaw", ClipRecipe{}.withBFrames(2).withAudio("pcm_alaw"), "h264",
                                "pcm_alaw"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StreamFile, StartsAtTheFirstKeyFrame)
 {
-    PacketSource source(ClipSpec{}.withAudio("aac"));
+    PacketSource source(ClipRecipe{}.withAudio("aac"));
     {
         // Nothing but frames that need earlier ones: no file at all.
         auto recording = StreamRecording::create(wanted);
@@ -203,7 +203,7 @@ class Reconnect : public StreamFile, public ::testing::WithParamInterface<Reconn
 // first key frame, its times after the time that passed.
 TEST_P(Reconnect, SameStreamsContinueTheFile)
 {
-    const ClipSpec clip = ClipSpec{}.withAudio("aac");
+    const ClipRecipe clip = ClipRecipe{}.withAudio("aac");
     PacketSource first(clip);
     PacketSource second(clip);
     auto recording = StreamRecording::create(wanted);
@@ -242,8 +242,8 @@ INSTANTIATE_TEST_SUITE_P(Connections, Reconnect,
 
 struct ChangeCase {
     const char* name;
-    ClipSpec first;
-    ClipSpec second;
+    ClipRecipe first;
+    ClipRecipe second;
 };
 
 void PrintTo(const ChangeCase& c, std::ostream* out) { *out << c.name; }
@@ -266,17 +266,40 @@ TEST_P(ChangedStreams, AreRefusedAndTheFileStaysAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, ChangedStreams,
-    ::testing::Values(ChangeCase{"PictureSize", {}, ClipSpec{}.withSize(176, 144)},
-                      ChangeCase{"Codec", {}, ClipSpec{}.withVideo("libx265")},
-                      ChangeCase{"SoundAdded", {}, ClipSpec{}.withAudio("aac")},
-                      ChangeCase{"SoundCodec", ClipSpec{}.withAudio("pcm_mulaw"), ClipSpec{}.withAudio("pcm_alaw")}),
+    ::testing::Values(ChangeCase{"PictureSize", {}, ClipRecipe{}.withSize(176, 144)},
+                      ChangeCase{"Codec", {}, ClipRecipe{}.withVideo("libx265")},
+                      ChangeCase{"SoundAdded", {}, ClipRecipe{}.withAudio("aac")},
+                      ChangeCase{"SoundCodec", ClipRecipe{}.withAudio("pcm_mulaw"), ClipRecipe{}.withAudio("pcm_alaw")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The same demuxer address handing over another stream is a new camera
 // stream, not the old one going on.
+// A camera that stalls or drops leaves its last frames in the cluster the
+// muxer is filling; a flush hands them to the file, so a kill after it
+// loses none of them.
+TEST_F(StreamFile, AFlushHandsTheLastFramesToTheFile)
+{
+    PacketSource source(ClipRecipe{});
+    auto recording = StreamRecording::create(wanted);
+    ASSERT_NE(recording, nullptr);
+    feed(*recording, source, startMs);
+    ASSERT_GT(recording->framesWritten(), 0);
+    EXPECT_TRUE(recording->unflushed());
+    // What a kill would leave, before and after the flush.
+    const fs::path before = folder.path() / "before.mkv";
+    const fs::path after = folder.path() / "after.mkv";
+    fs::copy_file(recording->path(), before);
+    recording->flush();
+    EXPECT_FALSE(recording->unflushed());
+    fs::copy_file(recording->path(), after);
+    EXPECT_LT(probeFile(before).of("video").size(), static_cast<size_t>(recording->framesWritten()));
+    EXPECT_EQ(probeFile(after).of("video").size(), static_cast<size_t>(recording->framesWritten()));
+    EXPECT_EQ(frameDigests(after), frameDigests(source.file()));
+}
+
 TEST_F(StreamFile, ChangedParametersOfTheSameInputAreRefused)
 {
-    PacketSource source(ClipSpec{});
+    PacketSource source(ClipRecipe{});
     auto recording = StreamRecording::create(wanted);
     const auto& packets = source.packets();
     for (size_t k = 0; k < 10; ++k) EXPECT_EQ(recording->write(source.input(), *packets[k], startMs), Write::Written);
@@ -290,7 +313,7 @@ TEST_F(StreamFile, ChangedParametersOfTheSameInputAreRefused)
 // without pictures starts no file: the first one with pictures does.
 TEST_F(StreamFile, OnlyPicturesAndSoundAreRecorded)
 {
-    PacketSource noPictures(ClipSpec{}.withAudio("aac"));
+    PacketSource noPictures(ClipRecipe{}.withAudio("aac"));
     AVCodecParameters* par = noPictures.input().streams[noPictures.videoStream()]->codecpar;
     par->codec_type = AVMEDIA_TYPE_DATA;  // say, the camera's event metadata
     auto recording = StreamRecording::create(wanted);
@@ -298,7 +321,7 @@ TEST_F(StreamFile, OnlyPicturesAndSoundAreRecorded)
         EXPECT_EQ(recording->write(noPictures.input(), *p, startMs), Write::Ignored);
     par->codec_type = AVMEDIA_TYPE_VIDEO;
 
-    PacketSource withPictures(ClipSpec{}.withAudio("aac"));
+    PacketSource withPictures(ClipRecipe{}.withAudio("aac"));
     const Fed fed = feed(*recording, withPictures, startMs + 2000);
     EXPECT_EQ(std::count(fed.video.begin(), fed.video.end(), Write::Written), 30);
     recording->finish();
@@ -321,7 +344,7 @@ class ClockJump : public StreamFile, public ::testing::WithParamInterface<JumpCa
 // clock does (a wrap, a reset); every frame is kept.
 TEST_P(ClockJump, TimesKeepRisingAtTheReceivedPace)
 {
-    PacketSource source(ClipSpec{}.withAudio("pcm_mulaw"));
+    PacketSource source(ClipRecipe{}.withAudio("pcm_mulaw"));
     auto recording = StreamRecording::create(wanted);
     AVPacket* moved = av_packet_alloc();
     const size_t jumpAt = packetOfFrame(source, 15);
@@ -368,7 +391,7 @@ class NoParameterSets : public StreamFile, public ::testing::WithParamInterface<
 // key frame, so the file still plays.
 TEST_P(NoParameterSets, AreTakenFromTheKeyFrame)
 {
-    PacketSource source(ClipSpec{}.withVideo(GetParam()));
+    PacketSource source(ClipRecipe{}.withVideo(GetParam()));
     AVCodecParameters* par = source.input().streams[source.videoStream()]->codecpar;
     av_freep(&par->extradata);
     par->extradata_size = 0;
@@ -393,7 +416,7 @@ class FullDisk : public StreamFile, public ::testing::WithParamInterface<FullDis
 // bytes kept back go out when it frees up; the file reads to what reached it.
 TEST_P(FullDisk, LosesOnlyWhatItRefused)
 {
-    PacketSource source(ClipSpec{}.withFrames(60).withAudio("aac"));
+    PacketSource source(ClipRecipe{}.withFrames(60).withAudio("aac"));
     bool full = false;
     int refused = 0;
     auto recording = StreamRecording::create(wanted, [&](int fd, const iovec* pieces, int count, off_t offset) -> ssize_t {
@@ -446,7 +469,7 @@ int64_t monotonicMs()
 // seeded random moments.
 TEST_F(StreamFile, KilledRecorderLeavesAFileReadableToTheLastSecond)
 {
-    PacketSource source(ClipSpec{}.withAudio("aac"));
+    PacketSource source(ClipRecipe{}.withAudio("aac"));
     std::mt19937 random(20261211);
     std::uniform_int_distribution<int> killAfterMs(250, 1000);
     const auto clip = frameDigests(source.file());

@@ -25,7 +25,7 @@ extern "C" {
 
 namespace cx::test {
 
-struct ClipSpec {
+struct ClipRecipe {
     std::string video = "libx264";  // or "libx265"
     int width = 160;
     int height = 120;
@@ -35,15 +35,15 @@ struct ClipSpec {
     std::string audio;    // "" none, "aac", "pcm_mulaw", "pcm_alaw"
     static constexpr int rate = 25;
 
-    ClipSpec withVideo(std::string codec) const { return with([&](ClipSpec& c) { c.video = std::move(codec); }); }
-    ClipSpec withSize(int w, int h) const { return with([&](ClipSpec& c) { c.width = w, c.height = h; }); }
-    ClipSpec withFrames(int n) const { return with([&](ClipSpec& c) { c.frames = n; }); }
-    ClipSpec withBFrames(int n) const { return with([&](ClipSpec& c) { c.bFrames = n; }); }
-    ClipSpec withAudio(std::string codec) const { return with([&](ClipSpec& c) { c.audio = std::move(codec); }); }
+    ClipRecipe withVideo(std::string codec) const { return with([&](ClipRecipe& c) { c.video = std::move(codec); }); }
+    ClipRecipe withSize(int w, int h) const { return with([&](ClipRecipe& c) { c.width = w, c.height = h; }); }
+    ClipRecipe withFrames(int n) const { return with([&](ClipRecipe& c) { c.frames = n; }); }
+    ClipRecipe withBFrames(int n) const { return with([&](ClipRecipe& c) { c.bFrames = n; }); }
+    ClipRecipe withAudio(std::string codec) const { return with([&](ClipRecipe& c) { c.audio = std::move(codec); }); }
     template <typename Change>
-    ClipSpec with(Change change) const
+    ClipRecipe with(Change change) const
     {
-        ClipSpec c = *this;
+        ClipRecipe c = *this;
         change(c);
         return c;
     }
@@ -57,10 +57,10 @@ struct ClipSpec {
     }
 };
 
-// The clip's file, made once per spec: in CX_CLIP_FOLDER when the build
+// The clip's file, made once per recipe: in CX_CLIP_FOLDER when the build
 // names one (kept for the next test process: each test runs in its own),
 // else once per process in a temporary folder.
-inline std::filesystem::path clipFile(const ClipSpec& spec)
+inline std::filesystem::path clipFile(const ClipRecipe& recipe)
 {
 #ifdef CX_CLIP_FOLDER
     static const std::filesystem::path folder = CX_CLIP_FOLDER;
@@ -70,22 +70,22 @@ inline std::filesystem::path clipFile(const ClipSpec& spec)
     static const std::filesystem::path folder = temporary.path();
 #endif
     static std::map<std::string, std::filesystem::path> made;
-    const std::string key = spec.key();
+    const std::string key = recipe.key();
     if (const auto found = made.find(key); found != made.end()) return found->second;
     std::ostringstream command;
-    command << "ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=" << spec.width << 'x' << spec.height
-            << ":rate=" << ClipSpec::rate;
-    if (!spec.audio.empty()) command << " -f lavfi -i sine=frequency=440:sample_rate=8000";
-    command << " -frames:v " << spec.frames;
-    if (spec.video == "libx265") {
-        command << " -c:v libx265 -preset ultrafast -x265-params log-level=error:keyint=" << spec.keyEvery
-                << ":min-keyint=" << spec.keyEvery << ":scenecut=0:bframes=0:repeat-headers=1";
+    command << "ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=" << recipe.width << 'x' << recipe.height
+            << ":rate=" << ClipRecipe::rate;
+    if (!recipe.audio.empty()) command << " -f lavfi -i sine=frequency=440:sample_rate=8000";
+    command << " -frames:v " << recipe.frames;
+    if (recipe.video == "libx265") {
+        command << " -c:v libx265 -preset ultrafast -x265-params log-level=error:keyint=" << recipe.keyEvery
+                << ":min-keyint=" << recipe.keyEvery << ":scenecut=0:bframes=0:repeat-headers=1";
     } else {
-        command << " -c:v libx264 -preset ultrafast -g " << spec.keyEvery << " -keyint_min " << spec.keyEvery
-                << " -sc_threshold 0 -bf " << spec.bFrames << " -x264-params repeat-headers=1";
+        command << " -c:v libx264 -preset ultrafast -g " << recipe.keyEvery << " -keyint_min " << recipe.keyEvery
+                << " -sc_threshold 0 -bf " << recipe.bFrames << " -x264-params repeat-headers=1";
     }
-    if (!spec.audio.empty())
-        command << " -c:a " << spec.audio << " -ar 8000 -ac 1 -t " << static_cast<double>(spec.frames) / ClipSpec::rate;
+    if (!recipe.audio.empty())
+        command << " -c:a " << recipe.audio << " -ar 8000 -ac 1 -t " << static_cast<double>(recipe.frames) / ClipRecipe::rate;
     // Named by the command too: a changed command makes a new clip.
     const std::string name = key + "_" + std::to_string(std::hash<std::string>{}(command.str()) % 1000000007);
     const std::filesystem::path file = folder / (name + ".nut");
@@ -107,7 +107,7 @@ inline std::filesystem::path clipFile(const ClipSpec& spec)
 // One connection to the "camera": its demuxer and every packet it gave.
 class PacketSource {
 public:
-    explicit PacketSource(const ClipSpec& spec) : PacketSource(clipFile(spec)) {}
+    explicit PacketSource(const ClipRecipe& recipe) : PacketSource(clipFile(recipe)) {}
     explicit PacketSource(const std::filesystem::path& file) : file_(file)
     {
         if (avformat_open_input(&input_, file.c_str(), nullptr, nullptr) < 0 ||
@@ -142,7 +142,7 @@ public:
     {
         const AVStream* s = input_->streams[video_];
         return static_cast<int>(av_rescale_q(p.pts - (s->start_time != AV_NOPTS_VALUE ? s->start_time : 0),
-                                             s->time_base, AVRational{1, ClipSpec::rate}));
+                                             s->time_base, AVRational{1, ClipRecipe::rate}));
     }
     // Milliseconds after the first picture at which the packet is due (the
     // encoder's first sound may come a little before).
