@@ -138,7 +138,7 @@ void CameraController::runConnection()
     if (camera->type == binaryProtocolType)
         runProtocol();
     else if (camera->type == rtspType)
-        runRtsp(*camera);
+        runRtsp();
     else
         runHttp(*camera);
 }
@@ -253,7 +253,7 @@ void CameraController::runProtocol()
     camera.CloseConnection(slot_);
 }
 
-void CameraController::runRtsp(const CameraEntry& camera)
+void CameraController::runRtsp()
 {
     RtspCamera client(slot_, appState_, sink_, clock_, timing_.rtsp, [this] { return interrupted(); }, [this] {
         if (state_.load(std::memory_order_relaxed) != SlotState::Live) event(SlotInput::Picture);
@@ -262,11 +262,11 @@ void CameraController::runRtsp(const CameraEntry& camera)
     bool told = false;
     int delayMs = timing_.backoffStartMs;
     while (!interrupted()) {
+        // Taken afresh at every try: a login corrected meanwhile is used.
+        const std::optional<CameraEntry> entry = appState_.cameraEntry(slot_);
+        if (!entry || !entry->rtsp) return;
+        const CameraEntry& camera = *entry;
         const RtspSession session = client.run(camera);
-        if (session.noDecoder) {
-            notifier_.notify(decoderMissingHttpText, "", NotifyIcon::Stop);
-            return;
-        }
         if (session.pictures > 0) {
             delayMs = timing_.backoffStartMs;
             told = false;

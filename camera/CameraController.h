@@ -65,7 +65,7 @@ private:
     void runConnection();
     void runHttp(const CameraEntry& camera);
     void runProtocol();
-    void runRtsp(const CameraEntry& camera);
+    void runRtsp();
     // Waits `delayMs` (doubled for next time) unless a command ends it;
     // false when one did.
     bool backOff(int& delayMs);

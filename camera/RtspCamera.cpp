@@ -65,10 +65,7 @@ RtspSession RtspCamera::run(const CameraEntry& camera)
         }
         const StreamPacket handed{main.context(), *packet, RtspRole::Main, video, subLive_.load(),
                                   main.connection()};
-        if (sink_.handOffPacket(slot_, handed) == HandOffResult::NoDecoder) {
-            session.noDecoder = true;
-            break;
-        }
+        sink_.handOffPacket(slot_, handed);
         if (video) {
             ++session.pictures;
             if (pictureArrived_) pictureArrived_();

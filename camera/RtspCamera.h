@@ -31,7 +31,6 @@ struct RtspTiming {
 struct RtspSession {
     RtspOpen open = RtspOpen::Failed;  // how the main stream's open ended
     int pictures = 0;                  // video packets of the main stream handed on
-    bool noDecoder = false;            // the sink could not set up a decoder
 };
 
 class RtspCamera {

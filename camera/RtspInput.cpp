@@ -79,13 +79,15 @@ RtspOpen RtspInput::open(const std::string& url, bool udp)
         if (opened == AVERROR_HTTP_NOT_FOUND) return RtspOpen::NotFound;
         return RtspOpen::Failed;
     }
-    extendDeadline();
+    // The silence time bounds the open and the look at the streams together.
     if (avformat_find_stream_info(context_, nullptr) < 0) {
         const bool stopped = stop_ && stop_();
         close();
         return stopped ? RtspOpen::Stopped : RtspOpen::Failed;
     }
-    video_ = av_find_best_stream(context_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    // The first video stream, as the recording takes it.
+    for (unsigned k = 0; k < context_->nb_streams && video_ < 0; ++k)
+        if (context_->streams[k]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) video_ = static_cast<int>(k);
     if (video_ < 0) {
         close();
         return RtspOpen::NoVideo;

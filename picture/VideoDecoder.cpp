@@ -43,7 +43,8 @@ bool VideoDecoder::setUp(const AVFormatContext& input, int stream)
     // One thread per camera: sixteen cameras already fill the cores, and
     // frame threads would hold every picture back by a frame per thread.
     codec_->thread_count = 1;
-    codec_->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    // Pictures out as they come, unless the stream reorders them (B-frames).
+    if (parameters->video_delay == 0) codec_->flags |= AV_CODEC_FLAG_LOW_DELAY;
     if (avcodec_open2(codec_, decoder, nullptr) < 0) {
         release();
         return false;

@@ -56,7 +56,8 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX
   -DCX_TSAN=ON -DCX_BUILD_UI=OFF -DCX_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target cx_engine_tests cx_acquisition_tests
 # Only the engine and worker suites are built here, so ctest runs just them.
-(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+(cd build-tsan && CX_TEST_CAMSIM="$PWD/../build-sanitize/tools/simulator/cx-camsim" \
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest -j"$jobs" --output-on-failure --timeout 300 --no-tests=error -E "_NOT_BUILT")
 
 stage "normal build: the program, its process, widget and allocation tests"

@@ -177,9 +177,26 @@ TEST_F(RtspCameraTest, ASilentCameraIsDroppedAfterTheSilenceTimeAndAskedAgain)
     timing.rtsp.silence = 1s;
     simulator = simulate({camera("h264", false, "fault=stall-after-setup")});
     const int slot = addRow(state, port(0), {"/main", "", false});
+    // Every state the slot passes through, however briefly.
+    std::mutex mutex;
+    std::vector<SlotState> states;
+    workers_ = std::make_unique<CameraWorkers>(state, sink, notifier, clock, timing, [&](int, SlotState s) {
+        std::lock_guard lock(mutex);
+        states.push_back(s);
+    });
     workers().ConnectAllCameras();
-    EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::BackingOff; }, 5s));
-    EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Connecting; }, 5s));
+    const std::vector<SlotState> dropped{SlotState::Connecting, SlotState::BackingOff, SlotState::Connecting,
+                                         SlotState::BackingOff};
+    EXPECT_TRUE(waitUntil([&] {
+        std::lock_guard lock(mutex);
+        return states.size() >= dropped.size();
+    }));
+    // Stopped here: the callback's record must outlive the connection.
+    EXPECT_TRUE(workers_->stopAll(2000ms));
+    std::lock_guard lock(mutex);
+    ASSERT_GE(states.size(), dropped.size());
+    EXPECT_EQ(std::vector<SlotState>(states.begin(), states.begin() + 4), dropped);
+    EXPECT_TRUE(sink.packets(slot, RtspRole::Main).empty());
 }
 
 // A refused login and a wrong path are told once, naming the camera and its

@@ -189,16 +189,15 @@ TEST_F(RtspRun, NoOutputCarriesALoginOrPassword)
     wrong.password = "Wr0ng:pw";
     ASSERT_EQ(prepareProgramFolder(program, {right, wrong}, CX_PROGRAM_FOLDER), "");
     const fs::path out = folder.path() / "stdout.txt";
-    setenv("CORVANEX_DEBUG", "1", 1);
-    pid_t pid = spawnIn(program, {CORVANEX_BINARY, "--no-window"}, err);
-    unsetenv("CORVANEX_DEBUG");
+    pid_t pid = spawnIn(program, {CORVANEX_BINARY, "--no-window", "--debug"}, err, out);
     ChildGuard guard{pid};
     ASSERT_TRUE(waitForRecordings({"Gate"}, 1)) << readText(err);
     std::this_thread::sleep_for(2s);
     ASSERT_NE(stopWithSigterm(pid), -1);
 
-    const std::string output = readText(err);
+    const std::string output = readText(err) + readText(out);
     EXPECT_NE(output.find("Door"), std::string::npos) << "the refused login is told:\n" << output;
+    EXPECT_NE(output.find("SQL_SUCCESS"), std::string::npos) << "debug lines are on:\n" << output;
     for (const char* secret : {"operator7", "Sec:r3t", "Sec%3Ar3t", "Wr0ng", "r3t%2Fpw"})
         EXPECT_EQ(output.find(secret), std::string::npos) << secret << " in:\n" << output;
 }

@@ -30,7 +30,7 @@ namespace cx::test {
 // Runs `argv` in `folder` with standard error into `errFile`; its pid. The
 // single-instance lock is the folder's own, so runs do not see each other.
 inline pid_t spawnIn(const std::filesystem::path& folder, const std::vector<std::string>& argv,
-                     const std::filesystem::path& errFile)
+                     const std::filesystem::path& errFile, const std::filesystem::path& outFile = {})
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -39,7 +39,8 @@ inline pid_t spawnIn(const std::filesystem::path& folder, const std::vector<std:
         if (err >= 0) ::dup2(err, 2);
         const int devnull = ::open("/dev/null", O_RDWR);
         ::dup2(devnull, 0);
-        ::dup2(devnull, 1);
+        const int out = outFile.empty() ? -1 : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        ::dup2(out >= 0 ? out : devnull, 1);
         ::unsetenv("CORVANEX_DEBUG");
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
