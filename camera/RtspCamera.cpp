@@ -77,6 +77,13 @@ RtspSession RtspCamera::run(const CameraEntry& camera)
     return session;
 }
 
+bool RtspCamera::paneSeen() const
+{
+    const auto i = static_cast<size_t>(slot_);
+    return state_.viewWindow[i].load() != nullptr && state_.picturesWanted.load() == 1 &&
+           state_.settings.monitorEnabled[i].load() == 1;
+}
+
 void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool>& ending)
 {
     const StopToken stop = [this, &ending] { return ending.load() || (stop_ && stop_()); };
@@ -84,8 +91,14 @@ void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool
     const PacketPointer packet(av_packet_alloc());
     int delayMs = timing_.subRetryStartMs;
     while (packet && !stop()) {
+        // The sub stream only feeds the pane: while nobody can see it (no
+        // window, a hidden one, live view off) it is not even received.
+        if (!paneSeen()) {
+            if (!clock_.waitFor(std::chrono::milliseconds(200), stop)) break;
+            continue;
+        }
         if (input.open(url, udp) == RtspOpen::Ok) {
-            while (!stop() && input.read(packet.get())) {
+            while (!stop() && paneSeen() && input.read(packet.get())) {
                 if (packet->stream_index != input.videoStream()) continue;  // the sub stream's sound is not wanted
                 subLive_ = true;
                 delayMs = timing_.subRetryStartMs;
@@ -94,6 +107,7 @@ void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool
             }
             input.close();
             subLive_ = false;
+            if (!paneSeen()) continue;  // let go on purpose: no back-off
         }
         if (!clock_.waitFor(std::chrono::milliseconds(delayMs), stop)) break;
         delayMs = std::min(delayMs * 2, timing_.subRetryMaxMs);

@@ -4,7 +4,8 @@
 // thread of the connection. Every packet goes to the frame sink, which
 // records the main stream and decodes what the pane shows; the sub stream
 // is tried again on its own back-off while the main stream runs, and the
-// pane shows the main stream meanwhile.
+// pane shows the main stream meanwhile. The sub stream is received only
+// while someone can see the pane.
 
 #include <atomic>
 #include <chrono>
@@ -43,6 +44,9 @@ public:
     RtspSession run(const CameraEntry& camera);
 
 private:
+    // Someone may see the slot's pane: the window shows pictures, the slot
+    // has a pane and its live view is on.
+    bool paneSeen() const;
     void runSub(const std::string& url, bool udp, const std::atomic<bool>& ending);
 
     const int slot_;

@@ -9,6 +9,7 @@
 #include "AppState.h"
 #include "CameraWorkers.h"
 #include "DebugLog.h"
+#include "PaneBuffer.h"
 #include "support/RecordingNotifier.h"
 #include "support/RecordingSink.h"
 #include "support/RefusingPort.h"
@@ -97,6 +98,15 @@ protected:
         return *workers_;
     }
 
+    // A pane someone sees: the sub stream is received only then.
+    RtspCameraTest()
+    {
+        for (auto& pane : panes) pane = std::make_unique<PaneBuffer>(QSize(200, 150));
+        for (size_t i = 0; i < panes.size(); ++i) state.viewWindow[i] = panes[i].get();
+        state.picturesWanted = 1;
+    }
+
+    std::array<std::unique_ptr<PaneBuffer>, 8> panes;
     AppState state;
     RecordingSink sink;
     RecordingNotifier notifier;
@@ -145,6 +155,15 @@ TEST_F(RtspCameraTest, EveryPictureOfBothStreamsArrivesInOrder)
         EXPECT_TRUE(waitUntil([&] { return workers().slotState(slot) == SlotState::Live; }));
     }
     EXPECT_TRUE(notifier.texts().empty());
+
+    // Nobody sees the panes: the sub stream is let go, the main one goes on.
+    state.picturesWanted = 0;
+    std::this_thread::sleep_for(300ms);
+    const size_t subBefore = sink.packets(0, RtspRole::Sub).size();
+    const size_t mainBefore = sink.packets(0, RtspRole::Main).size();
+    std::this_thread::sleep_for(700ms);
+    EXPECT_EQ(sink.packets(0, RtspRole::Sub).size(), subBefore);
+    EXPECT_GT(sink.packets(0, RtspRole::Main).size(), mainBefore);
 }
 
 // Whatever the camera does, a stop ends its connection within 2 s; a camera
