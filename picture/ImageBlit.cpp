@@ -25,6 +25,18 @@ void stretchInto(QImage& target, QRect area, const QImage& source, bool mirrorH,
     const int64_t sw = src.width();
     const int64_t sh = src.height();
 
+    if (sw == cx && sh == cy && !mirrorH) {
+        // Already the pane's size (decoders scale into it): rows copy straight.
+        for (int y = visible.top(); y <= visible.bottom(); ++y) {
+            const int64_t dy = mirrorV ? cy - 1 - (y - area.top()) : y - area.top();
+            const auto* in = reinterpret_cast<const uint32_t*>(src.constScanLine(static_cast<int>(dy))) +
+                             (visible.left() - area.left());
+            auto* out = reinterpret_cast<uint32_t*>(target.scanLine(y)) + visible.left();
+            for (int i = 0; i < visible.width(); ++i) out[i] = in[i] | 0xFF000000u;
+        }
+        return;
+    }
+
     // Per drawing thread, kept between frames: no allocation per frame.
     thread_local std::vector<int> columns;
     columns.resize(static_cast<size_t>(visible.width()));

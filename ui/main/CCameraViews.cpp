@@ -25,10 +25,16 @@ void CCameraViews::setOfflineText(const QString& text)
 void CCameraViews::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), Qt::black);
     // Panes past the configured cameras stay black: no worker draws there.
+    bool painted = false;
     if (pane_ < engine_.snapshot()->cameraCount())
-        engine_.readPane(pane_, [&p](const QImage& image) { p.drawImage(QPoint(0, 0), image); });
+        engine_.readPane(pane_, [&](const QImage& image) {
+            // The back buffer has the pane's size but for a moment after a resize.
+            if (image.width() < width() || image.height() < height()) p.fillRect(rect(), Qt::black);
+            p.drawImage(QPoint(0, 0), image);
+            painted = true;
+        });
+    if (!painted) p.fillRect(rect(), Qt::black);
     if (offlineText_.isEmpty()) return;
 
     p.fillRect(rect(), QColor(0, 0, 0, 150));
