@@ -185,6 +185,7 @@ Engine::~Engine()
     shutdown();
     if (retentionThread_.joinable()) retentionThread_.join();
     workers_.reset();        // joins what is left before the parts the workers use go
+    handoff_.reset();        // and its decoding threads, which draw into the panes
     recordingJobs_.reset();  // the same for opens and closes still queued
     audio_.reset();
     settingsSaver_.reset();

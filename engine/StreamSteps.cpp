@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
 }
 
 #include "AviRecorder.h"
@@ -17,6 +18,32 @@ namespace cx {
 StreamSteps::StreamSteps(AppState& state, FrameDrawer& drawer, AviRecorder& recorder, const Clock& clock)
     : state_(state), drawer_(drawer), recorder_(recorder), clock_(clock)
 {
+}
+
+StreamSteps::~StreamSteps()
+{
+    for (Slot& s : slots_) delete s.mainThread.exchange(nullptr);
+}
+
+PaneDecodeThread& StreamSteps::mainThreadOf(int slot, Slot& s)
+{
+    if (PaneDecodeThread* thread = s.mainThread.load()) return *thread;
+    std::lock_guard lock(s.lock);
+    if (PaneDecodeThread* thread = s.mainThread.load()) return *thread;
+    auto* thread = new PaneDecodeThread([this, slot, &s](const AVCodecParameters& parameters, uint64_t connection,
+                                                         const AVPacket& packet, bool restart) {
+        std::lock_guard lock(s.lock);
+        if (restart) s.main.skip();
+        draw(slot, s, s.main, parameters, connection, packet);
+    });
+    s.mainThread.store(thread);
+    return *thread;
+}
+
+void StreamSteps::waitForPanes()
+{
+    for (Slot& s : slots_)
+        if (PaneDecodeThread* thread = s.mainThread.load()) thread->waitIdle();
 }
 
 HandOffResult StreamSteps::run(int slot, const StreamPacket& packet)
@@ -54,20 +81,39 @@ void StreamSteps::show(int slot, Slot& s, const StreamPacket& packet)
     const bool mainWanted = state_.viewEnlarged[i].load() == 1 || !packet.subLive;
     const bool fromMain = packet.role == RtspRole::Main;
 
-    std::lock_guard lock(s.lock);
     VideoDecoder& decoder = fromMain ? s.main : s.sub;
     const VideoDecoder& wanted = mainWanted ? s.main : s.sub;
     // After a switch the stream shown so far keeps the pane until the wanted
     // one has a picture; a stream not shown is never started for that.
     const bool decodeIt = seen && (fromMain == mainWanted || (!wanted.ready() && decoder.ready()));
-    if (!decodeIt) {
+    if (fromMain) {
+        // Only a reference is queued here: this thread reads and records.
+        PaneDecodeThread* thread = decodeIt ? &mainThreadOf(slot, s) : s.mainThread.load();
+        if (decodeIt && thread->push(packet.input, packet.connection, packet.packet)) return;
+        s.main.markStale();
+        if (thread != nullptr) thread->leftOut();
+        return;
+    }
+    std::lock_guard lock(s.lock);
+    const int stream = packet.packet.stream_index;
+    if (!decodeIt || stream < 0 || stream >= static_cast<int>(packet.input.nb_streams)) {
         decoder.skip();
         return;
     }
+    draw(slot, s, decoder, *packet.input.streams[stream]->codecpar, packet.connection, packet.packet);
+}
+
+void StreamSteps::draw(int slot, Slot& s, VideoDecoder& decoder, const AVCodecParameters& parameters,
+                       uint64_t connection, const AVPacket& packet)
+{
+    PaneBuffer* pane = state_.viewWindow[static_cast<size_t>(slot)].load();
     const std::optional<SlotFlips> flips = state_.slotFlips(slot);
-    if (!flips) return;  // the slot left the table meanwhile
+    if (pane == nullptr || !flips) {  // the pane went, or the slot left the table meanwhile
+        decoder.skip();
+        return;
+    }
     const QRect rect = drawer_.drawRect(pane->size());
-    if (decoder.decode(packet.input, packet.connection, packet.packet, rect.size()))
+    if (decoder.decode(parameters, connection, packet, rect.size()))
         drawer_.DrawFrame(decoder.currentPicture(), *pane, rect, slot, s.frameRate.load(), *flips);
 }
 

@@ -6,13 +6,18 @@
 // sees the pane. The pane shows the sub stream, or the main stream when
 // the camera has no sub stream delivering or its view is magnified; after
 // a switch the stream shown before stays until the new one has a picture.
+// The sub stream is decoded on its own reading thread, which records
+// nothing; the main stream on a decoding thread of the slot's, so that the
+// reading and recording of the main stream never wait for a decode.
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 #include "AppState.h"
 #include "FrameSink.h"
+#include "PaneDecodeThread.h"
 #include "VideoDecoder.h"
 
 namespace cx {
@@ -24,20 +29,30 @@ class FrameDrawer;
 class StreamSteps {
 public:
     StreamSteps(AppState& state, FrameDrawer& drawer, AviRecorder& recorder, const Clock& clock);
+    ~StreamSteps();
 
     HandOffResult run(int slot, const StreamPacket& packet);
 
     // Packets decoded for panes so far, all slots together.
     int64_t decodeCount() const;
+    // Returns once every main-stream packet handed over so far is decoded
+    // and drawn.
+    void waitForPanes();
 
 private:
     struct Slot {
-        std::mutex lock;  // the main and the sub stream's threads take turns at the decoders and the pane
+        std::mutex lock;  // the decoding and the sub stream's threads take turns at the decoders and the pane
         VideoDecoder main;
         VideoDecoder sub;
         std::atomic<float> frameRate{0};
+        // Started at the first main-stream packet a pane wants; owned here.
+        std::atomic<PaneDecodeThread*> mainThread{nullptr};
     };
     void show(int slot, Slot& s, const StreamPacket& packet);
+    PaneDecodeThread& mainThreadOf(int slot, Slot& s);
+    // With s.lock held: decodes `packet` and draws the picture into the pane.
+    void draw(int slot, Slot& s, VideoDecoder& decoder, const AVCodecParameters& parameters, uint64_t connection,
+              const AVPacket& packet);
 
     AppState& state_;
     FrameDrawer& drawer_;

@@ -2,7 +2,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 #include <libswscale/swscale.h>
 }
@@ -27,11 +26,10 @@ void VideoDecoder::release()
     ready_ = false;
 }
 
-bool VideoDecoder::setUp(const AVFormatContext& input, int stream)
+bool VideoDecoder::setUp(const AVCodecParameters& codecParameters, int stream)
 {
     release();
-    if (stream < 0 || stream >= static_cast<int>(input.nb_streams)) return false;
-    const AVCodecParameters* parameters = input.streams[stream]->codecpar;
+    const AVCodecParameters* parameters = &codecParameters;
     const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
     if (decoder == nullptr) return false;
     codec_ = avcodec_alloc_context3(decoder);
@@ -59,10 +57,11 @@ void VideoDecoder::skip()
     ready_ = false;
 }
 
-bool VideoDecoder::decode(const AVFormatContext& input, uint64_t connection, const AVPacket& packet, QSize drawSize)
+bool VideoDecoder::decode(const AVCodecParameters& parameters, uint64_t connection, const AVPacket& packet,
+                          QSize drawSize)
 {
     if (connection != connection_ || packet.stream_index != stream_ || codec_ == nullptr) {
-        if (!setUp(input, packet.stream_index)) return false;
+        if (!setUp(parameters, packet.stream_index)) return false;
         connection_ = connection;
     }
     if (waitingForKey_) {

@@ -13,7 +13,7 @@
 #include "DecodedPicture.h"
 
 struct AVCodecContext;
-struct AVFormatContext;
+struct AVCodecParameters;
 struct AVFrame;
 struct AVPacket;
 struct SwsContext;
@@ -27,22 +27,25 @@ public:
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-    // Decodes `packet` of stream `packet.stream_index` of `input`; a new
-    // `connection` sets the decoder up afresh. True when a picture came
+    // Decodes `packet`, of a stream described by `parameters`; a new
+    // `connection` or stream index sets the decoder up afresh. True when a picture came
     // out: it is in currentPicture(), scaled to `drawSize` (full size when
     // empty). Packets before the first key frame are skipped.
-    bool decode(const AVFormatContext& input, uint64_t connection, const AVPacket& packet, QSize drawSize);
+    bool decode(const AVCodecParameters& parameters, uint64_t connection, const AVPacket& packet, QSize drawSize);
     // A packet went by undecoded: wait for the next key frame.
     void skip();
-    // A picture came out since the last skip.
-    bool ready() const { return ready_; }
+    // Any thread: the picture no longer follows the stream (a packet went by
+    // elsewhere); the decoding thread calls skip() before its next packet.
+    void markStale() { ready_ = false; }
+    // A picture came out since the last skip; any thread may ask.
+    bool ready() const { return ready_.load(); }
 
     const DecodedPicture& currentPicture() const { return picture_; }
     // Packets decoded so far; any thread may read it.
     int64_t decodeCount() const { return decodes_.load(); }
 
 private:
-    bool setUp(const AVFormatContext& input, int stream);
+    bool setUp(const AVCodecParameters& parameters, int stream);
     void release();
 
     AVCodecContext* codec_ = nullptr;
@@ -51,7 +54,7 @@ private:
     uint64_t connection_ = 0;
     int stream_ = -1;
     bool waitingForKey_ = true;
-    bool ready_ = false;
+    std::atomic<bool> ready_{false};
     DecodedPicture picture_;
     std::atomic<int64_t> decodes_{0};
 };

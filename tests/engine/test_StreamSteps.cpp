@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
+#include <thread>
 
 #include <turbojpeg.h>
 
@@ -57,6 +59,8 @@ struct StreamPane : ::testing::Test {
     void feed(const EncodedClip& clip, size_t k, RtspRole role, bool subLive = true)
     {
         steps.run(0, StreamPacket{clip.input(), clip.packet(k), role, true, subLive, role == RtspRole::Main ? 1u : 2u});
+        // The main stream is decoded on a thread of its own.
+        steps.waitForPanes();
     }
     // Packet k of both streams, main first.
     void feedBoth(size_t k, bool subLive = true)
@@ -134,6 +138,41 @@ TEST_F(StreamPane, NothingIsDecodedThatNobodySees)
         feedBoth(20);
         EXPECT_EQ(steps.decodeCount(), before + 1);
     }
+}
+
+TEST_F(StreamPane, AMainStreamPaneThatCannotBeDrawnDoesNotHoldUpTheReadingThread)
+{
+    ASSERT_TRUE(main.ok() && sub.ok());
+    for (size_t k = 0; k < 5; ++k) feedBoth(k);
+    ASSERT_TRUE(blue(shown()));
+
+    // A paint that takes its time holds the pane while the camera is magnified.
+    std::promise<void> holding;
+    std::promise<void> release;
+    std::thread painter([&] {
+        pane.read([&](const QImage&) {
+            holding.set_value();
+            release.get_future().wait();
+        });
+    });
+    holding.get_future().wait();
+    state.viewEnlarged[0] = 1;
+    auto reading = std::async(std::launch::async, [this] {
+        for (size_t k = 5; k < 40; ++k)
+            steps.run(0, StreamPacket{main.input(), main.packet(k), RtspRole::Main, true, true, 1u});
+    });
+    const bool readOn = reading.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    release.set_value();
+    painter.join();
+    reading.wait();
+    EXPECT_TRUE(readOn) << "the main stream's thread waited for the pane";
+
+    // Packets that could not wait were left out; the pane comes back to the
+    // main stream at the next key frame once it can be drawn.
+    steps.waitForPanes();
+    EXPECT_LT(steps.decodeCount(), 5 + 35);
+    for (size_t k = 30; k < 35; ++k) feed(main, k, RtspRole::Main);
+    EXPECT_TRUE(red(shown())) << shown().name().toStdString();
 }
 
 TEST_F(StreamPane, ASnapshotIsTheMainStreamsNextKeyFrameAsAJpeg)
