@@ -169,29 +169,51 @@ TEST_F(RtspCameraTest, EveryPictureOfBothStreamsArrivesInOrder)
     EXPECT_GT(sink.packets(0, RtspRole::Main).size(), mainBefore);
 }
 
-// Whatever the camera does, a stop ends its connection within 2 s; a camera
-// that falls silent is dropped after the silence time and asked again.
+// Whatever the camera does, a stop ends its connection within 2 s, also
+// while a refused login or a wrong path waits for its next try or is being
+// tried again; a camera that falls silent is dropped after the silence time
+// and asked again.
 TEST_F(RtspCameraTest, AStopEndsEveryConnectionWithinTwoSecondsWhateverTheCameraDoes)
 {
     timing.rtsp.silence = 10s;
     struct FaultCase {
         const char* name;
         const char* keys;
+        const char* path;
+        const char* password;
     } cases[] = {
-        {"never answers", "fault=never-answer"},
-        {"stalls after SETUP", "fault=stall-after-setup"},
-        {"sends garbage", "fault=garbage"},
-        {"drops after five frames", "fault=drop,fault-after=5"},
-        {"streams", ""},
+        {"never answers", "fault=never-answer", "/main", ""},
+        {"stalls after SETUP", "fault=stall-after-setup", "/main", ""},
+        {"sends garbage", "fault=garbage", "/main", ""},
+        {"drops after five frames", "fault=drop,fault-after=5", "/main", ""},
+        {"streams", "", "/main", ""},
+        {"refuses the login", "auth=digest,user=admin,password=right", "/main", "wrong"},
+        {"has no such path", "", "/elsewhere", ""},
     };
     std::vector<std::string> cameras;
     for (const FaultCase& c : cases) cameras.push_back(camera("h264", true, c.keys));
     simulator = simulate(cameras);
-    for (size_t k = 0; k < cameras.size(); ++k) addRow(state, port(k), {"/main", "/sub", false});
-    workers().ConnectAllCameras();
-    std::this_thread::sleep_for(1500ms);  // each camera is in the middle of what it does
-    EXPECT_TRUE(workers().stopAll(2000ms));
-    for (int slot = 0; slot < 5; ++slot) EXPECT_EQ(workers().slotState(slot), SlotState::Ended) << cases[slot].name;
+    for (size_t k = 0; k < cameras.size(); ++k)
+        addRow(state, port(k), {cases[k].path, "/sub", false}, *cases[k].password ? "admin" : "", cases[k].password);
+    // The refused cameras are stopped once in the wait before their next
+    // try, once while they are tried again and again.
+    const struct {
+        const char* name;
+        int backoffMs;
+    } moments[] = {{"waiting to try again", 5000}, {"trying again", 1}};
+    for (const auto& moment : moments) {
+        SCOPED_TRACE(moment.name);
+        timing.backoffStartMs = timing.backoffMaxMs = moment.backoffMs;
+        workers_.reset();
+        workers().ConnectAllCameras();
+        std::this_thread::sleep_for(1500ms);  // each camera is in the middle of what it does
+        if (moment.backoffMs > 1500) {
+            for (const int refused : {5, 6}) EXPECT_EQ(workers().slotState(refused), SlotState::BackingOff) << refused;
+        }
+        EXPECT_TRUE(workers().stopAll(2000ms));
+        for (int slot = 0; slot < static_cast<int>(cameras.size()); ++slot)
+            EXPECT_EQ(workers().slotState(slot), SlotState::Ended) << cases[slot].name;
+    }
 }
 
 TEST_F(RtspCameraTest, ASilentCameraIsDroppedAfterTheSilenceTimeAndAskedAgain)
