@@ -11,7 +11,6 @@ extern "C" {
 #include "AppState.h"
 #include "CameraAddress.h"
 #include "FrameSink.h"
-#include "RtspUrl.h"
 
 namespace cx {
 
@@ -25,14 +24,16 @@ using PacketPointer = std::unique_ptr<AVPacket, PacketDeleter>;
 }  // namespace
 
 RtspCamera::RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& clock, RtspTiming timing,
-                       StopToken stop, std::function<void()> pictureArrived)
+                       StopToken stop, std::function<void()> pictureArrived, HostResolver::Lookup lookup)
     : slot_(slot),
       state_(state),
       sink_(sink),
       clock_(clock),
       timing_(timing),
       stop_(std::move(stop)),
-      pictureArrived_(std::move(pictureArrived))
+      pictureArrived_(std::move(pictureArrived)),
+      lookup_(std::move(lookup)),
+      resolver_(lookup_)
 {
 }
 
@@ -43,17 +44,14 @@ RtspSession RtspCamera::run(const CameraEntry& camera)
     const HostPort target = SplitHttpAddress(camera.address);
     const RtspSettings& settings = *camera.rtsp;
 
-    RtspInput main(stop_, timing_.silence);
-    session.open = main.open(rtspUrl(target, camera.login, camera.password, settings.mainPath), settings.udp);
+    RtspInput main(stop_, timing_.silence, resolver_);
+    session.open = main.open(target, camera.login, camera.password, settings.mainPath, settings.udp);
     if (session.open != RtspOpen::Ok) return session;
 
     // The sub stream's reader lives as long as this connection.
     std::atomic<bool> ending{false};
     std::thread sub;
-    if (!settings.subPath.empty()) {
-        const std::string url = rtspUrl(target, camera.login, camera.password, settings.subPath);
-        sub = std::thread([this, url, udp = settings.udp, &ending] { runSub(url, udp, ending); });
-    }
+    if (!settings.subPath.empty()) sub = std::thread([this, &camera, &ending] { runSub(camera, ending); });
 
     const auto i = static_cast<size_t>(slot_);
     const PacketPointer packet(av_packet_alloc());
@@ -84,10 +82,13 @@ bool RtspCamera::paneSeen() const
            state_.settings.monitorEnabled[i].load() == 1;
 }
 
-void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool>& ending)
+void RtspCamera::runSub(const CameraEntry& camera, const std::atomic<bool>& ending)
 {
     const StopToken stop = [this, &ending] { return ending.load() || (stop_ && stop_()); };
-    RtspInput input(stop, timing_.silence);
+    const HostPort target = SplitHttpAddress(camera.address);
+    const RtspSettings& settings = *camera.rtsp;
+    HostResolver resolver(lookup_);
+    RtspInput input(stop, timing_.silence, resolver);
     const PacketPointer packet(av_packet_alloc());
     int delayMs = timing_.subRetryStartMs;
     while (packet && !stop()) {
@@ -97,7 +98,7 @@ void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool
             if (!clock_.waitFor(std::chrono::milliseconds(200), stop)) break;
             continue;
         }
-        if (input.open(url, udp) == RtspOpen::Ok) {
+        if (input.open(target, camera.login, camera.password, settings.subPath, settings.udp) == RtspOpen::Ok) {
             while (!stop() && paneSeen() && input.read(packet.get())) {
                 if (packet->stream_index != input.videoStream()) continue;  // the sub stream's sound is not wanted
                 subLive_ = true;

@@ -14,6 +14,7 @@
 
 #include "CameraTable.h"
 #include "Clock.h"
+#include "HostResolver.h"
 #include "RtspInput.h"
 
 namespace cx {
@@ -37,9 +38,10 @@ struct RtspSession {
 class RtspCamera {
 public:
     // `stop` ends every wait of the connection; `pictureArrived` is called
-    // on the slot's thread at each main stream picture.
+    // on the slot's thread at each main stream picture; `lookup` finds the
+    // address of a camera given by host name.
     RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& clock, RtspTiming timing, StopToken stop,
-               std::function<void()> pictureArrived);
+               std::function<void()> pictureArrived, HostResolver::Lookup lookup = HostResolver::systemLookup);
 
     RtspSession run(const CameraEntry& camera);
 
@@ -47,7 +49,7 @@ private:
     // Someone may see the slot's pane: the window shows pictures, the slot
     // has a pane and its live view is on.
     bool paneSeen() const;
-    void runSub(const std::string& url, bool udp, const std::atomic<bool>& ending);
+    void runSub(const CameraEntry& camera, const std::atomic<bool>& ending);
 
     const int slot_;
     AppState& state_;
@@ -56,6 +58,9 @@ private:
     const RtspTiming timing_;
     StopToken stop_;
     std::function<void()> pictureArrived_;
+    HostResolver::Lookup lookup_;
+    // The main stream's: a lookup a stop left running is taken up by the next try.
+    HostResolver resolver_;
     std::atomic<bool> subLive_{false};
 };
 

@@ -10,6 +10,7 @@ extern "C" {
 #include <algorithm>
 
 #include "FfmpegLog.h"
+#include "RtspUrl.h"
 
 namespace cx {
 
@@ -25,8 +26,8 @@ std::atomic<uint64_t> connectionCounter{0};
 
 }  // namespace
 
-RtspInput::RtspInput(StopToken stop, std::chrono::milliseconds silence)
-    : stop_(std::move(stop)), silence_(silence), held_(av_packet_alloc()), pending_(av_packet_alloc()),
+RtspInput::RtspInput(StopToken stop, std::chrono::milliseconds silence, HostResolver& resolver)
+    : stop_(std::move(stop)), silence_(silence), resolver_(resolver), held_(av_packet_alloc()), pending_(av_packet_alloc()),
       lastPts_(AV_NOPTS_VALUE)
 {
     routeFfmpegLog();
@@ -52,11 +53,21 @@ void RtspInput::extendDeadline()
                       std::memory_order_relaxed);
 }
 
-RtspOpen RtspInput::open(const std::string& url, bool udp)
+RtspOpen RtspInput::open(const HostPort& target, const std::string& login, const std::string& password,
+                         const std::string& path, bool udp)
 {
     close();
     connection_ = ++connectionCounter;
     extendDeadline();
+    // The lookup, the open and the look at the streams share one silence
+    // time. FFmpeg builds its requests (and the digest login's URI) from
+    // the address, which a camera takes like its name.
+    const Resolved resolved = resolver_.resolve(
+        target.host, stop_,
+        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadlineNs_.load(std::memory_order_relaxed))));
+    if (resolved.end == Resolve::Stopped) return RtspOpen::Stopped;
+    if (resolved.end != Resolve::Resolved) return RtspOpen::Failed;
+    const std::string url = rtspUrl(HostPort{resolved.address, target.port}, login, password, path);
     context_ = avformat_alloc_context();
     if (context_ == nullptr) return RtspOpen::Failed;
     context_->interrupt_callback.callback = &RtspInput::interruptCallback;

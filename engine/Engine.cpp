@@ -136,7 +136,13 @@ Engine::Engine(EngineOptions options, QObject* parent)
     recorder_->setRecordingEvent([this](int slot, const std::filesystem::path& file, bool opened) {
         {
             std::lock_guard lock(openPathsLock_);
-            openPaths_[static_cast<size_t>(slot)] = opened ? file : std::filesystem::path();
+            // A stream file cut at a segment's end is told closed after the
+            // next one opened (it waits for late sound): it leaves the new one be.
+            std::filesystem::path& open = openPaths_[static_cast<size_t>(slot)];
+            if (opened)
+                open = file;
+            else if (open == file)
+                open.clear();
         }
         post([this, slot, name = file.string(), opened] {
             publish();

@@ -94,7 +94,17 @@ void AviRecorder::CloseRecording(int slot)
 {
     if (!validSlot(slot)) return;
     std::lock_guard lock(state_.recordLock[static_cast<size_t>(slot)]);
+    finishEnding(slot);
     closeLocked(slot);
+}
+
+void AviRecorder::finishEnding(int slot)
+{
+    std::shared_ptr<StreamRecording>& ending = ending_[static_cast<size_t>(slot)];
+    if (ending == nullptr) return;
+    const std::filesystem::path file = ending->path();
+    ending.reset();  // completes the file
+    if (event_) event_(slot, file, false);
 }
 
 bool AviRecorder::CloseRecordingBefore(int slot, std::chrono::steady_clock::time_point deadline)
@@ -108,6 +118,7 @@ bool AviRecorder::CloseRecordingBefore(int slot, std::chrono::steady_clock::time
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     std::lock_guard lock(mutex, std::adopt_lock);
+    finishEnding(slot);
     closeLocked(slot);
     return true;
 }
@@ -152,18 +163,44 @@ void AviRecorder::rollOver(int slot, int64_t now)
     if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_[i] = 1;
 }
 
+void AviRecorder::cutAt(int slot, int64_t now, const AVFormatContext& input, const AVPacket& keyFrame,
+                        int64_t receivedMs, uint64_t connection)
+{
+    const auto i = static_cast<size_t>(slot);
+    finishEnding(slot);
+    std::shared_ptr<StreamRecording> old = std::move(state_.streamFile[i]);
+    state_.recordingOpen[i] = 0;
+    old->cutAt(input, keyFrame, receivedMs, connection);
+    if (old->cutComplete(receivedMs)) {
+        // No sound to wait for: closed before the next opens, as any roll-over.
+        const std::filesystem::path file = old->path();
+        old.reset();
+        if (event_) event_(slot, file, false);
+    } else {
+        ending_[i] = std::move(old);
+    }
+    state_.segmentStart[i] = now;
+    if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_[i] = 1;
+}
+
 void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPacket& packet, uint64_t connection)
 {
     if (!validSlot(slot)) return;
     const auto i = static_cast<size_t>(slot);
+    const int64_t receivedMs = clock_.nowMs();
+    // Sound stamped before the last cut goes to the file it belongs to.
+    if (ending_[i] != nullptr) {
+        const bool taken = ending_[i]->writeBeforeCut(input, packet, receivedMs, connection);
+        if (ending_[i]->cutComplete(receivedMs)) finishEnding(slot);
+        if (taken) return;
+    }
     if (state_.streamFile[i] == nullptr) return;
     const int64_t now = clock_.now();
     // A segment ends just before a key frame: the next file starts with it.
     if (state_.streamFile[i]->framesWritten() > 0 && segmentDue(slot, now) &&
         StreamRecording::isVideoKeyFrame(input, packet))
-        rollOver(slot, now);
+        cutAt(slot, now, input, packet, receivedMs, connection);
     if (state_.streamFile[i] == nullptr) return;
-    const int64_t receivedMs = clock_.nowMs();
     if (state_.streamFile[i]->write(input, packet, receivedMs, connection) != StreamRecording::Write::StreamsChanged)
         return;
     // The camera came back with another stream (size, codec, sound): this
@@ -177,6 +214,7 @@ void AviRecorder::flushIdleStream(int slot, int64_t idleMs)
     if (!validSlot(slot)) return;
     const auto i = static_cast<size_t>(slot);
     std::lock_guard lock(state_.recordLock[i]);
+    if (ending_[i] != nullptr && ending_[i]->cutComplete(clock_.nowMs())) finishEnding(slot);
     StreamRecording* recording = state_.streamFile[i].get();
     if (recording != nullptr && recording->unflushed() && clock_.nowMs() - recording->lastReceivedMs() >= idleMs)
         recording->flush();

@@ -69,14 +69,18 @@ public:
     // the clock's time now. When the slot takes part in the schedule and its
     // segment is long enough, the next file starts with the first video key
     // frame after that, so no frame is lost or written twice between
-    // segments. A connection whose streams differ from the file's starts a
-    // new file at once (its first key frame opens it).
+    // segments; the old file stays open a little longer for the sound
+    // stamped before that key frame that comes after it (its close is told
+    // then), so no sound is lost or written twice either. A connection
+    // whose streams differ from the file's starts a new file at once (its
+    // first key frame opens it).
     // `connection`: the client's number of the input (see StreamRecording::write).
     void writePacket(int slot, const AVFormatContext& input, const AVPacket& packet, uint64_t connection = 0);
 
     // An RTSP slot's recording that got nothing for `idleMs` hands what it
-    // holds to the file. Takes recordLock[slot]: run by the slot's
-    // recording job, which the engine posts every second.
+    // holds to the file, and a file cut at a segment's end whose late sound
+    // can no longer come is completed. Takes recordLock[slot]: run by the
+    // slot's recording job, which the engine posts every second.
     void flushIdleStream(int slot, int64_t idleMs);
 
     // The slot's camera is an RTSP camera: its recordings copy packets.
@@ -108,6 +112,12 @@ private:
     bool segmentDue(int slot, int64_t now) const;
     // Closes the slot's file and opens the next; a failure is told later.
     void rollOver(int slot, int64_t now);
+    // Rolls an RTSP slot's file over at `keyFrame`, keeping the old file for
+    // late sound (ending_).
+    void cutAt(int slot, int64_t now, const AVFormatContext& input, const AVPacket& keyFrame, int64_t receivedMs,
+               uint64_t connection);
+    // Completes the slot's file cut at a segment's end, if any.
+    void finishEnding(int slot);
     void tellOpenFailure(int slot, FailureReport report);
     void closeLocked(int slot);
 
@@ -116,6 +126,9 @@ private:
     const Clock& clock_;
     std::array<std::atomic<int>, maxCameras> pendingFailure_{};  // a roll-over failed; set under recordLock, told without it
     std::array<std::atomic<int>, maxCameras> openFailureTold_{};  // 1 once told, 0 again after a good open
+    // An RTSP slot's file cut at a segment's end, still taking late sound;
+    // under the slot's recordLock.
+    std::array<std::shared_ptr<StreamRecording>, maxCameras> ending_;
     std::atomic<int64_t> frameCounter_{1};  // 64 bits: never wraps while the program runs
     RecordingFile::WriteFunction write_;   // set before recordings open
     RecordingEvent event_;                 // set before recordings open

@@ -331,6 +331,54 @@ StreamRecording::Write StreamRecording::writeTrack(Track& track, int trackIndex,
     return Write::Written;
 }
 
+int64_t StreamRecording::inputMs(const AVFormatContext& input, const AVPacket& packet)
+{
+    const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    if (ts == AV_NOPTS_VALUE || packet.stream_index < 0 || static_cast<unsigned>(packet.stream_index) >= input.nb_streams)
+        return none;
+    return av_rescale_q(ts, input.streams[packet.stream_index]->time_base, milliseconds);
+}
+
+void StreamRecording::cutAt(const AVFormatContext& input, const AVPacket& keyFrame, int64_t receivedMs,
+                            uint64_t connection)
+{
+    cut_ = true;
+    cutReceivedMs_ = receivedMs;
+    cutInMs_ = inputMs(input, keyFrame);
+    // Sound of another input, or a cut without a time, cannot be placed
+    // against it: nothing more comes here.
+    cutInputGone_ = &input != input_ || connection != connection_ || cutInMs_ == none || !anchored_;
+    for (Track& t : tracks_) t.pastCut = t.video;
+}
+
+bool StreamRecording::writeBeforeCut(const AVFormatContext& input, const AVPacket& packet, int64_t receivedMs,
+                                     uint64_t connection)
+{
+    if (!cut_ || cutInputGone_ || finished_ || broken_) return false;
+    if (&input != input_ || connection != connection_ || input.nb_streams != inputStreams_) {
+        cutInputGone_ = true;
+        return false;
+    }
+    const int n = trackOf(packet.stream_index);
+    if (n < 0) return false;
+    Track& track = tracks_[static_cast<size_t>(n)];
+    if (track.pastCut) return false;
+    const int64_t ms = inputMs(input, packet);
+    if (ms == none || ms >= cutInMs_) {
+        track.pastCut = true;
+        return false;
+    }
+    writeTrack(track, n, input, packet, receivedMs);
+    return true;
+}
+
+bool StreamRecording::cutComplete(int64_t nowMs) const
+{
+    if (!cut_) return false;
+    if (cutInputGone_ || finished_ || broken_ || nowMs - cutReceivedMs_ >= lateSoundMs) return true;
+    return std::all_of(tracks_.begin(), tracks_.end(), [](const Track& t) { return t.pastCut; });
+}
+
 void StreamRecording::flush()
 {
     if (finished_ || broken_ || !started_ || format_ == nullptr || format_->pb == nullptr) return;

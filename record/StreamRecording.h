@@ -71,6 +71,23 @@ public:
     bool unflushed() const { return unflushed_; }
     int64_t lastReceivedMs() const { return lastReceivedMs_; }
 
+    // A segment's end. Sound and pictures come on their own ways, so sound
+    // stamped before the video key frame that opens the next file may still
+    // arrive after it: once cut there, the file takes only such sound of
+    // the same input, until every sound track has passed the cut, another
+    // input comes, or `lateSoundMs` have passed since (receive clock).
+    static constexpr int64_t lateSoundMs = 1000;
+    // Cuts at `keyFrame`, a video key frame of the current input that goes
+    // to the next file.
+    void cutAt(const AVFormatContext& input, const AVPacket& keyFrame, int64_t receivedMs, uint64_t connection = 0);
+    // After the cut: writes `packet` when it is sound stamped before it
+    // (true); false for what belongs to the next file.
+    bool writeBeforeCut(const AVFormatContext& input, const AVPacket& packet, int64_t receivedMs,
+                        uint64_t connection = 0);
+    // After the cut: nothing more can come for this file (at once when it
+    // records no sound).
+    bool cutComplete(int64_t nowMs) const;
+
     // Completes the file (cues, duration). Also done by the destructor. A
     // recording that never got its first key frame leaves no file.
     void finish();
@@ -106,11 +123,14 @@ private:
         int64_t maxOutMs = 0;                 // the latest presentation time written
         int64_t lastDtsMs = INT64_MIN;        // last decode time written
         int64_t lastReceivedMs = 0;
+        bool pastCut = false;                 // sound stamped at or after the cut came
     };
 
     void takeInput(const AVFormatContext& input);
     // Sets the file's tracks up from `input`, dated `receivedMs`.
     bool start(const AVFormatContext& input, int64_t receivedMs, const AVPacket& keyFrame);
+    // The packet's input time, ms; none without a timestamp.
+    static int64_t inputMs(const AVFormatContext& input, const AVPacket& packet);
     // The track of an input stream; -1 when that stream is not recorded.
     int trackOf(int inputStream) const;
     Write writeTrack(Track& track, int trackIndex, const AVFormatContext& input, const AVPacket& packet,
@@ -136,6 +156,10 @@ private:
     bool finished_ = false;
     int framesWritten_ = 0;
     bool unflushed_ = false;
+    bool cut_ = false;
+    bool cutInputGone_ = false;     // another input came after the cut
+    int64_t cutInMs_ = 0;           // the cutting key frame's input time
+    int64_t cutReceivedMs_ = 0;
 };
 
 }  // namespace cx

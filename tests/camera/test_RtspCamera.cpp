@@ -4,12 +4,15 @@
 // under.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "AppState.h"
 #include "CameraWorkers.h"
 #include "DebugLog.h"
 #include "PaneBuffer.h"
+#include "RtspInput.h"
+#include "support/BlockedLookup.h"
 #include "support/RecordingNotifier.h"
 #include "support/RecordingSink.h"
 #include "support/RefusingPort.h"
@@ -166,29 +169,51 @@ TEST_F(RtspCameraTest, EveryPictureOfBothStreamsArrivesInOrder)
     EXPECT_GT(sink.packets(0, RtspRole::Main).size(), mainBefore);
 }
 
-// Whatever the camera does, a stop ends its connection within 2 s; a camera
-// that falls silent is dropped after the silence time and asked again.
+// Whatever the camera does, a stop ends its connection within 2 s, also
+// while a refused login or a wrong path waits for its next try or is being
+// tried again; a camera that falls silent is dropped after the silence time
+// and asked again.
 TEST_F(RtspCameraTest, AStopEndsEveryConnectionWithinTwoSecondsWhateverTheCameraDoes)
 {
     timing.rtsp.silence = 10s;
     struct FaultCase {
         const char* name;
         const char* keys;
+        const char* path;
+        const char* password;
     } cases[] = {
-        {"never answers", "fault=never-answer"},
-        {"stalls after SETUP", "fault=stall-after-setup"},
-        {"sends garbage", "fault=garbage"},
-        {"drops after five frames", "fault=drop,fault-after=5"},
-        {"streams", ""},
+        {"never answers", "fault=never-answer", "/main", ""},
+        {"stalls after SETUP", "fault=stall-after-setup", "/main", ""},
+        {"sends garbage", "fault=garbage", "/main", ""},
+        {"drops after five frames", "fault=drop,fault-after=5", "/main", ""},
+        {"streams", "", "/main", ""},
+        {"refuses the login", "auth=digest,user=admin,password=right", "/main", "wrong"},
+        {"has no such path", "", "/elsewhere", ""},
     };
     std::vector<std::string> cameras;
     for (const FaultCase& c : cases) cameras.push_back(camera("h264", true, c.keys));
     simulator = simulate(cameras);
-    for (size_t k = 0; k < cameras.size(); ++k) addRow(state, port(k), {"/main", "/sub", false});
-    workers().ConnectAllCameras();
-    std::this_thread::sleep_for(1500ms);  // each camera is in the middle of what it does
-    EXPECT_TRUE(workers().stopAll(2000ms));
-    for (int slot = 0; slot < 5; ++slot) EXPECT_EQ(workers().slotState(slot), SlotState::Ended) << cases[slot].name;
+    for (size_t k = 0; k < cameras.size(); ++k)
+        addRow(state, port(k), {cases[k].path, "/sub", false}, *cases[k].password ? "admin" : "", cases[k].password);
+    // The refused cameras are stopped once in the wait before their next
+    // try, once while they are tried again and again.
+    const struct {
+        const char* name;
+        int backoffMs;
+    } moments[] = {{"waiting to try again", 5000}, {"trying again", 1}};
+    for (const auto& moment : moments) {
+        SCOPED_TRACE(moment.name);
+        timing.backoffStartMs = timing.backoffMaxMs = moment.backoffMs;
+        workers_.reset();
+        workers().ConnectAllCameras();
+        std::this_thread::sleep_for(1500ms);  // each camera is in the middle of what it does
+        if (moment.backoffMs > 1500) {
+            for (const int refused : {5, 6}) EXPECT_EQ(workers().slotState(refused), SlotState::BackingOff) << refused;
+        }
+        EXPECT_TRUE(workers().stopAll(2000ms));
+        for (int slot = 0; slot < static_cast<int>(cameras.size()); ++slot)
+            EXPECT_EQ(workers().slotState(slot), SlotState::Ended) << cases[slot].name;
+    }
 }
 
 TEST_F(RtspCameraTest, ASilentCameraIsDroppedAfterTheSilenceTimeAndAskedAgain)
@@ -216,6 +241,57 @@ TEST_F(RtspCameraTest, ASilentCameraIsDroppedAfterTheSilenceTimeAndAskedAgain)
     ASSERT_GE(states.size(), dropped.size());
     EXPECT_EQ(std::vector<SlotState>(states.begin(), states.begin() + 4), dropped);
     EXPECT_TRUE(sink.packets(slot, RtspRole::Main).empty());
+}
+
+// A camera given by a host name is looked up by us, not by FFmpeg: a name
+// server that never answers holds neither a stop (left within 2 s) nor the
+// silence time, which bounds the lookup and the open together.
+TEST(RtspHostName, AStopOrTheSilenceEndsAnOpenStillLookingTheHostUp)
+{
+    const struct {
+        const char* name;
+        bool stop;
+        std::chrono::milliseconds silence;
+        RtspOpen end;
+    } cases[] = {
+        {"stopped while looking up", true, 10s, RtspOpen::Stopped},
+        {"silent while looking up", false, 500ms, RtspOpen::Failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::LookupGate gate;
+        HostResolver resolver(gate.lookup("127.0.0.1"));
+        std::atomic<bool> stop{false};
+        RtspInput input([&] { return stop.load(); }, c.silence, resolver);
+        auto opened = std::async(std::launch::async,
+                                 [&] { return input.open({"gate.camera.example", 554}, "admin", "pw", "/main", false); });
+        // Let go before the future waits for the open, should the open hang.
+        const struct Release {
+            test::LookupGate& gate;
+            ~Release() { gate.release(); }
+        } release{gate};
+        std::this_thread::sleep_for(300ms);
+        if (c.stop) stop = true;
+        ASSERT_EQ(opened.wait_for(2s), std::future_status::ready);
+        EXPECT_EQ(opened.get(), c.end);
+        EXPECT_EQ(gate.calls(), 1);
+    }
+}
+
+// A camera given by a host name streams; its messages name it as the user
+// wrote it.
+TEST_F(RtspCameraTest, ACameraGivenByHostNameStreamsAndIsToldByThatName)
+{
+    simulator = simulate({camera("h264", false)});
+    for (const char* path : {"/main", "/elsewhere"}) {
+        const int slot = addRow(state, port(0), {path, "", false});
+        state.cameraTable.address[static_cast<size_t>(slot)] = "localhost:" + std::to_string(port(0));
+    }
+    workers().ConnectAllCameras();
+    EXPECT_GE(sink.waitPackets(0, RtspRole::Main, 5).size(), 5u);
+    EXPECT_TRUE(waitUntil([&] { return !notifier.texts().empty(); }));
+    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"Camera \"Gate 2\": no stream at rtsp://localhost:" +
+                                                         std::to_string(port(0)) + "/elsewhere"});
 }
 
 // A refused login and a wrong path are told once, naming the camera and its

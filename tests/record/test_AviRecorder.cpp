@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "AppState.h"
 #include "AviRecorder.h"
@@ -514,14 +515,26 @@ struct RtspRecording : Recording {
         recorder.setRecordingEvent([this](int, const fs::path& file, bool opened) { events.emplace_back(file, opened); });
     }
 
+    // When a packet of the clip arrives, ms after the first picture: sound
+    // may trail the pictures by `soundLagMs`.
+    static int64_t arrivalMs(const PacketSource& source, const AVPacket& p, int64_t soundLagMs)
+    {
+        return std::max<int64_t>(0, source.dueMs(p) + (source.isVideo(p) ? 0 : soundLagMs));
+    }
+
     // The clip's packets as they arrive; the clock moves `skipS` seconds on
     // at frame `skipAt`.
-    void play(const PacketSource& source, int64_t fromMs, int skipAt = -1, int skipS = 0)
+    void play(const PacketSource& source, int64_t fromMs, int skipAt = -1, int skipS = 0, int64_t soundLagMs = 0)
     {
+        std::vector<const AVPacket*> arriving(source.packets().begin(), source.packets().end());
+        if (soundLagMs != 0)
+            std::stable_sort(arriving.begin(), arriving.end(), [&](const AVPacket* a, const AVPacket* b) {
+                return arrivalMs(source, *a, soundLagMs) < arrivalMs(source, *b, soundLagMs);
+            });
         int64_t skipped = 0;
-        for (const AVPacket* p : source.packets()) {
+        for (const AVPacket* p : arriving) {
             if (source.isVideo(*p) && source.frameNumber(*p) == skipAt) skipped = skipS * 1000;
-            clock.setWallMs(fromMs + std::max<int64_t>(0, source.dueMs(*p)) + skipped);
+            clock.setWallMs(fromMs + arrivalMs(source, *p, soundLagMs) + skipped);
             std::lock_guard lock(state.recordLock[0]);
             recorder.writePacket(0, source.input(), *p);
         }
@@ -634,6 +647,133 @@ INSTANTIATE_TEST_SUITE_P(Segments, PacketRollOver,
                                            PacketRollOverCase{"JustAfterKeyFrame", 1, 11, 20},
                                            PacketRollOverCase{"ManualCamera", 0, 14, -1}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+// Each sound packet of the file's first sound track, as "size,digest", in order.
+std::vector<std::string> soundPackets(const fs::path& file)
+{
+    std::istringstream lines(runCommand("ffmpeg -v error -nostdin -i '" + file.string() +
+                                        "' -map 0:a:0 -c copy -f framemd5 - 2>/dev/null"));
+    std::vector<std::string> packets;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        // "stream, dts, pts, duration, size, digest"
+        size_t at = 0;
+        for (int field = 0; field < 4 && at != std::string::npos; ++field) at = line.find(',', at + 1);
+        if (at != std::string::npos) packets.push_back(line.substr(at + 1));
+    }
+    return packets;
+}
+
+// The samples the file's first sound track decodes to.
+long soundSamples(const fs::path& file)
+{
+    std::istringstream lines(runCommand("ffprobe -v error -select_streams a:0 -show_entries frame=nb_samples "
+                                        "-of csv=p=0 '" + file.string() + "' 2>/dev/null"));
+    long samples = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) samples += std::stol(line);
+    return samples;
+}
+
+}  // namespace
+
+class SoundAtRollOver : public RtspRecording, public ::testing::WithParamInterface<const char*> {};
+
+// Sound comes on its own way and may trail the pictures: sound stamped
+// before the key frame that opens the next file but arriving after it goes
+// to the old file; across the cut no sound is lost or written twice.
+TEST_P(SoundAtRollOver, LateSoundGoesToTheFileItBelongsTo)
+{
+    const PacketSource source(ClipRecipe{}.withAudio(GetParam()));
+    constexpr int64_t lagMs = 400;
+    constexpr int cutFrame = 20;  // the first key frame after the segment's time
+    const int64_t cutDueMs = 1000 * cutFrame / ClipRecipe::rate;
+    // The clip's sound from the first picture on (what one file keeps),
+    // split at the cut by its stamps.
+    int soundBefore = 0, soundAfter = 0, late = 0;
+    for (const AVPacket* p : source.packets()) {
+        if (source.isVideo(*p) || source.dueMs(*p) < 0) continue;
+        const bool before = source.dueMs(*p) < cutDueMs;
+        (before ? soundBefore : soundAfter) += 1;
+        late += before && arrivalMs(source, *p, lagMs) > cutDueMs;
+    }
+    ASSERT_GT(late, 0) << "sound stamped before the cut must arrive after it";
+    ASSERT_GT(soundAfter, 0);
+
+    // Recorded once without a cut, for the samples.
+    state.settings.segmentMinutes = 1;
+    open(0);
+    play(source, startMs, -1, 0, lagMs);
+    recorder.CloseRecording(0);
+    ASSERT_EQ(files().size(), 1u);
+    const fs::path whole = folder.path() / "whole.mkv";
+    fs::rename(files()[0], whole);
+    const std::vector<std::string> wholeSound = soundPackets(whole);
+    ASSERT_EQ(wholeSound.size(), static_cast<size_t>(soundBefore + soundAfter));
+    const std::vector<std::string> clipSound = soundPackets(source.file());
+    ASSERT_GE(clipSound.size(), wholeSound.size());
+    EXPECT_TRUE(std::equal(wholeSound.begin(), wholeSound.end(), clipSound.end() - static_cast<std::ptrdiff_t>(wholeSound.size())));
+
+    clock.wall = utc(2026, 3, 1, 11, 0, 0);
+    const int64_t fromMs = clock.nowMs();
+    state.settings.scheduleRecord[0] = 1;
+    events.clear();
+    const fs::path first = open(0);
+    play(source, fromMs, 14, 60, lagMs);
+    recorder.CloseRecording(0);
+    const std::vector<fs::path> made = files();
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(made[0], first);
+    const std::vector<std::string> a = soundPackets(made[0]), b = soundPackets(made[1]);
+    EXPECT_EQ(a.size(), static_cast<size_t>(soundBefore)) << "the late sound is in the first file";
+    EXPECT_EQ(b.size(), static_cast<size_t>(soundAfter));
+    std::vector<std::string> both = a;
+    both.insert(both.end(), b.begin(), b.end());
+    EXPECT_EQ(both, wholeSound);
+    EXPECT_EQ(soundSamples(made[0]) + soundSamples(made[1]), soundSamples(whole));
+    // The pictures split at the cut as always.
+    const auto pictures = frameDigests(source.file());
+    EXPECT_EQ(frameDigests(made[0]), std::vector<std::string>(pictures.begin(), pictures.begin() + cutFrame));
+    EXPECT_EQ(frameDigests(made[1]), std::vector<std::string>(pictures.begin() + cutFrame, pictures.end()));
+    // Each file is told closed once, the first once its late sound is in.
+    const std::vector<std::pair<fs::path, bool>> told{{made[0], true}, {made[1], true}, {made[0], false}, {made[1], false}};
+    EXPECT_EQ(events, told);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sounds, SoundAtRollOver, ::testing::Values("aac", "pcm_mulaw"));
+
+// A file cut at a segment's end waits no longer than the late sound may
+// take: the recording job completes it when no packet comes.
+TEST_F(RtspRecording, ACutFileIsCompletedWhenNoMoreSoundCanCome)
+{
+    state.settings.scheduleRecord[0] = 1;
+    state.settings.segmentMinutes = 1;
+    const fs::path first = open(0);
+    // The connection stalls just after the cutting key frame, before the
+    // sound stamped before it.
+    const PacketSource& source = clip;
+    for (const AVPacket* p : source.packets()) {
+        const bool video = source.isVideo(*p);
+        if (video && source.frameNumber(*p) > 20) break;
+        if (!video && source.dueMs(*p) >= 400) continue;
+        clock.setWallMs(startMs + std::max<int64_t>(0, source.dueMs(*p)) + (video && source.frameNumber(*p) >= 14 ? 60000 : 0));
+        std::lock_guard lock(state.recordLock[0]);
+        recorder.writePacket(0, source.input(), *p);
+    }
+    ASSERT_EQ(events.size(), 2u) << "the first file waits for its late sound";
+    clock.setWallMs(clock.nowMs() + StreamRecording::lateSoundMs - 1);
+    recorder.flushIdleStream(0, 500);
+    EXPECT_EQ(events.size(), 2u);
+    clock.setWallMs(clock.nowMs() + 1);
+    recorder.flushIdleStream(0, 500);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[2], std::make_pair(first, false));
+    EXPECT_EQ(frameDigests(first).size(), 20u) << "completed and readable";
+    recorder.CloseRecording(0);
+    EXPECT_EQ(events.size(), 4u);
+}
 
 // A camera that comes back with another stream gets a new file at once,
 // even outside the schedule; its first key frame opens it.
