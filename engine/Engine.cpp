@@ -137,12 +137,18 @@ Engine::Engine(EngineOptions options, QObject* parent)
         {
             std::lock_guard lock(openPathsLock_);
             // A stream file cut at a segment's end is told closed after the
-            // next one opened (it waits for late sound): it leaves the new one be.
+            // next one opened (it waits for late sound): until then both are
+            // open, and retention keeps its hands off both.
             std::filesystem::path& open = openPaths_[static_cast<size_t>(slot)];
-            if (opened)
+            std::filesystem::path& ending = endingPaths_[static_cast<size_t>(slot)];
+            if (opened) {
+                if (!open.empty()) ending = open;
                 open = file;
-            else if (open == file)
+            } else if (open == file) {
                 open.clear();
+            } else if (ending == file) {
+                ending.clear();
+            }
         }
         post([this, slot, name = file.string(), opened] {
             publish();
@@ -562,6 +568,8 @@ std::vector<std::filesystem::path> Engine::openRecordingPaths() const
     std::vector<std::filesystem::path> paths;
     std::lock_guard lock(openPathsLock_);
     for (const auto& p : openPaths_)
+        if (!p.empty()) paths.push_back(p);
+    for (const auto& p : endingPaths_)
         if (!p.empty()) paths.push_back(p);
     return paths;
 }

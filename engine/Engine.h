@@ -317,6 +317,8 @@ private:
     size_t postedHead_ = 0;
     mutable std::mutex openPathsLock_;  // a leaf, taken under a recordLock by the recorder's events
     std::array<std::filesystem::path, maxCameras> openPaths_;  // guarded by openPathsLock_
+    // A cut stream file still taking late sound; guarded by openPathsLock_.
+    std::array<std::filesystem::path, maxCameras> endingPaths_;
     std::unique_ptr<CameraWorkers> workers_;
     std::unique_ptr<RecordingJobs> recordingJobs_;
     // A flush of the slot's stream recording is queued: a hung disk gets one, not one a second.
