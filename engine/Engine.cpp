@@ -184,6 +184,11 @@ Engine::Engine(EngineOptions options, QObject* parent)
             });
         });
     tickActions_ = std::make_unique<TickActions>(*this);
+    // 50 deliveries a second at most: above any camera's frame rate here,
+    // so no frame is skipped, and a pane lags its camera by 20 ms at most.
+    paneDelivery_.setSingleShot(true);
+    paneDelivery_.setInterval(20);
+    connect(&paneDelivery_, &QTimer::timeout, this, &Engine::deliverDrawnPanes);
     tickTimer_.setInterval(1000);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::scheduleTick);
     // Free space changes slowly; a check every few seconds is plenty.
@@ -284,12 +289,21 @@ void Engine::closeRecordingLater(int slot)
 
 void Engine::paneDrawn(int slot)
 {
-    // Coalesced: one queued repaint per slot until the front end has had it.
-    if (repaintPosted_[static_cast<size_t>(slot)].exchange(1) == 1) return;
-    post([this, slot] {
-        repaintPosted_[static_cast<size_t>(slot)] = 0;
-        emit paneUpdated(slot);
+    // Coalesced over all panes: the first drawing after a delivery wakes
+    // this thread, which delivers a short while later whatever was drawn
+    // meanwhile. Sixteen cameras then cost this thread at most two wake-ups
+    // per period instead of one per frame.
+    if (drawnPanes_.fetch_or(1u << static_cast<unsigned>(slot)) != 0) return;
+    post([this] {
+        if (!paneDelivery_.isActive()) paneDelivery_.start();
     });
+}
+
+void Engine::deliverDrawnPanes()
+{
+    const uint32_t drawn = drawnPanes_.exchange(0);
+    for (int slot = 0; slot < maxCameras; ++slot)
+        if ((drawn & (1u << static_cast<unsigned>(slot))) != 0) emit paneUpdated(slot);
 }
 
 void Engine::loadSchedule()

@@ -253,6 +253,7 @@ public:
 
 signals:
     void snapshotChanged();
+    // New pictures in a pane; told at most 50 times a second, all panes together.
     void paneUpdated(int slot);
     void message(const QString& text, const QString& caption, int icon);  // icon: a NotifyIcon value
     void connectionChanged(int slot, int state);                          // state: a ConnectionState value
@@ -283,6 +284,7 @@ private:
     void runPosted();
     bool runOnePosted();
     void paneDrawn(int slot);
+    void deliverDrawnPanes();
     // Makes the snapshot anew from the state and tells the front ends.
     void publish();
     // Finds the rows of the table in place that cannot be served and tells
@@ -306,7 +308,9 @@ private:
     std::unique_ptr<AviRecorder> recorder_;
     std::unique_ptr<FrameHandoff> handoff_;
     std::array<std::unique_ptr<PaneBuffer>, maxCameras> panes_;  // live as long as the engine
-    std::array<std::atomic<int>, maxCameras> repaintPosted_{};   // one queued repaint per slot at a time
+    static_assert(maxCameras <= 32);
+    std::atomic<uint32_t> drawnPanes_{0};  // slots drawn since the last delivery, a bit each
+    QTimer paneDelivery_;                  // engine thread: delivers drawnPanes_
     int wakeFd_ = -1;                    // eventfd: a post wakes the engine's thread
     QSocketNotifier* wake_ = nullptr;    // engine thread
     std::mutex postLock_;  // guards posted_; a leaf

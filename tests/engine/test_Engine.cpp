@@ -125,6 +125,31 @@ struct EngineTest : ::testing::Test {
 
 }  // namespace
 
+TEST_F(EngineTest, NewPicturesAreToldAllPanesTogetherAtMostFiftyTimesASecond)
+{
+    // Two cameras at 100 frames a second: without the coalescing every
+    // frame would be a delivery, and a wake-up of the window's thread.
+    install({{serve(streamCamera(100)), 101, "A"}, {serve(streamCamera(100)), 101, "B"}});
+    engine->setPicturesWanted(true);
+    std::vector<int> updated(2, 0);
+    QObject::connect(engine.get(), &Engine::paneUpdated, [&](int slot) { ++updated[static_cast<size_t>(slot)]; });
+    engine->connectAllCameras();
+    ASSERT_TRUE(waitUntil([&] { return frames(0) > 10 && frames(1) > 10; }));
+    const auto started = std::chrono::steady_clock::now();
+    const std::vector<int> updatesBefore = updated;
+    const int framesBefore = frames(0) + frames(1);
+    runFor(1000ms);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const int framesSeen = frames(0) + frames(1) - framesBefore;
+    for (size_t slot = 0; slot < 2; ++slot) {
+        const int told = updated[slot] - updatesBefore[slot];
+        EXPECT_GT(told, 0) << "slot " << slot;
+        EXPECT_LE(told, 50 * seconds + 2) << "slot " << slot;
+    }
+    EXPECT_GT(framesSeen, 2 * (50 * seconds + 2)) << "the cameras must send more than is told for this to show anything";
+    EXPECT_TRUE(engine->shutdown(2000ms));
+}
+
 TEST_F(EngineTest, CamerasStartStopRestartAndReloadWhileFramesFlow)
 {
     install({{serve(streamCamera()), 101, "A"}, {serve(streamCamera()), 101, "B"}, {serve(streamCamera()), 1, "C"}});

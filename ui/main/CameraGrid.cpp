@@ -13,9 +13,6 @@ constexpr int paneGap = 2;
 // Ideal size of a magnified pane; it also takes whatever space is left.
 constexpr int magnifiedWidth = 800;
 constexpr int magnifiedHeight = 600;
-// 50 repaints a second at most: above any camera's frame rate here, so no
-// frame is skipped, and a pane lags its camera by 20 ms at most.
-constexpr int repaintPeriodMs = 20;
 
 // Start and length of each cell along one axis: ideal sizes in order, the
 // last cell with a size takes the rest of `total`.
@@ -45,9 +42,6 @@ CameraGrid::CameraGrid(Engine& engine, QWidget* parent) : QWidget(parent), engin
     pal.setColor(QPalette::Window, QColor(20, 28, 38));
     setPalette(pal);
     connect(&engine_, &Engine::paneUpdated, this, &CameraGrid::frameArrived);
-    repaintTimer_.setSingleShot(true);
-    repaintTimer_.setInterval(repaintPeriodMs);
-    connect(&repaintTimer_, &QTimer::timeout, this, &CameraGrid::repaintArrived);
     // The tick publishes the frame counters every second: a minimized
     // window's cameras are judged by them, since nothing is drawn then.
     connect(&engine_, &Engine::snapshotChanged, this, &CameraGrid::checkOffline);
@@ -190,18 +184,7 @@ void CameraGrid::frameArrived(int slot)
     const CameraStatus* camera = engine_.snapshot()->camera(slot);
     lastFrames_[i] = camera != nullptr ? camera->framesReceived : 0;
     view->setOfflineText({});
-    framesWaiting_[i] = true;
-    if (!repaintTimer_.isActive()) repaintTimer_.start();
-}
-
-void CameraGrid::repaintArrived()
-{
-    for (int k = 0; k < maxCameras; ++k) {
-        bool& waiting = framesWaiting_[static_cast<size_t>(k)];
-        if (!waiting) continue;
-        waiting = false;
-        if (CCameraViews* view = pane(k)) view->update();
-    }
+    view->update();
 }
 
 void CameraGrid::connectionChanged(int slot, int state)

@@ -5,7 +5,6 @@
 
 #include <QElapsedTimer>
 #include <QRect>
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -62,7 +61,6 @@ private:
     void onHotSpot(int pane, HotSpot spot);
     void relayout();
     void frameArrived(int slot);
-    void repaintArrived();
     void connectionChanged(int slot, int state);
     // Puts "offline since" over the slot's pane.
     void showOffline(int slot, const EngineSnapshot& snapshot);
@@ -79,10 +77,6 @@ private:
     std::array<QElapsedTimer, maxCameras> sinceFrame_{};
     std::array<int, maxCameras> lastFrames_{};
     int offlineAfterMs_ = 5000;
-    // New frames are painted together at most this often: sixteen cameras
-    // would otherwise each cost a repaint and a flush to the display.
-    QTimer repaintTimer_;
-    std::array<bool, maxCameras> framesWaiting_{};
 };
 
 }  // namespace cx
