@@ -1,5 +1,7 @@
 #include "RecordingReader.h"
 
+#include "DecodingHandles.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -8,23 +10,7 @@ extern "C" {
 
 namespace cx {
 
-struct RecordingReader::Av {
-    AVFormatContext* format = nullptr;
-    AVCodecContext* codec = nullptr;
-    SwsContext* scale = nullptr;
-    AVPacket* packet = nullptr;
-    AVFrame* picture = nullptr;
-    int stream = -1;
-
-    ~Av()
-    {
-        sws_freeContext(scale);
-        av_frame_free(&picture);
-        av_packet_free(&packet);
-        avcodec_free_context(&codec);
-        avformat_close_input(&format);
-    }
-};
+struct RecordingReader::Av : DecodingHandles {};
 
 RecordingReader::RecordingReader() = default;
 RecordingReader::~RecordingReader() = default;

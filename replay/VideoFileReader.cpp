@@ -10,29 +10,15 @@ extern "C" {
 #include <algorithm>
 #include <thread>
 
+#include "DecodingHandles.h"
 #include "RecordingTime.h"
 
 namespace cx {
 
-struct VideoFileReader::Av {
-    AVFormatContext* format = nullptr;
-    AVCodecContext* codec = nullptr;
-    SwsContext* scale = nullptr;
-    AVPacket* packet = nullptr;
-    AVFrame* picture = nullptr;
-    int stream = -1;
+struct VideoFileReader::Av : DecodingHandles {
     // What the scaler was last set up for, beyond what it checks itself.
     int colorspace = -1;
     int range = -1;
-
-    ~Av()
-    {
-        sws_freeContext(scale);
-        av_frame_free(&picture);
-        av_packet_free(&packet);
-        avcodec_free_context(&codec);
-        avformat_close_input(&format);
-    }
 
     bool usable(const AVPacket* p) const
     {
