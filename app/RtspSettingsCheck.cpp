@@ -29,6 +29,13 @@ std::string rtspSettingsProblem(const RtspSettings& settings)
     return {};
 }
 
+std::string rtspLoginProblem(const std::string& login)
+{
+    // The URL's user part and FFmpeg's reading of it both end at the first
+    // colon: the rest would be taken for the password.
+    return login.find(':') == std::string::npos ? std::string() : rtspLoginColonText;
+}
+
 std::string portProblem(const std::string& port)
 {
     if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))

@@ -61,6 +61,7 @@ std::string rtspCameraProblem(const Camera& c)
     if (!cx::isSafeFileName(c.name)) return "the name cannot be a folder name";
     if (c.host.empty()) return "the host is empty";
     std::string why = cx::portProblem(c.port);
+    if (why.empty()) why = cx::rtspLoginProblem(c.login);
     if (why.empty()) why = cx::rtspSettingsProblem(*c.rtsp);
     return why;
 }

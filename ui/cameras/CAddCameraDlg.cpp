@@ -107,7 +107,7 @@ void CAddCameraDlg::addCamera()
     rtsp_->hideProblem();
     if (!fields_->acceptName(camera.name)) return;
     if (rtsp_->isVisible()) {
-        camera.rtsp = rtsp_->accept(camera.port);
+        camera.rtsp = rtsp_->accept(camera.port, camera.login);
         if (!camera.rtsp) return;
     }
     if (engine_.addCamera(camera) == CameraChange::NameInUse) {

@@ -130,7 +130,7 @@ void CCameraPropertiesDlg::update()
     rtsp_->hideProblem();
     if (!fields_->acceptName(camera.name)) return;
     if (rtsp_->isVisible()) {
-        camera.rtsp = rtsp_->accept(camera.port);
+        camera.rtsp = rtsp_->accept(camera.port, camera.login);
         if (!camera.rtsp) return;
     }
     const bool addressChanged =

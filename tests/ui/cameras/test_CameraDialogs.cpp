@@ -407,6 +407,54 @@ TEST_F(CameraDialogsTest, AddRefusesBadRtspSettingsSayingWhy)
     EXPECT_EQ(stored().address[1], "10.0.0.7:65535");
 }
 
+// A colon ends the login in the stream request: such a login could never
+// be accepted, so both dialogs refuse it and say why.
+TEST_F(CameraDialogsTest, RtspLoginWithAColonIsRefusedInBothDialogs)
+{
+    makeFolder({{"Door", 1, "101"}});
+    const RtspSettings settings{"/main", "", false};
+    ASSERT_TRUE(CameraDatabase(folder.path()).insertCamera("Gate", "10.0.0.7", "554", "admin", "pw", "2000", settings));
+    engine.loadCameraTable();
+    const QString colonLogins[] = {"ad:min", ":", "admin:", ":admin"};
+    {
+        CAddCameraDlg add(engine, nullptr);
+        add.show();
+        child<QComboBox>(&add, "cameraType")->setCurrentIndex(32);
+        child<QLineEdit>(&add, "name")->setText("Yard");
+        setIp(&add, {10, 0, 0, 8});
+        enterRtsp(&add, "/main", "", false);
+        for (const QString& login : colonLogins) {
+            SCOPED_TRACE(login.toStdString());
+            child<QLineEdit>(&add, "login")->setText(login);
+            child<CSkinButton>(&add, "addCamera")->click();
+            EXPECT_TRUE(add.isVisible());
+            EXPECT_TRUE(child<QLabel>(&add, "rtspProblem")->isVisible());
+            EXPECT_EQ(child<QLabel>(&add, "rtspProblem")->text(), QString::fromLatin1(rtspLoginColonText));
+            EXPECT_EQ(stored().count, 2);
+        }
+        // Other punctuation is the camera's business.
+        child<QLineEdit>(&add, "login")->setText("ad@m,in;");
+        child<CSkinButton>(&add, "addCamera")->click();
+        EXPECT_EQ(add.result(), 1);
+        ASSERT_EQ(stored().count, 3);
+        EXPECT_EQ(stored().login[2], "ad@m,in;");
+    }
+    CCameraPropertiesDlg gate(engine, "Gate", 1);
+    gate.show();
+    for (const QString& login : colonLogins) {
+        SCOPED_TRACE(login.toStdString());
+        child<QLineEdit>(&gate, "login")->setText(login);
+        child<CSkinButton>(&gate, "update")->click();
+        EXPECT_TRUE(child<QLabel>(&gate, "rtspProblem")->isVisible());
+        EXPECT_EQ(child<QLabel>(&gate, "rtspProblem")->text(), QString::fromLatin1(rtspLoginColonText));
+        EXPECT_EQ(stored().login[1], "admin");
+    }
+    child<QLineEdit>(&gate, "login")->setText("operator");
+    child<CSkinButton>(&gate, "update")->click();
+    EXPECT_EQ(gate.result(), 1);
+    EXPECT_EQ(stored().login[1], "operator");
+}
+
 TEST_F(CameraDialogsTest, PropertiesEditTheRtspSettingsOfRtspCamerasOnly)
 {
     makeFolder({{"Door", 1, "101"}});
