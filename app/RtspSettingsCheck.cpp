@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "CameraFieldLimits.h"
+
 namespace cx {
 
 namespace {
@@ -23,10 +25,11 @@ std::string rtspSettingsProblem(const RtspSettings& settings)
     if (settings.mainPath.empty()) return rtspMainPathMissingText;
     if (settings.mainPath.front() != '/') return rtspMainPathSlashText;
     if (!requestable(settings.mainPath)) return rtspMainPathCharactersText;
+    if (auto why = lengthProblem("main stream path", settings.mainPath, streamPathLimit); !why.empty()) return why;
     if (settings.subPath.empty()) return {};
     if (settings.subPath.front() != '/') return rtspSubPathSlashText;
     if (!requestable(settings.subPath)) return rtspSubPathCharactersText;
-    return {};
+    return lengthProblem("sub stream path", settings.subPath, streamPathLimit);
 }
 
 std::string rtspLoginProblem(const std::string& login)

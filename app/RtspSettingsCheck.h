@@ -23,8 +23,8 @@ inline constexpr const char* rtspLoginColonText =
     "never accept it";
 inline constexpr const char* portNumberText = "The port must be a number from 1 to 65535";
 
-// Why the stream paths cannot be requested from a camera; empty when they
-// can. Anything else (quotes, "?", "&", "%", letters of any script) is the
+// Why the stream paths cannot be requested from a camera, or are too long
+// to be stored (CameraFieldLimits.h); empty when they can. Anything else (quotes, "?", "&", "%", letters of any script) is the
 // camera's business and is kept as typed.
 std::string rtspSettingsProblem(const RtspSettings& settings);
 
