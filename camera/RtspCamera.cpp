@@ -25,14 +25,16 @@ using PacketPointer = std::unique_ptr<AVPacket, PacketDeleter>;
 }  // namespace
 
 RtspCamera::RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& clock, RtspTiming timing,
-                       StopToken stop, std::function<void()> pictureArrived)
+                       StopToken stop, std::function<void()> pictureArrived,
+                       std::function<void(const std::string&)> tell)
     : slot_(slot),
       state_(state),
       sink_(sink),
       clock_(clock),
       timing_(timing),
       stop_(std::move(stop)),
-      pictureArrived_(std::move(pictureArrived))
+      pictureArrived_(std::move(pictureArrived)),
+      tell_(std::move(tell))
 {
 }
 
@@ -52,7 +54,10 @@ RtspSession RtspCamera::run(const CameraEntry& camera)
     std::thread sub;
     if (!settings.subPath.empty()) {
         const std::string url = rtspUrl(target, camera.login, camera.password, settings.subPath);
-        sub = std::thread([this, url, udp = settings.udp, &ending] { runSub(url, udp, ending); });
+        const std::string urlForPeople = rtspUrlForPeople(target, settings.subPath);
+        sub = std::thread([this, url, urlForPeople, udp = settings.udp, &ending] {
+            runSub(url, urlForPeople, udp, ending);
+        });
     }
 
     const auto i = static_cast<size_t>(slot_);
@@ -84,7 +89,8 @@ bool RtspCamera::paneSeen() const
            state_.settings.monitorEnabled[i].load() == 1;
 }
 
-void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool>& ending)
+void RtspCamera::runSub(const std::string& url, const std::string& urlForPeople, bool udp,
+                        const std::atomic<bool>& ending)
 {
     const StopToken stop = [this, &ending] { return ending.load() || (stop_ && stop_()); };
     RtspInput input(stop, timing_.silence);
@@ -97,10 +103,12 @@ void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool
             if (!clock_.waitFor(std::chrono::milliseconds(200), stop)) break;
             continue;
         }
-        if (input.open(url, udp) == RtspOpen::Ok) {
+        const RtspOpen open = input.open(url, udp);
+        if (open == RtspOpen::Ok) {
             while (!stop() && paneSeen() && input.read(packet.get())) {
                 if (packet->stream_index != input.videoStream()) continue;  // the sub stream's sound is not wanted
                 subLive_ = true;
+                subToldFor_.clear();
                 delayMs = timing_.subRetryStartMs;
                 const StreamPacket handed{input.context(), *packet, RtspRole::Sub, true, true, input.connection()};
                 sink_.handOffPacket(slot_, handed);
@@ -108,6 +116,13 @@ void RtspCamera::runSub(const std::string& url, bool udp, const std::atomic<bool
             input.close();
             subLive_ = false;
             if (!paneSeen()) continue;  // let go on purpose: no back-off
+        } else if (tell_ && subToldFor_ != urlForPeople) {
+            // Without this the pane would quietly show the main stream.
+            const std::string message = rtspSubOpenMessage(open, state_.cameraNameOf(slot_), urlForPeople);
+            if (!message.empty()) {
+                subToldFor_ = urlForPeople;
+                tell_(message);
+            }
         }
         if (!clock_.waitFor(std::chrono::milliseconds(delayMs), stop)) break;
         delayMs = std::min(delayMs * 2, timing_.subRetryMaxMs);
@@ -124,6 +139,25 @@ std::string rtspOpenMessage(RtspOpen open, const std::string& cameraName, const 
         return camera + "no stream at " + urlForPeople;
     case RtspOpen::NoVideo:
         return camera + "no H.264 or H.265 video at " + urlForPeople;
+    case RtspOpen::Ok:
+    case RtspOpen::Failed:
+    case RtspOpen::Stopped:
+        break;
+    }
+    return {};
+}
+
+std::string rtspSubOpenMessage(RtspOpen open, const std::string& cameraName, const std::string& urlForPeople)
+{
+    const std::string camera = "Camera \"" + cameraName + "\": ";
+    const std::string instead = "; the pane shows the main stream instead";
+    switch (open) {
+    case RtspOpen::Unauthorized:
+        return camera + "the camera refused the login or password for the sub stream at " + urlForPeople + instead;
+    case RtspOpen::NotFound:
+        return camera + "no sub stream at " + urlForPeople + instead;
+    case RtspOpen::NoVideo:
+        return camera + "no H.264 or H.265 video in the sub stream at " + urlForPeople + instead;
     case RtspOpen::Ok:
     case RtspOpen::Failed:
     case RtspOpen::Stopped:

@@ -37,9 +37,11 @@ struct RtspSession {
 class RtspCamera {
 public:
     // `stop` ends every wait of the connection; `pictureArrived` is called
-    // on the slot's thread at each main stream picture.
+    // on the slot's thread at each main stream picture; `tell` gets the
+    // message of a sub stream that cannot be opened for good reason, on
+    // the sub stream's thread.
     RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& clock, RtspTiming timing, StopToken stop,
-               std::function<void()> pictureArrived);
+               std::function<void()> pictureArrived, std::function<void(const std::string&)> tell = {});
 
     RtspSession run(const CameraEntry& camera);
 
@@ -47,7 +49,7 @@ private:
     // Someone may see the slot's pane: the window shows pictures, the slot
     // has a pane and its live view is on.
     bool paneSeen() const;
-    void runSub(const std::string& url, bool udp, const std::atomic<bool>& ending);
+    void runSub(const std::string& url, const std::string& urlForPeople, bool udp, const std::atomic<bool>& ending);
 
     const int slot_;
     AppState& state_;
@@ -56,12 +58,22 @@ private:
     const RtspTiming timing_;
     StopToken stop_;
     std::function<void()> pictureArrived_;
+    std::function<void(const std::string&)> tell_;
     std::atomic<bool> subLive_{false};
+    // The sub stream URL (for people) last told about; cleared once a sub
+    // stream picture came. Only the sub stream's thread uses it, and one
+    // connection's thread is joined before the next one starts: a wrong
+    // path is told once, not at every back-off of every reconnect.
+    std::string subToldFor_;
 };
 
 // The message for a main stream that could not be opened for good reason
 // (login, path, codec); empty for failures worth trying again quietly.
 // Names the camera and its URL without the login.
 std::string rtspOpenMessage(RtspOpen open, const std::string& cameraName, const std::string& urlForPeople);
+
+// The same for a sub stream, saying that the pane shows the main stream
+// instead; empty for failures worth trying again quietly.
+std::string rtspSubOpenMessage(RtspOpen open, const std::string& cameraName, const std::string& urlForPeople);
 
 }  // namespace cx
