@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "CameraFieldLimits.h"
+
 namespace cx {
 
 namespace {
@@ -23,10 +25,18 @@ std::string rtspSettingsProblem(const RtspSettings& settings)
     if (settings.mainPath.empty()) return rtspMainPathMissingText;
     if (settings.mainPath.front() != '/') return rtspMainPathSlashText;
     if (!requestable(settings.mainPath)) return rtspMainPathCharactersText;
+    if (auto why = lengthProblem("main stream path", settings.mainPath, streamPathLimit); !why.empty()) return why;
     if (settings.subPath.empty()) return {};
     if (settings.subPath.front() != '/') return rtspSubPathSlashText;
     if (!requestable(settings.subPath)) return rtspSubPathCharactersText;
-    return {};
+    return lengthProblem("sub stream path", settings.subPath, streamPathLimit);
+}
+
+std::string rtspLoginProblem(const std::string& login)
+{
+    // The URL's user part and FFmpeg's reading of it both end at the first
+    // colon: the rest would be taken for the password.
+    return login.find(':') == std::string::npos ? std::string() : rtspLoginColonText;
 }
 
 std::string portProblem(const std::string& port)

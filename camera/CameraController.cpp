@@ -255,9 +255,12 @@ void CameraController::runProtocol()
 
 void CameraController::runRtsp()
 {
-    RtspCamera client(slot_, appState_, sink_, clock_, timing_.rtsp, [this] { return interrupted(); }, [this] {
-        if (state_.load(std::memory_order_relaxed) != SlotState::Live) event(SlotInput::Picture);
-    });
+    RtspCamera client(
+        slot_, appState_, sink_, clock_, timing_.rtsp, [this] { return interrupted(); },
+        [this] {
+            if (state_.load(std::memory_order_relaxed) != SlotState::Live) event(SlotInput::Picture);
+        },
+        [this](const std::string& message) { notifier_.notify(message, "Corvanex", NotifyIcon::Exclamation); });
     // A refused login or a wrong path is told once per connect, not at every retry.
     bool told = false;
     int delayMs = timing_.backoffStartMs;

@@ -11,6 +11,7 @@ extern "C" {
 #include "AppState.h"
 #include "CameraAddress.h"
 #include "FrameSink.h"
+#include "RtspUrl.h"
 
 namespace cx {
 
@@ -24,7 +25,8 @@ using PacketPointer = std::unique_ptr<AVPacket, PacketDeleter>;
 }  // namespace
 
 RtspCamera::RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& clock, RtspTiming timing,
-                       StopToken stop, std::function<void()> pictureArrived, HostResolver::Lookup lookup)
+                       StopToken stop, std::function<void()> pictureArrived,
+                       std::function<void(const std::string&)> tell, HostResolver::Lookup lookup)
     : slot_(slot),
       state_(state),
       sink_(sink),
@@ -32,6 +34,7 @@ RtspCamera::RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& 
       timing_(timing),
       stop_(std::move(stop)),
       pictureArrived_(std::move(pictureArrived)),
+      tell_(std::move(tell)),
       lookup_(std::move(lookup)),
       resolver_(lookup_)
 {
@@ -87,6 +90,7 @@ void RtspCamera::runSub(const CameraEntry& camera, const std::atomic<bool>& endi
     const StopToken stop = [this, &ending] { return ending.load() || (stop_ && stop_()); };
     const HostPort target = SplitHttpAddress(camera.address);
     const RtspSettings& settings = *camera.rtsp;
+    const std::string urlForPeople = rtspUrlForPeople(target, settings.subPath);
     HostResolver resolver(lookup_);
     RtspInput input(stop, timing_.silence, resolver);
     const PacketPointer packet(av_packet_alloc());
@@ -98,10 +102,12 @@ void RtspCamera::runSub(const CameraEntry& camera, const std::atomic<bool>& endi
             if (!clock_.waitFor(std::chrono::milliseconds(200), stop)) break;
             continue;
         }
-        if (input.open(target, camera.login, camera.password, settings.subPath, settings.udp) == RtspOpen::Ok) {
+        const RtspOpen open = input.open(target, camera.login, camera.password, settings.subPath, settings.udp);
+        if (open == RtspOpen::Ok) {
             while (!stop() && paneSeen() && input.read(packet.get())) {
                 if (packet->stream_index != input.videoStream()) continue;  // the sub stream's sound is not wanted
                 subLive_ = true;
+                subToldFor_.clear();
                 delayMs = timing_.subRetryStartMs;
                 const StreamPacket handed{input.context(), *packet, RtspRole::Sub, true, true, input.connection()};
                 sink_.handOffPacket(slot_, handed);
@@ -109,6 +115,13 @@ void RtspCamera::runSub(const CameraEntry& camera, const std::atomic<bool>& endi
             input.close();
             subLive_ = false;
             if (!paneSeen()) continue;  // let go on purpose: no back-off
+        } else if (tell_ && subToldFor_ != urlForPeople) {
+            // Without this the pane would quietly show the main stream.
+            const std::string message = rtspSubOpenMessage(open, state_.cameraNameOf(slot_), urlForPeople);
+            if (!message.empty()) {
+                subToldFor_ = urlForPeople;
+                tell_(message);
+            }
         }
         if (!clock_.waitFor(std::chrono::milliseconds(delayMs), stop)) break;
         delayMs = std::min(delayMs * 2, timing_.subRetryMaxMs);
@@ -125,6 +138,25 @@ std::string rtspOpenMessage(RtspOpen open, const std::string& cameraName, const 
         return camera + "no stream at " + urlForPeople;
     case RtspOpen::NoVideo:
         return camera + "no H.264 or H.265 video at " + urlForPeople;
+    case RtspOpen::Ok:
+    case RtspOpen::Failed:
+    case RtspOpen::Stopped:
+        break;
+    }
+    return {};
+}
+
+std::string rtspSubOpenMessage(RtspOpen open, const std::string& cameraName, const std::string& urlForPeople)
+{
+    const std::string camera = "Camera \"" + cameraName + "\": ";
+    const std::string instead = "; the pane shows the main stream instead";
+    switch (open) {
+    case RtspOpen::Unauthorized:
+        return camera + "the camera refused the login or password for the sub stream at " + urlForPeople + instead;
+    case RtspOpen::NotFound:
+        return camera + "no sub stream at " + urlForPeople + instead;
+    case RtspOpen::NoVideo:
+        return camera + "no H.264 or H.265 video in the sub stream at " + urlForPeople + instead;
     case RtspOpen::Ok:
     case RtspOpen::Failed:
     case RtspOpen::Stopped:

@@ -38,10 +38,13 @@ struct RtspSession {
 class RtspCamera {
 public:
     // `stop` ends every wait of the connection; `pictureArrived` is called
-    // on the slot's thread at each main stream picture; `lookup` finds the
-    // address of a camera given by host name.
+    // on the slot's thread at each main stream picture; `tell` gets the
+    // message of a sub stream that cannot be opened for good reason, on
+    // the sub stream's thread; `lookup` finds the address of a camera
+    // given by host name.
     RtspCamera(int slot, AppState& state, FrameSink& sink, const Clock& clock, RtspTiming timing, StopToken stop,
-               std::function<void()> pictureArrived, HostResolver::Lookup lookup = HostResolver::systemLookup);
+               std::function<void()> pictureArrived, std::function<void(const std::string&)> tell = {},
+               HostResolver::Lookup lookup = HostResolver::systemLookup);
 
     RtspSession run(const CameraEntry& camera);
 
@@ -58,15 +61,25 @@ private:
     const RtspTiming timing_;
     StopToken stop_;
     std::function<void()> pictureArrived_;
+    std::function<void(const std::string&)> tell_;
     HostResolver::Lookup lookup_;
     // The main stream's: a lookup a stop left running is taken up by the next try.
     HostResolver resolver_;
     std::atomic<bool> subLive_{false};
+    // The sub stream URL (for people) last told about; cleared once a sub
+    // stream picture came. Only the sub stream's thread uses it, and one
+    // connection's thread is joined before the next one starts: a wrong
+    // path is told once, not at every back-off of every reconnect.
+    std::string subToldFor_;
 };
 
 // The message for a main stream that could not be opened for good reason
 // (login, path, codec); empty for failures worth trying again quietly.
 // Names the camera and its URL without the login.
 std::string rtspOpenMessage(RtspOpen open, const std::string& cameraName, const std::string& urlForPeople);
+
+// The same for a sub stream, saying that the pane shows the main stream
+// instead; empty for failures worth trying again quietly.
+std::string rtspSubOpenMessage(RtspOpen open, const std::string& cameraName, const std::string& urlForPeople);
 
 }  // namespace cx

@@ -411,8 +411,9 @@ CameraChange Engine::addCamera(const NewCamera& camera)
 {
     if (cameraNameInUse(camera.name)) return CameraChange::NameInUse;
     const bool rtspCamera = textToInt(camera.type) == rtspType;
-    database_->insertCamera(camera.name, camera.host, camera.port, camera.login, camera.password, camera.type,
-                            rtspCamera ? camera.rtsp : std::nullopt);
+    if (!database_->insertCamera(camera.name, camera.host, camera.port, camera.login, camera.password, camera.type,
+                                 rtspCamera ? camera.rtsp : std::nullopt))
+        return CameraChange::NotStored;
     loadCameraTable();
     createCameraFolder(camera.name);
     return CameraChange::Done;
@@ -447,8 +448,9 @@ CameraChange Engine::updateCamera(int slot, const std::string& oldName, const Ne
     const SlotFlips now = state_->slotFlips(slot).value_or(SlotFlips{});
     const std::optional<CameraEntry> before = state_->cameraEntry(slot);
     const std::optional<RtspSettings> rtsp = before && before->type == rtspType ? camera.rtsp : std::nullopt;
-    database_->updateCamera(oldName, camera.name, camera.host, camera.port, camera.login, camera.password,
-                            now.horizontal, now.vertical, rtsp);
+    if (!database_->updateCamera(oldName, camera.name, camera.host, camera.port, camera.login, camera.password,
+                                 now.horizontal, now.vertical, rtsp))
+        return CameraChange::NotStored;
     createCameraFolder(camera.name);
     // Loaded again in any case: a renamed camera files its next recordings
     // and snapshots under its new name.

@@ -80,8 +80,12 @@ struct NewCamera {
     std::optional<RtspSettings> rtsp{};
 };
 
+// Told by the camera dialogs when the camera database did not take a change.
+inline constexpr const char* cameraNotStoredText =
+    "The camera could not be stored in the camera database (Database/Corvanex.mdb); nothing was changed";
+
 // Why addCamera or updateCamera did nothing.
-enum class CameraChange { Done, NameInUse };
+enum class CameraChange { Done, NameInUse, NotStored };
 
 // An RTSP recording that got nothing for this long hands its last packets
 // to the file (the muxer holds them until the next one).
@@ -146,7 +150,8 @@ public:
     static std::span<const CameraModel> cameraModels() { return listedCameraModels; }
     // A camera of that name is in the database.
     bool cameraNameInUse(const std::string& name);
-    // Inserts a camera unless its name is in use, reloads the table and
+    // Inserts a camera unless its name is in use (NameInUse) or the
+    // database does not take it (NotStored, nothing else done), reloads the table and
     // names and gives it its recording folder at once. Started only after
     // the cameras were connected (before that, connecting starts it with
     // the others); the caller rebuilds the panes first
@@ -159,7 +164,8 @@ public:
     // (live view on). Returns the new camera count.
     int removeCamera(const std::string& name);
     // Stores the slot's row under its new values (flips as the slot holds
-    // them now), unless the new name is another camera's, and loads the
+    // them now), unless the new name is another camera's or the database
+    // does not take them (NotStored, nothing else done), and loads the
     // table and names again. A changed host or port restarts the slot, and
     // so do changed RTSP settings of an RTSP camera (its settings are read
     // when it connects); anything else leaves the connection running. A

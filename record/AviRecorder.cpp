@@ -201,8 +201,13 @@ void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPa
         StreamRecording::isVideoKeyFrame(input, packet))
         cutAt(slot, now, input, packet, receivedMs, connection);
     if (state_.streamFile[i] == nullptr) return;
-    if (state_.streamFile[i]->write(input, packet, receivedMs, connection) != StreamRecording::Write::StreamsChanged)
-        return;
+    const StreamRecording::Write written = state_.streamFile[i]->write(input, packet, receivedMs, connection);
+    // The file is made at the first key frame: failing then is an open
+    // that failed, told off the lock like a roll-over's.
+    if (written == StreamRecording::Write::Lost && state_.streamFile[i]->failed() &&
+        state_.streamFile[i]->framesWritten() == 0)
+        pendingFailure_[i] = 1;
+    if (written != StreamRecording::Write::StreamsChanged) return;
     // The camera came back with another stream (size, codec, sound): this
     // file cannot take it, so a new one starts with the new stream.
     rollOver(slot, now);

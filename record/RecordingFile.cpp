@@ -1,6 +1,7 @@
 #include "RecordingFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -9,12 +10,37 @@
 
 namespace cx {
 
+namespace {
+
+constexpr int maxNumber = 1000;
+
+// `wanted`, then "<stem>_2<ext>", "<stem>_3<ext>" ...
+std::filesystem::path numbered(const std::filesystem::path& wanted, int n)
+{
+    std::filesystem::path name = wanted;
+    if (n > 1) name.replace_filename(wanted.stem().string() + "_" + std::to_string(n) + wanted.extension().string());
+    return name;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> RecordingFile::freeName(const std::filesystem::path& wanted)
+{
+    const std::filesystem::path folder = wanted.has_parent_path() ? wanted.parent_path() : ".";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::nullopt;
+    for (int n = 1; n <= maxNumber; ++n) {
+        const std::filesystem::path name = numbered(wanted, n);
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) return name;
+    }
+    return std::nullopt;
+}
+
 std::unique_ptr<RecordingFile> RecordingFile::create(const std::filesystem::path& wanted, WriteFunction write)
 {
     if (!write) write = [](int fd, const iovec* pieces, int count, off_t offset) { return ::pwritev(fd, pieces, count, offset); };
-    for (int n = 1; n <= 1000; ++n) {
-        std::filesystem::path name = wanted;
-        if (n > 1) name.replace_filename(wanted.stem().string() + "_" + std::to_string(n) + wanted.extension().string());
+    for (int n = 1; n <= maxNumber; ++n) {
+        const std::filesystem::path name = numbered(wanted, n);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) return std::unique_ptr<RecordingFile>(new RecordingFile(fd, name, std::move(write)));
         if (errno != EEXIST) return nullptr;

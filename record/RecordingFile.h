@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,6 +25,10 @@ public:
     // name among "<stem>_2<ext>", "<stem>_3<ext>" ... An existing file is
     // never opened. Null when no file could be created.
     static std::unique_ptr<RecordingFile> create(const std::filesystem::path& wanted, WriteFunction write = {});
+    // The name create would give a file now, without making it: the first
+    // of those names no file has, in a folder this process may write in.
+    // Nothing when there is none.
+    static std::optional<std::filesystem::path> freeName(const std::filesystem::path& wanted);
     ~RecordingFile();
     RecordingFile(const RecordingFile&) = delete;
     RecordingFile& operator=(const RecordingFile&) = delete;

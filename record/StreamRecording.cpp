@@ -101,25 +101,22 @@ std::vector<uint8_t> parameterSets(AVCodecID codec, const uint8_t* data, int siz
 std::shared_ptr<StreamRecording> StreamRecording::create(const std::filesystem::path& wanted,
                                                          RecordingFile::WriteFunction write)
 {
-    auto file = RecordingFile::create(wanted, std::move(write));
-    if (!file) return nullptr;
-    std::shared_ptr<StreamRecording> recording(new StreamRecording(std::move(file)));
-    if (recording->format_ == nullptr || recording->io_ == nullptr || recording->packet_ == nullptr)
-        recording->broken_ = true;
+    // The name is given now (the recording window, the timetable and a
+    // roll-over go by it); the file waits for a picture to hold.
+    std::optional<std::filesystem::path> name = RecordingFile::freeName(wanted);
+    if (!name) return nullptr;
+    std::shared_ptr<StreamRecording> recording(new StreamRecording(std::move(*name), std::move(write)));
+    if (recording->format_ == nullptr || recording->packet_ == nullptr) recording->broken_ = true;
     return recording;
 }
 
-StreamRecording::StreamRecording(std::unique_ptr<RecordingFile> file)
-    : file_(std::move(file)), path_(file_->path())
+StreamRecording::StreamRecording(std::filesystem::path name, RecordingFile::WriteFunction write)
+    : path_(std::move(name)), write_(std::move(write))
 {
     packet_ = av_packet_alloc();
     if (avformat_alloc_output_context2(&format_, nullptr, "matroska", nullptr) < 0) format_ = nullptr;
-    io_ = openRecordingIo(*file_, ioBufferSize);
-    if (format_ != nullptr) {
-        format_->pb = io_;
-        // Each cluster reaches the file as soon as the muxer closes it.
-        av_opt_set_int(format_, "flush_packets", 1, 0);
-    }
+    // Each cluster reaches the file as soon as the muxer closes it.
+    if (format_ != nullptr) av_opt_set_int(format_, "flush_packets", 1, 0);
 }
 
 StreamRecording::~StreamRecording() { finish(); }
@@ -186,6 +183,14 @@ void StreamRecording::takeInput(const AVFormatContext& input)
 
 bool StreamRecording::start(const AVFormatContext& input, int64_t receivedMs, const AVPacket& keyFrame)
 {
+    // Made under the name given at create(); a file that took that name
+    // meanwhile is not replaced (this one gets the next free name).
+    file_ = RecordingFile::create(path_, write_);
+    if (!file_) return false;
+    path_ = file_->path();
+    io_ = openRecordingIo(*file_, ioBufferSize);
+    if (io_ == nullptr) return false;
+    format_->pb = io_;
     started_ = true;
     for (const Track& t : tracks_) {
         AVStream* stream = avformat_new_stream(format_, nullptr);
@@ -244,6 +249,7 @@ StreamRecording::Write StreamRecording::write(const AVFormatContext& input, cons
     if (n < 0) return Write::Ignored;
     Track& track = tracks_[static_cast<size_t>(n)];
 
+    bool fileFirst = false;
     if (!anchored_) {
         if (!track.video || (packet.flags & AV_PKT_FLAG_KEY) == 0) return Write::WaitingForKeyFrame;
         int64_t target = 0;
@@ -255,6 +261,8 @@ StreamRecording::Write StreamRecording::write(const AVFormatContext& input, cons
         } else if (!start(input, receivedMs, packet)) {
             broken_ = true;
             return Write::Lost;
+        } else {
+            fileFirst = true;
         }
         const AVStream& stream = *input.streams[packet.stream_index];
         const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
@@ -262,7 +270,11 @@ StreamRecording::Write StreamRecording::write(const AVFormatContext& input, cons
         anchorMs_ = target;
         anchored_ = true;
     }
-    return writeTrack(track, n, input, packet, receivedMs);
+    const Write written = writeTrack(track, n, input, packet, receivedMs);
+    // The file's first picture reaches it at once: from the moment the file
+    // exists, a kill leaves one that shows a picture.
+    if (fileFirst) flush();
+    return written;
 }
 
 StreamRecording::Write StreamRecording::writeTrack(Track& track, int trackIndex, const AVFormatContext& input,
@@ -392,6 +404,7 @@ void StreamRecording::finish()
     if (finished_) return;
     finished_ = true;
     const bool headerWritten = format_ != nullptr && format_->pb != nullptr && started_;
+    const bool fileMade = file_ != nullptr;
     if (headerWritten) {
         av_write_trailer(format_);
         avio_flush(format_->pb);
@@ -399,9 +412,9 @@ void StreamRecording::finish()
     av_packet_free(&packet_);
     freeMuxer(format_, io_);
     file_.reset();
-    if (!headerWritten) {
-        // Nothing came that a player could show: no file rather than one
-        // that no reader opens.
+    if (fileMade && !headerWritten) {
+        // Made, but its header could not be written: no file rather than
+        // one that no reader opens.
         std::error_code ec;
         std::filesystem::remove(path_, ec);
     }

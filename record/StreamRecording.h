@@ -30,9 +30,11 @@ public:
     // reorders pictures and sends no decode times (longer than any reorder).
     static constexpr int64_t reorderMarginMs = 500;
 
-    // Creates the file (never replacing one: a taken name gets "_2" and so
-    // on, see RecordingFile). Null when it cannot be created. Its streams
-    // are set up at the first video key frame.
+    // Names the recording (never a file's name that is taken: such a name
+    // gets "_2" and so on, see RecordingFile) and makes the file at the
+    // first video key frame, with that frame in it at once: a recording
+    // stopped or killed before it leaves no file that no reader opens.
+    // Null when the folder cannot take a file.
     static std::shared_ptr<StreamRecording> create(const std::filesystem::path& wanted,
                                                    RecordingFile::WriteFunction write = {});
     ~StreamRecording();
@@ -92,14 +94,17 @@ public:
     // recording that never got its first key frame leaves no file.
     void finish();
 
+    // The recording's name; its file exists once the first key frame came.
     const std::filesystem::path& path() const { return path_; }
+    // The file could not be made or set up: nothing will be recorded.
+    bool failed() const { return broken_; }
     int framesWritten() const { return framesWritten_; }  // video frames
 
     // A key frame of the stream a recording takes as the input's video.
     static bool isVideoKeyFrame(const AVFormatContext& input, const AVPacket& packet);
 
 private:
-    explicit StreamRecording(std::unique_ptr<RecordingFile> file);
+    StreamRecording(std::filesystem::path name, RecordingFile::WriteFunction write);
 
     // What must match for a later input to continue the file.
     struct Parameters {
@@ -127,7 +132,7 @@ private:
     };
 
     void takeInput(const AVFormatContext& input);
-    // Sets the file's tracks up from `input`, dated `receivedMs`.
+    // Makes the file and sets its tracks up from `input`, dated `receivedMs`.
     bool start(const AVFormatContext& input, int64_t receivedMs, const AVPacket& keyFrame);
     // The packet's input time, ms; none without a timestamp.
     static int64_t inputMs(const AVFormatContext& input, const AVPacket& packet);
@@ -136,8 +141,9 @@ private:
     Write writeTrack(Track& track, int trackIndex, const AVFormatContext& input, const AVPacket& packet,
                      int64_t receivedMs);
 
-    std::unique_ptr<RecordingFile> file_;
+    std::unique_ptr<RecordingFile> file_;  // made by start()
     std::filesystem::path path_;
+    RecordingFile::WriteFunction write_;
     AVFormatContext* format_ = nullptr;
     AVIOContext* io_ = nullptr;
     AVPacket* packet_ = nullptr;  // reused for every packet written

@@ -2,12 +2,14 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
 
 #include "AsciiLower.h"
+#include "CameraFieldLimits.h"
 #include "DebugLog.h"
 #include "Notifier.h"
 #include "ProgramFolder.h"
@@ -18,6 +20,23 @@ namespace cx {
 namespace {
 
 constexpr SQLLEN columnBufferSize = 1024;
+
+// The longest statement: a camera row's update naming the row twice, every
+// value at its limit and made of quotes (doubled), flips at their widest.
+constexpr size_t longestRowUpdate =
+    std::char_traits<char>::length("UPDATE configurationCX SET name = '', cameraIP = '', cameraport = '', "
+                                   "login = '', password = '', horizontal = '-2147483648', "
+                                   "vertical = '-2147483648' WHERE name = ''") +
+    2 * (2 * cameraNameLimit + cameraHostLimit + cameraPortLimit + cameraLoginLimit + cameraPasswordLimit);
+static_assert(longestRowUpdate < statementBufferSize, "the camera field limits must fit the statement buffer");
+constexpr size_t longestRtspInsert =
+    std::char_traits<char>::length("INSERT INTO rtspCameraCX (name, mainPath, subPath, transport) VALUES ('', '', '', "
+                                   "'tcp')") +
+    2 * (cameraNameLimit + 2 * streamPathLimit);
+static_assert(longestRtspInsert < statementBufferSize, "the stream path limits must fit the statement buffer");
+// Values are read back through columns of this size.
+static_assert(std::max({cameraNameLimit, cameraHostLimit, cameraLoginLimit, cameraPasswordLimit, streamPathLimit}) <
+              static_cast<size_t>(columnBufferSize));
 
 // Formats one statement into the statement buffer; nothing when it would
 // not fit (a statement is never cut and executed).

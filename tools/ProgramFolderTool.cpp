@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "CameraDatabase.h"
+#include "CameraFieldLimits.h"
 #include "CameraModels.h"
 #include "ProgramFolder.h"
 #include "RtspSettingsCheck.h"
@@ -61,6 +62,7 @@ std::string rtspCameraProblem(const Camera& c)
     if (!cx::isSafeFileName(c.name)) return "the name cannot be a folder name";
     if (c.host.empty()) return "the host is empty";
     std::string why = cx::portProblem(c.port);
+    if (why.empty()) why = cx::rtspLoginProblem(c.login);
     if (why.empty()) why = cx::rtspSettingsProblem(*c.rtsp);
     return why;
 }
@@ -120,6 +122,13 @@ int main(int argc, char** argv)
         if (!c.rtsp && cx::textToInt(c.type) == cx::rtspType) {
             std::fprintf(stderr, "cx-program-folder: camera \"%s\": an RTSP camera is added with --rtsp-camera\n",
                          c.name.c_str());
+            return 2;
+        }
+        // Refused here with the field's name: the database would only fail.
+        if (const std::string tooLong = cx::cameraLengthProblem(c.name, c.host, c.port, c.login, c.password);
+            !tooLong.empty()) {
+            std::fprintf(stderr, "cx-program-folder: %scamera \"%s\": %s\n", c.rtsp ? "RTSP " : "", c.name.c_str(),
+                         tooLong.c_str());
             return 2;
         }
         if (!c.rtsp) continue;

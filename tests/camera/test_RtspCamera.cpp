@@ -350,6 +350,59 @@ TEST_F(RtspCameraTest, LoginsOfAnyCharactersWorkAndRefusalsAreToldOnceWithoutThe
     }
 }
 
+// A sub stream that cannot be opened is told once, naming the camera and
+// the sub stream's URL without the login, and the pane shows the main
+// stream: not again at each of its back-off retries.
+TEST_F(RtspCameraTest, AWrongSubPathIsToldOnceAndThePaneShowsTheMainStream)
+{
+    timing.rtsp.subRetryStartMs = 50;
+    timing.rtsp.subRetryMaxMs = 100;
+    const std::string user = "viewer";
+    const std::string password = "secret-pw";
+    simulator = simulate({camera("h264", true, "auth=basic,user=" + user + ",password=" + password),
+                          camera("h264", true),
+                          camera("h264", true, "sub-path=/second")});
+    const struct {
+        RtspSettings settings;
+        std::string subPath;  // told about; empty: nothing told
+    } cases[] = {
+        {{"/main", "/wrong", false}, "/wrong"},
+        {{"/main", "/nothing/here", true}, "/nothing/here"},
+        {{"/main", "/second", false}, ""},
+    };
+    for (size_t k = 0; k < std::size(cases); ++k)
+        addRow(state, port(k), cases[k].settings, k == 0 ? user : "", k == 0 ? password : "");
+    workers().ConnectAllCameras();
+    for (int slot = 0; slot < 3; ++slot) EXPECT_GE(sink.waitPackets(slot, RtspRole::Main, 15).size(), 15u) << slot;
+    EXPECT_GE(sink.waitPackets(2, RtspRole::Sub, 5).size(), 5u);
+    // Many sub stream retries (50 to 100 ms apart).
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(workers().stopAll(2000ms));
+
+    const std::vector<std::string> texts = notifier.texts();
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        SCOPED_TRACE(k);
+        const int slot = static_cast<int>(k);
+        const std::string name = "\"Gate " + std::to_string(slot + 1) + "\"";
+        std::vector<std::string> told;
+        for (const auto& t : texts)
+            if (t.find(name) != std::string::npos) told.push_back(t);
+        if (cases[k].subPath.empty()) {
+            EXPECT_TRUE(told.empty());
+            continue;
+        }
+        ASSERT_EQ(told.size(), 1u) << testing::PrintToString(texts);
+        const std::string url = "rtsp://127.0.0.1:" + std::to_string(port(k)) + cases[k].subPath;
+        EXPECT_EQ(told[0], "Camera " + name + ": no sub stream at " + url + "; the pane shows the main stream instead");
+        EXPECT_TRUE(sink.packets(slot, RtspRole::Sub).empty());
+        EXPECT_FALSE(sink.packets(slot, RtspRole::Main).back().subLive) << "the pane shows the main stream";
+    }
+    for (const auto& t : texts) {
+        EXPECT_EQ(t.find(user), std::string::npos) << t;
+        EXPECT_EQ(t.find(password), std::string::npos) << t;
+    }
+}
+
 // A camera that is down is asked again after 1 s, doubling up to 30 s; once
 // it has sent pictures and drops again, the next wait is 1 s.
 TEST(RtspBackoff, DoublesUpToTheMaximumAndStartsOverAfterPictures)

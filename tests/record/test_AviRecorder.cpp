@@ -556,6 +556,7 @@ TEST_F(RtspRecording, OpensAMatroskaCopyAndReportsItLikeAnAvi)
     EXPECT_EQ(recorder.BuildRecordingName(0), fs::path("video/Door/Date_01_03_2026_Time_10_00_00.mkv"));
     EXPECT_EQ(recorder.BuildRecordingName(1), fs::path("video/Yard/Date_01_03_2026_Time_10_00_00.avi"));
     const fs::path path = open(0);
+    EXPECT_TRUE(files().empty()) << "the file waits for the first key frame";
     EXPECT_EQ(state.aviFile[0], nullptr);
     ASSERT_NE(state.streamFile[0], nullptr);
     EXPECT_EQ(state.recordingOpen[0].load(), 1);
@@ -779,6 +780,33 @@ TEST_F(RtspRecording, ACutFileIsCompletedWhenNoMoreSoundCanCome)
 // even outside the schedule; its first key frame opens it.
 // The recording job's flush hands an idle stream's last packets to the
 // file; while packets keep coming the muxer's own clusters do.
+// A recording stopped before its first key frame leaves no file but is
+// opened and closed under its name all the same; a file that cannot be
+// made at the first key frame is told once, as an open that failed.
+TEST_F(RtspRecording, TheFileComesWithTheFirstKeyFrame)
+{
+    const fs::path path = open(0);
+    {
+        std::lock_guard lock(state.recordLock[0]);
+        for (const AVPacket* p : clip.packets())
+            if (!StreamRecording::isVideoKeyFrame(clip.input(), *p)) recorder.writePacket(0, clip.input(), *p);
+    }
+    EXPECT_TRUE(files().empty());
+    recorder.CloseRecording(0);
+    EXPECT_TRUE(files().empty());
+    EXPECT_EQ(events, (std::vector<std::pair<fs::path, bool>>{{path, true}, {path, false}}));
+
+    clock.wall += 1;
+    open(0);
+    fs::remove_all(folder.path() / "video" / "Door");
+    play(clip, startMs);
+    recorder.reportPendingFailure();
+    play(clip, startMs + 2000);
+    recorder.reportPendingFailure();
+    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"FAILURE: Opening AVI file..."});
+    EXPECT_EQ(state.streamFile[0]->framesWritten(), 0);
+}
+
 TEST_F(RtspRecording, AnIdleStreamIsFlushedAfterHalfASecond)
 {
     open(0);

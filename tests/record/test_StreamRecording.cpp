@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "StreamRecording.h"
@@ -188,6 +190,83 @@ TEST_F(StreamFile, StartsAtTheFirstKeyFrame)
     EXPECT_EQ(probe.creationTime, "2026-03-01T10:00:00.530000Z");
     for (const auto& p : probe.of("audio")) EXPECT_GE(p.pts, 0) << "no sound from before the picture";
     EXPECT_EQ(frameDigests(recording->path()), slice(frameDigests(source.file()), 10));
+}
+
+// The file is made at the first key frame, with that frame in it at once:
+// a recording that ends before it, however it ends, leaves no file; one
+// killed right after it leaves a file that shows that frame. Run in a
+// child each, which ends as told without finishing anything.
+TEST_F(StreamFile, MadeAtTheFirstKeyFrameWithItsPictureWhateverComesNext)
+{
+    PacketSource source(ClipRecipe{}.withAudio("aac"));
+    enum class End { Finish, Destroy, Kill };
+    const struct {
+        const char* name;
+        int lastFrame;  // the last frame handed over: frame 10 is the first key frame after frame 3
+        End end;
+        int framesInFile;  // -1: no file
+    } cases[] = {
+        {"finished before the key frame", 9, End::Finish, -1},
+        {"destroyed before the key frame", 9, End::Destroy, -1},
+        {"killed before the key frame", 9, End::Kill, -1},
+        {"killed at the key frame", 10, End::Kill, 1},
+        {"finished after the key frame", 10, End::Finish, 1},
+    };
+    const auto clip = frameDigests(source.file());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path name = folder.path() / (std::string(c.name) + ".mkv");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto recording = StreamRecording::create(name);
+            // Named at once, nothing on the disk yet.
+            if (!recording || recording->path() != name || fs::exists(name)) ::_exit(3);
+            for (size_t k = packetOfFrame(source, 3); k <= packetOfFrame(source, c.lastFrame); ++k)
+                recording->write(source.input(), *source.packets()[k], startMs + source.dueMs(*source.packets()[k]));
+            if (c.end == End::Finish) recording->finish();
+            if (c.end == End::Destroy) recording.reset();
+            if (c.end == End::Kill) ::kill(::getpid(), SIGKILL);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (c.end == End::Kill)
+            ASSERT_TRUE(WIFSIGNALED(status));
+        else
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        if (c.framesInFile < 0) {
+            EXPECT_TRUE(fs::is_empty(folder.path())) << "no file without a picture";
+            continue;
+        }
+        ASSERT_TRUE(fs::exists(name));
+        const ProbedFile probe = probeFile(name);
+        ASSERT_TRUE(probe.ok);
+        ASSERT_EQ(probe.of("video").size(), static_cast<size_t>(c.framesInFile));
+        EXPECT_TRUE(probe.of("video")[0].key);
+        EXPECT_EQ(frameDigests(name), slice(clip, 10, 11));
+        fs::remove(name);
+    }
+}
+
+// A file that took the recording's name before its first key frame is
+// not replaced: the recording gets the next free name.
+TEST_F(StreamFile, ANameTakenBeforeTheFirstKeyFrameIsNotReplaced)
+{
+    PacketSource source(ClipRecipe{});
+    auto recording = StreamRecording::create(wanted);
+    ASSERT_NE(recording, nullptr);
+    EXPECT_EQ(recording->path(), wanted);
+    { std::ofstream(wanted) << "someone else's"; }
+    feed(*recording, source, startMs);
+    recording->finish();
+    const fs::path second = folder.path() / "Date_01_03_2026_Time_10_00_00_2.mkv";
+    EXPECT_EQ(recording->path(), second);
+    EXPECT_EQ(frameDigests(second), frameDigests(source.file()));
+    std::ifstream in(wanted);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "someone else's");
+    // A folder that cannot take a file gives no recording.
+    EXPECT_EQ(StreamRecording::create(folder.path() / "missing" / "a.mkv"), nullptr);
 }
 
 struct ReconnectCase {

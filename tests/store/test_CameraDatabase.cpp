@@ -11,6 +11,7 @@
 
 #include "AppState.h"
 #include "CameraDatabase.h"
+#include "CameraFieldLimits.h"
 #include "DebugLog.h"
 #include "OdbcDriver.h"
 #include "TextToInt.h"
@@ -310,6 +311,42 @@ TEST_F(CameraDatabaseTest, OverlongStatementIsNeverExecuted)
     db.deleteCamera(quotes);
     EXPECT_EQ(db.countCameras(), 2);
     EXPECT_NE(debugText.find("statement not executed"), std::string::npos);
+}
+
+// The dialogs' length limits are what the statements can hold: every value
+// at its limit and made of quotes (each doubled in the statement) is
+// stored, renamed and read back whole.
+TEST_F(CameraDatabaseTest, ValuesAtTheirLimitsAreStoredWhole)
+{
+    const auto full = [](size_t limit, char c = '\'') { return std::string(limit, c); };
+    const std::string name = full(cameraNameLimit);
+    const std::string renamed = full(cameraNameLimit - 1) + "r";
+    const std::string host = full(cameraHostLimit);
+    const std::string port = full(cameraPortLimit, '9');
+    const std::string login = full(cameraLoginLimit);
+    const std::string password = full(cameraPasswordLimit);
+    const RtspSettings rtsp{full(streamPathLimit), full(streamPathLimit), true};
+    const RtspSettings changed{full(streamPathLimit, '/'), full(streamPathLimit - 1) + "x", false};
+
+    ASSERT_TRUE(db.insertCamera(name, host, port, login, password, "2000", rtsp));
+    LoadedCameras loaded = db.loadCameras();
+    ASSERT_EQ(loaded.names, std::vector<std::string>{name});
+    EXPECT_EQ(loaded.table.address[0], host + ":" + port);
+    EXPECT_EQ(loaded.table.login[0], login);
+    EXPECT_EQ(loaded.table.password[0], password);
+    EXPECT_EQ(loaded.table.rtsp[0], rtsp);
+
+    // A rename names the row twice and moves its settings: the longest statements.
+    ASSERT_TRUE(db.updateCamera(name, renamed, host, port, login, password, -1, -1, changed));
+    ASSERT_TRUE(db.updateCamera(renamed, renamed, host, port, login, password, 1, 1, rtsp));
+    ASSERT_TRUE(db.updateCamera(renamed, name, host, port, login, password, 1, 1));
+    loaded = db.loadCameras();
+    ASSERT_EQ(loaded.names, std::vector<std::string>{name});
+    EXPECT_EQ(loaded.table.address[0], host + ":" + port);
+    EXPECT_EQ(loaded.table.rtsp[0], rtsp);
+    EXPECT_EQ(db.countName(name), 1);
+    EXPECT_TRUE(db.deleteCamera(name));
+    EXPECT_EQ(debugText.find("statement not executed"), std::string::npos);
 }
 
 // Settings of any characters come back as stored, each with its own row,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CameraDatabase.h"
+#include "CameraFieldLimits.h"
 #include "RtspSettingsCheck.h"
 #include "support/TempFolder.h"
 
@@ -90,12 +91,29 @@ TEST_F(ProgramFolderTool, AddsRtspCamerasWithEveryValueAsGiven)
                           RtspSettings{"/Streaming/Channels/101", "/Streaming/Channels/102", false}, std::nullopt,
                           RtspSettings{"/live?a=1,b=2&c='3'", "", true}}));
 
+    // Values at their limits are stored whole.
+    const std::string name(cameraNameLimit, '\''), host(cameraHostLimit, 'h'), login(cameraLoginLimit, '\''),
+        password(cameraPasswordLimit, '\''), path = "/" + std::string(streamPathLimit - 1, '\'');
+    const ToolRun full = run({"--rtsp-camera", name, host, "65535", path, "--sub-path", path, "--login", login,
+                              "--password", password});
+    ASSERT_EQ(full.code, 0) << full.err;
+    {
+        CameraDatabase withFull(dir);
+        const LoadedCameras l = withFull.loadCameras();
+        ASSERT_EQ(l.table.count, 4);
+        EXPECT_EQ(l.names[3], name);
+        EXPECT_EQ(l.table.address[3], host + ":65535");
+        EXPECT_EQ(l.table.login[3], login);
+        EXPECT_EQ(l.table.password[3], password);
+        EXPECT_EQ(l.table.rtsp[3], (RtspSettings{path, path, false}));
+    }
+
     // A camera whose name is taken is left as it is, as for --camera.
     const ToolRun again = run({"--rtsp-camera", "Yard", "10.0.0.9", "554", "/other"});
     ASSERT_EQ(again.code, 0) << again.err;
     CameraDatabase reread(dir);
     const LoadedCameras after = reread.loadCameras();
-    EXPECT_EQ(after.table.count, 3);
+    EXPECT_EQ(after.table.count, 4);
     EXPECT_EQ(after.table.rtsp[2], (RtspSettings{"/live?a=1,b=2&c='3'", "", true}));
 }
 
@@ -115,6 +133,25 @@ TEST_F(ProgramFolderTool, RefusesWhatCannotBeAnRtspCameraBeforeMakingAnything)
          std::string("cx-program-folder: RTSP camera \"Gate\": ") + rtspSubPathSlashText + "\n"},
         {"space in the path", {"--rtsp-camera", "Gate", "10.0.0.7", "554", "/ma in"},
          std::string("cx-program-folder: RTSP camera \"Gate\": ") + rtspMainPathCharactersText + "\n"},
+        {"colon in the login", {"--rtsp-camera", "Gate", "10.0.0.7", "554", "/main", "--login", "ad:min"},
+         std::string("cx-program-folder: RTSP camera \"Gate\": ") + rtspLoginColonText + "\n"},
+        {"login of a colon alone", {"--rtsp-camera", "Gate", "10.0.0.7", "554", "/main", "--login", ":"},
+         std::string("cx-program-folder: RTSP camera \"Gate\": ") + rtspLoginColonText + "\n"},
+        {"login one over its limit", {"--rtsp-camera", "Gate", "10.0.0.7", "554", "/main", "--login",
+                                      std::string(cameraLoginLimit + 1, 'l')},
+         "cx-program-folder: RTSP camera \"Gate\": " + tooLongText("login", cameraLoginLimit) + "\n"},
+        {"password one over its limit", {"--rtsp-camera", "Gate", "10.0.0.7", "554", "/main", "--password",
+                                         std::string(cameraPasswordLimit + 1, 'p')},
+         "cx-program-folder: RTSP camera \"Gate\": " + tooLongText("password", cameraPasswordLimit) + "\n"},
+        {"sub path one over its limit", {"--rtsp-camera", "Gate", "10.0.0.7", "554", "/main", "--sub-path",
+                                         "/" + std::string(streamPathLimit, 's')},
+         "cx-program-folder: RTSP camera \"Gate\": " + tooLongText("sub stream path", streamPathLimit) + "\n"},
+        {"host of another model one over its limit", {"--camera", "Door", std::string(cameraHostLimit + 1, 'h'),
+                                                      "80", "101"},
+         "cx-program-folder: camera \"Door\": " + tooLongText("host", cameraHostLimit) + "\n"},
+        {"name one over its limit", {"--camera", std::string(cameraNameLimit + 1, 'n'), "10.0.0.5", "80", "101"},
+         "cx-program-folder: camera \"" + std::string(cameraNameLimit + 1, 'n') + "\": " +
+             tooLongText("camera name", cameraNameLimit) + "\n"},
         {"port 0", {"--rtsp-camera", "Gate", "10.0.0.7", "0", "/main"},
          std::string("cx-program-folder: RTSP camera \"Gate\": ") + portNumberText + "\n"},
         {"port too big", {"--rtsp-camera", "Gate", "10.0.0.7", "65536", "/main"},

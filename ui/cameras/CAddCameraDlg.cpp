@@ -7,6 +7,7 @@
 #include "MainWindowHost.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
+#include "CameraFieldLimits.h"
 #include "CameraFields.h"
 #include "Engine.h"
 #include "FontHeight.h"
@@ -106,12 +107,20 @@ void CAddCameraDlg::addCamera()
     // The name becomes the camera's recordings folder.
     rtsp_->hideProblem();
     if (!fields_->acceptName(camera.name)) return;
+    if (!fields_->showProblem(
+            cameraLengthProblem(camera.name, camera.host, camera.port, camera.login, camera.password)))
+        return;
     if (rtsp_->isVisible()) {
-        camera.rtsp = rtsp_->accept(camera.port);
+        camera.rtsp = rtsp_->accept(camera.port, camera.login);
         if (!camera.rtsp) return;
     }
-    if (engine_.addCamera(camera) == CameraChange::NameInUse) {
+    const CameraChange change = engine_.addCamera(camera);
+    if (change == CameraChange::NameInUse) {
         fields_->name->setText(QString::fromLatin1(nameNotUniqueText));
+        return;
+    }
+    if (change == CameraChange::NotStored) {
+        fields_->showProblem(cameraNotStoredText);
         return;
     }
     const int count = engine_.snapshot()->cameraCount();

@@ -9,6 +9,7 @@
 #include "CAddCameraDlg.h"
 #include "CSkinButton.h"
 #include "CTitleLabel.h"
+#include "CameraFieldLimits.h"
 #include "CameraFields.h"
 #include "Engine.h"
 #include "FontHeight.h"
@@ -129,15 +130,23 @@ void CCameraPropertiesDlg::update()
     if (camera.name == nameNotUniqueText) return;
     rtsp_->hideProblem();
     if (!fields_->acceptName(camera.name)) return;
+    if (!fields_->showProblem(
+            cameraLengthProblem(camera.name, camera.host, camera.port, camera.login, camera.password)))
+        return;
     if (rtsp_->isVisible()) {
-        camera.rtsp = rtsp_->accept(camera.port);
+        camera.rtsp = rtsp_->accept(camera.port, camera.login);
         if (!camera.rtsp) return;
     }
     const bool addressChanged =
         QString::fromStdString(camera.host) != hostAtOpening_ || QString::fromStdString(camera.port) != portAtOpening_;
     // A rename may not take another camera's name: rows are found by name.
-    if (engine_.updateCamera(slot_, storedName_, camera, addressChanged) == CameraChange::NameInUse) {
+    const CameraChange change = engine_.updateCamera(slot_, storedName_, camera, addressChanged);
+    if (change == CameraChange::NameInUse) {
         fields_->name->setText(QString::fromLatin1(nameNotUniqueText));
+        return;
+    }
+    if (change == CameraChange::NotStored) {
+        fields_->showProblem(cameraNotStoredText);
         return;
     }
     done(1);

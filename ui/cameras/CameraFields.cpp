@@ -70,10 +70,14 @@ std::string CameraFields::text(const QLineEdit* edit)
 
 bool CameraFields::acceptName(const std::string& value)
 {
-    const bool ok = isSafeFileName(value);
-    problem->setText(ok ? QString() : QString::fromLatin1(unsafeNameText));
-    problem->setVisible(!ok);
-    return ok;
+    return showProblem(isSafeFileName(value) ? std::string() : std::string(unsafeNameText));
+}
+
+bool CameraFields::showProblem(const std::string& why)
+{
+    problem->setText(QString::fromStdString(why));
+    problem->setVisible(!why.empty());
+    return why.empty();
 }
 
 void CameraFields::placeProblem(int row)

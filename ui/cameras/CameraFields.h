@@ -43,11 +43,14 @@ public:
     QLineEdit* port = nullptr;      // 1047, at most 4 characters
     QLineEdit* login = nullptr;     // 1117
     QLineEdit* password = nullptr;  // 1116
-    QLabel* problem = nullptr;      // why a name was refused; hidden otherwise
+    QLabel* problem = nullptr;      // why the entry was refused or not stored; hidden otherwise
 
     static std::string text(const QLineEdit* edit);
     // Refuses (with the message shown) a name that cannot be a folder name.
     bool acceptName(const std::string& name);
+    // Shows `why` on the problem line, or hides the line when it is empty;
+    // true when empty (nothing refused).
+    bool showProblem(const std::string& why);
     // Puts the line that tells why a name was refused at row `row` (below
     // the rows a dialog adds under the fields).
     void placeProblem(int row);

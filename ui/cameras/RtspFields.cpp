@@ -80,10 +80,11 @@ RtspSettings RtspFields::settings() const
     return {mainPath->text().trimmed().toStdString(), subPath->text().trimmed().toStdString(), udp->isChecked()};
 }
 
-std::optional<RtspSettings> RtspFields::accept(const std::string& port)
+std::optional<RtspSettings> RtspFields::accept(const std::string& port, const std::string& login)
 {
     const RtspSettings entered = settings();
     std::string why = portProblem(port);
+    if (why.empty()) why = rtspLoginProblem(login);
     if (why.empty()) why = rtspSettingsProblem(entered);
     problem->setText(QString::fromStdString(why));
     problem->setVisible(!why.empty());

@@ -37,9 +37,9 @@ public:
     void setSettings(const RtspSettings& settings);
     // The settings as entered, paths without surrounding blanks.
     RtspSettings settings() const;
-    // The settings when they and `port` can reach a camera; otherwise
-    // nothing, with the reason shown.
-    std::optional<RtspSettings> accept(const std::string& port);
+    // The settings when they, `port` and `login` can reach a camera;
+    // otherwise nothing, with the reason shown.
+    std::optional<RtspSettings> accept(const std::string& port, const std::string& login);
     void hideProblem();
 
 private:

@@ -26,6 +26,7 @@
 #include "CSelectCameraType.h"
 #include "CSkinButton.h"
 #include "CameraDatabase.h"
+#include "CameraFieldLimits.h"
 #include "CameraGrid.h"
 #include "Engine.h"
 #include "IpAddressEdit.h"
@@ -405,6 +406,144 @@ TEST_F(CameraDialogsTest, AddRefusesBadRtspSettingsSayingWhy)
     EXPECT_EQ(add.result(), 1);
     EXPECT_FALSE(problem->isVisible());
     EXPECT_EQ(stored().address[1], "10.0.0.7:65535");
+}
+
+// A colon ends the login in the stream request: such a login could never
+// be accepted, so both dialogs refuse it and say why.
+TEST_F(CameraDialogsTest, RtspLoginWithAColonIsRefusedInBothDialogs)
+{
+    makeFolder({{"Door", 1, "101"}});
+    const RtspSettings settings{"/main", "", false};
+    ASSERT_TRUE(CameraDatabase(folder.path()).insertCamera("Gate", "10.0.0.7", "554", "admin", "pw", "2000", settings));
+    engine.loadCameraTable();
+    const QString colonLogins[] = {"ad:min", ":", "admin:", ":admin"};
+    {
+        CAddCameraDlg add(engine, nullptr);
+        add.show();
+        child<QComboBox>(&add, "cameraType")->setCurrentIndex(32);
+        child<QLineEdit>(&add, "name")->setText("Yard");
+        setIp(&add, {10, 0, 0, 8});
+        enterRtsp(&add, "/main", "", false);
+        for (const QString& login : colonLogins) {
+            SCOPED_TRACE(login.toStdString());
+            child<QLineEdit>(&add, "login")->setText(login);
+            child<CSkinButton>(&add, "addCamera")->click();
+            EXPECT_TRUE(add.isVisible());
+            EXPECT_TRUE(child<QLabel>(&add, "rtspProblem")->isVisible());
+            EXPECT_EQ(child<QLabel>(&add, "rtspProblem")->text(), QString::fromLatin1(rtspLoginColonText));
+            EXPECT_EQ(stored().count, 2);
+        }
+        // Other punctuation is the camera's business.
+        child<QLineEdit>(&add, "login")->setText("ad@m,in;");
+        child<CSkinButton>(&add, "addCamera")->click();
+        EXPECT_EQ(add.result(), 1);
+        ASSERT_EQ(stored().count, 3);
+        EXPECT_EQ(stored().login[2], "ad@m,in;");
+    }
+    CCameraPropertiesDlg gate(engine, "Gate", 1);
+    gate.show();
+    for (const QString& login : colonLogins) {
+        SCOPED_TRACE(login.toStdString());
+        child<QLineEdit>(&gate, "login")->setText(login);
+        child<CSkinButton>(&gate, "update")->click();
+        EXPECT_TRUE(child<QLabel>(&gate, "rtspProblem")->isVisible());
+        EXPECT_EQ(child<QLabel>(&gate, "rtspProblem")->text(), QString::fromLatin1(rtspLoginColonText));
+        EXPECT_EQ(stored().login[1], "admin");
+    }
+    child<QLineEdit>(&gate, "login")->setText("operator");
+    child<CSkinButton>(&gate, "update")->click();
+    EXPECT_EQ(gate.result(), 1);
+    EXPECT_EQ(stored().login[1], "operator");
+}
+
+// Every value is refused beyond its limit, naming its field and the
+// limit; at their limits, all at once and made of quotes (doubled in the
+// database's statements), they are stored whole.
+TEST_F(CameraDialogsTest, OverlongValuesAreRefusedNamingTheFieldAndTheLimit)
+{
+    makeFolder({{"Door", 1, "101"}});
+    CAddCameraDlg add(engine, nullptr);
+    add.show();
+    child<QComboBox>(&add, "cameraType")->setCurrentIndex(32);
+    child<QLineEdit>(&add, "port")->setText("554");
+    const struct {
+        const char* edit;
+        const char* field;
+        size_t limit;
+        const char* problemLine;
+    } fields[] = {
+        {"name", "camera name", cameraNameLimit, "nameProblem"},
+        {"domain", "host", cameraHostLimit, "nameProblem"},
+        {"login", "login", cameraLoginLimit, "nameProblem"},
+        {"password", "password", cameraPasswordLimit, "nameProblem"},
+        {"rtspMainPath", "main stream path", streamPathLimit, "rtspProblem"},
+        {"rtspSubPath", "sub stream path", streamPathLimit, "rtspProblem"},
+    };
+    const auto atLimit = [](const char* edit, size_t limit) {
+        std::string value(limit, '\'');
+        if (std::string_view(edit).starts_with("rtsp")) value[0] = '/';
+        return value;
+    };
+    for (const auto& f : fields) child<QLineEdit>(&add, f.edit)->setText(QString::fromStdString(atLimit(f.edit, f.limit)));
+    for (const auto& f : fields) {
+        SCOPED_TRACE(f.field);
+        auto* edit = child<QLineEdit>(&add, f.edit);
+        const QString fits = edit->text();
+        // One byte over: a quote, or a letter outside ASCII in place of the last one.
+        for (const QString& over : {fits + "'", fits.chopped(1) + QStringLiteral("\u00e4")}) {
+            edit->setText(over);
+            child<CSkinButton>(&add, "addCamera")->click();
+            EXPECT_TRUE(add.isVisible());
+            auto* line = child<QLabel>(&add, f.problemLine);
+            EXPECT_TRUE(line->isVisible());
+            EXPECT_EQ(line->text().toStdString(), tooLongText(f.field, f.limit));
+            EXPECT_NE(line->text().indexOf(QString::number(f.limit)), -1);
+            EXPECT_EQ(stored().count, 1);
+        }
+        edit->setText(fits);
+    }
+    child<CSkinButton>(&add, "addCamera")->click();
+    EXPECT_EQ(add.result(), 1);
+    const CameraTable table = stored();
+    ASSERT_EQ(table.count, 2);
+    EXPECT_EQ(storedNames()[1], atLimit("name", cameraNameLimit));
+    EXPECT_EQ(table.address[1], atLimit("domain", cameraHostLimit) + ":554");
+    EXPECT_EQ(table.login[1], atLimit("login", cameraLoginLimit));
+    EXPECT_EQ(table.password[1], atLimit("password", cameraPasswordLimit));
+    EXPECT_EQ(table.rtsp[1], (RtspSettings{atLimit("rtspMainPath", streamPathLimit),
+                                           atLimit("rtspSubPath", streamPathLimit), false}));
+}
+
+// A change the camera database does not take (here a value holding a NUL,
+// which it refuses) is told in the dialog, which stays open.
+TEST_F(CameraDialogsTest, AChangeTheDatabaseRefusesIsTold)
+{
+    makeFolder({{"Door", 1, "101"}});
+    const QString nul = QStringLiteral("ad") + QChar(0) + QStringLiteral("min");
+    {
+        CAddCameraDlg add(engine, nullptr);
+        add.show();
+        setIp(&add, {10, 0, 0, 8});
+        child<QLineEdit>(&add, "login")->setText(nul);
+        ASSERT_EQ(child<QLineEdit>(&add, "login")->text(), nul);
+        child<CSkinButton>(&add, "addCamera")->click();
+        EXPECT_TRUE(add.isVisible());
+        EXPECT_TRUE(child<QLabel>(&add, "nameProblem")->isVisible());
+        EXPECT_EQ(child<QLabel>(&add, "nameProblem")->text(), QString::fromLatin1(cameraNotStoredText));
+        EXPECT_EQ(stored().count, 1);
+        EXPECT_EQ(engine.snapshot()->cameraCount(), 1);
+    }
+    CCameraPropertiesDlg door(engine, "Door", 0);
+    door.show();
+    child<QLineEdit>(&door, "name")->setText("Front door");
+    child<QLineEdit>(&door, "password")->setText(nul);
+    child<CSkinButton>(&door, "update")->click();
+    EXPECT_TRUE(door.isVisible());
+    EXPECT_EQ(door.result(), 0);
+    EXPECT_TRUE(child<QLabel>(&door, "nameProblem")->isVisible());
+    EXPECT_EQ(child<QLabel>(&door, "nameProblem")->text(), QString::fromLatin1(cameraNotStoredText));
+    EXPECT_EQ(storedNames(), std::vector<std::string>{"Door"});
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "video" / "Front door"));
 }
 
 TEST_F(CameraDialogsTest, PropertiesEditTheRtspSettingsOfRtspCamerasOnly)
