@@ -70,12 +70,20 @@ RtspSession RtspCamera::run(const CameraEntry& camera)
         if (video) {
             ++session.pictures;
             if (pictureArrived_) pictureArrived_();
+            if (subIdle_.load(std::memory_order_relaxed) && paneSeen()) wakeSub();
         }
     }
     ending = true;
+    wakeSub();
     if (sub.joinable()) sub.join();
     subLive_ = false;
     return session;
+}
+
+void RtspCamera::wakeSub()
+{
+    { std::lock_guard lock(subLock_); }  // a sleeper is either not yet checking or already waiting
+    subWake_.notify_all();
 }
 
 bool RtspCamera::paneSeen() const
@@ -99,7 +107,11 @@ void RtspCamera::runSub(const CameraEntry& camera, const std::atomic<bool>& endi
         // The sub stream only feeds the pane: while nobody can see it (no
         // window, a hidden one, live view off) it is not even received.
         if (!paneSeen()) {
-            if (!clock_.waitFor(std::chrono::milliseconds(200), stop)) break;
+            std::unique_lock lock(subLock_);
+            subIdle_ = true;
+            // A second at most: a main stream that stalls cannot wake it.
+            subWake_.wait_for(lock, std::chrono::seconds(1), [&] { return ending.load() || paneSeen(); });
+            subIdle_ = false;
             continue;
         }
         const RtspOpen open = input.open(target, camera.login, camera.password, settings.subPath, settings.udp);

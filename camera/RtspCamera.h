@@ -9,7 +9,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "CameraTable.h"
@@ -66,6 +68,13 @@ private:
     // The main stream's: a lookup a stop left running is taken up by the next try.
     HostResolver resolver_;
     std::atomic<bool> subLive_{false};
+    // The sub stream's reader sleeps on subWake_ while nobody sees the pane:
+    // the main stream's thread wakes it when the pane is seen again or the
+    // connection ends, so an unseen camera costs no wake-ups.
+    std::mutex subLock_;
+    std::condition_variable subWake_;
+    std::atomic<bool> subIdle_{false};
+    void wakeSub();
     // The sub stream URL (for people) last told about; cleared once a sub
     // stream picture came. Only the sub stream's thread uses it, and one
     // connection's thread is joined before the next one starts: a wrong
