@@ -9,15 +9,19 @@
 #   2. `corvanex` with its window on a virtual display (4x4 grid): the same,
 #      against FFmpeg copying the 16 main streams plus decoding the 16 sub
 #      streams (-threads 1 to BGR into null).
-# FFmpeg's CPU per frame leaves its start-up out: two lengths of run, the
-# difference divided by the extra frames.
+# FFmpeg is measured as the program is: CPU from /proc over the same
+# seconds after a warm-up, so start-up is left out. This machine's speed wanders from
+# minute to minute, so the comparison is made in rounds, each measuring the
+# program and its references back to back; the ratios given are medians
+# over the rounds.
 #
-#   bash bench/rtsp_bench.sh [seconds] [cameras]    (after a build)
+#   bash bench/rtsp_bench.sh [seconds] [cameras] [rounds]    (after a build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 seconds=${1:-20}
 cameras=${2:-16}
+rounds=${3:-3}
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; sleep 0.5; rm -rf "$work"' EXIT
 ticks=$(getconf CLK_TCK)
@@ -45,25 +49,29 @@ measure() {
   echo $((c1 - c0))
 }
 
-# FFmpeg over every camera at once, `frames` frames each: CPU seconds of all.
-ffall() {
-  local frames=$1 what=$2 script="" port n=0
+# FFmpeg over every camera at once, measured like the program: its CPU
+# from /proc over `seconds` after a warm-up, so start-up is left out.
+# Prints microseconds per offered main-stream frame.
+perFrame() {
+  local what=$1 port n=0 pids=()
   for port in $ports; do
     n=$((n + 1))
     if [ "$what" = copy ] || [ "$what" = both ]; then
-      script+="ffmpeg -v error -nostdin -rtsp_transport tcp -i rtsp://127.0.0.1:$port/main -frames:v $frames -c copy -y -f matroska $work/ff-$n.mkv & "
+      ffmpeg -v error -nostdin -rtsp_transport tcp -i "rtsp://127.0.0.1:$port/main" -c copy -y -f matroska \
+        "$work/ff-$n.mkv" &
+      pids+=($!)
     fi
     if [ "$what" = both ]; then
-      script+="ffmpeg -v error -nostdin -threads 1 -rtsp_transport tcp -i rtsp://127.0.0.1:$port/sub -frames:v $frames -pix_fmt bgr24 -f null - & "
+      ffmpeg -v error -nostdin -threads 1 -rtsp_transport tcp -i "rtsp://127.0.0.1:$port/sub" -pix_fmt bgr24 \
+        -f null - &
+      pids+=($!)
     fi
   done
-  /usr/bin/time -f "%U %S" bash -c "${script}wait" 2>&1 | tail -n 1 | awk '{print $1 + $2}'
-}
-perFrame() {  # FFmpeg: microseconds per main-stream frame
-  local what=$1 short long
-  short=$(ffall 30 "$what")
-  long=$(ffall 180 "$what")
-  python3 -c "print(($long - $short) / (150 * $cameras) * 1e6)"
+  local used; used=$(measure 6 "${pids[@]}")
+  kill -INT "${pids[@]}" 2>/dev/null || true
+  wait "${pids[@]}" 2>/dev/null || true
+  rm -f "$work"/ff-*.mkv
+  python3 -c "print($used / $ticks / ($cameras * $fps * $seconds) * 1e6)"
 }
 
 folderFor() {  # a program folder with every camera, recording all day
@@ -125,23 +133,39 @@ floorRun() {
   echo "$used"
 }
 
-read -r headless peakHeadless recHeadless offHeadless < <(runProgram no-window)
-floor=$(floorRun)
-copy=$(perFrame copy)
-read -r windowed peakWindowed recWindowed offWindowed < <(runProgram window)
-both=$(perFrame both)
+results=()
+for round in $(seq "$rounds"); do
+  read -r headless peakHeadless recHeadless offHeadless < <(runProgram no-window)
+  floor=$(floorRun)
+  copy=$(perFrame copy)
+  read -r windowed peakWindowed recWindowed offWindowed < <(runProgram window)
+  both=$(perFrame both)
+  results+=("$headless $peakHeadless $recHeadless $offHeadless $floor $copy $windowed $peakWindowed $recWindowed $offWindowed $both")
+  echo "round $round done" >&2
+done
 
-python3 - "$ticks" "$seconds" "$cameras" "$fps" "$headless" "$peakHeadless" "$recHeadless" "$offHeadless" \
-  "$floor" "$copy" "$windowed" "$peakWindowed" "$recWindowed" "$offWindowed" "$both" <<'EOF'
-import sys
-(ticks, seconds, cameras, fps, headless, peakH, recH, offH, floor, copy,
- windowed, peakW, recW, offW, both) = map(float, sys.argv[1:])
+printf '%s\n' "${results[@]}" > "$work/rounds.txt"
+python3 - "$ticks" "$seconds" "$cameras" "$fps" "$work/rounds.txt" <<'EOF'
+import statistics, sys
+ticks, seconds, cameras, fps = map(float, sys.argv[1:5])
 offered = cameras * fps * seconds
 us = lambda t: t / ticks / offered * 1e6
-h, w, f = us(headless), us(windowed), us(floor)
-print(f"{cameras:.0f} cameras, main 1920x1080 @{fps:.0f} + sub 640x360 @{fps:.0f}, {seconds:.0f} s measured")
-print(f"  without a window: {h:.0f} us/frame, peak RSS {peakH / 1024:.0f} MiB, recorded {recH:.0f} of {offH:.0f} offered;"
-      f" FFmpeg copying all main streams {copy:.0f} us/frame (ratio {h / copy:.2f}); floor {f:.0f} us/frame (ratio {h / f:.2f})")
-print(f"  with the window:  {w:.0f} us/frame, peak RSS {peakW / 1024:.0f} MiB, recorded {recW:.0f} of {offW:.0f} offered;"
-      f" FFmpeg copying main + decoding sub {both:.0f} us/frame (ratio {w / both:.2f}); floor {f:.0f} us/frame (ratio {w / f:.2f})")
+rows = [list(map(float, line.split())) for line in open(sys.argv[5]) if line.strip()]
+med = statistics.median
+print(f"{cameras:.0f} cameras, main 1920x1080 @{fps:.0f} + sub 640x360 @{fps:.0f}, {seconds:.0f} s measured, {len(rows)} rounds")
+for n, r in enumerate(rows, 1):
+    h, f, w = us(r[0]), us(r[4]), us(r[6])
+    print(f"  round {n}: without a window {h:.0f} us/frame, floor {f:.0f}, FFmpeg copy {r[5]:.0f} (ratio {h / r[5]:.2f});"
+          f" with the window {w:.0f}, FFmpeg copy + decode {r[10]:.0f} (ratio {w / r[10]:.2f})")
+h = med(us(r[0]) for r in rows); f = med(us(r[4]) for r in rows); w = med(us(r[6]) for r in rows)
+copy = med(r[5] for r in rows); both = med(r[10] for r in rows)
+rh = med(us(r[0]) / r[5] for r in rows); rf = med(us(r[0]) / us(r[4]) for r in rows)
+rw = med(us(r[6]) / r[10] for r in rows); rwf = med(us(r[6]) / us(r[4]) for r in rows)
+rfc = med(us(r[4]) / r[5] for r in rows)
+last = rows[-1]
+print("medians over the rounds:")
+print(f"  without a window: {h:.0f} us/frame, peak RSS {last[1] / 1024:.0f} MiB, recorded {last[2]:.0f} of {last[3]:.0f} offered (last round);"
+      f" FFmpeg copying all main streams {copy:.0f} us/frame (ratio {rh:.2f}); floor {f:.0f} us/frame (ratio {rf:.2f}; floor/FFmpeg {rfc:.2f})")
+print(f"  with the window:  {w:.0f} us/frame, peak RSS {last[7] / 1024:.0f} MiB, recorded {last[8]:.0f} of {last[9]:.0f} offered (last round);"
+      f" FFmpeg copying main + decoding sub {both:.0f} us/frame (ratio {rw:.2f}); floor {f:.0f} us/frame (ratio {rwf:.2f})")
 EOF

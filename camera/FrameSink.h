@@ -42,6 +42,9 @@ public:
     virtual HandOffResult handOffPacket(int slot, const StreamPacket& packet) = 0;
     // The slot's live view was switched off: paint its pane black.
     virtual void paintBlack(int slot) = 0;
+    // An RTSP connection of the slot has ended, both its readers with it:
+    // nothing it handed over reaches the pane once this returns.
+    virtual void streamEnded(int /*slot*/) {}
 };
 
 }  // namespace cx

@@ -36,7 +36,8 @@ std::string HostResolver::systemLookup(const std::string& host)
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
+    // No AI_ADDRCONFIG: it hides loopback addresses on a machine whose only
+    // interface is loopback, and an IPv4 address is chosen below anyway.
     addrinfo* found = nullptr;
     if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
     // Only one address goes on to FFmpeg: an IPv4 one where the name has

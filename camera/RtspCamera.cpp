@@ -77,6 +77,7 @@ RtspSession RtspCamera::run(const CameraEntry& camera)
     wakeSub();
     if (sub.joinable()) sub.join();
     subLive_ = false;
+    sink_.streamEnded(slot_);
     return session;
 }
 

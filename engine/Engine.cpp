@@ -695,7 +695,11 @@ void Engine::flushIdleStreams()
     // last half second to the file: its recording job does, within a second.
     for (int slot = 0; slot < maxCameras; ++slot) {
         const auto i = static_cast<size_t>(slot);
-        if (state_->recordingOpen[i].load() != 1 || !recorder_->recordsPackets(slot)) continue;
+        // A file cut at a segment's end is completed here too when the next
+        // one could not be opened and the camera went quiet.
+        if ((state_->recordingOpen[i].load() != 1 && !recorder_->finishingCut(slot)) ||
+            !recorder_->recordsPackets(slot))
+            continue;
         if (flushQueued_[i].exchange(true)) continue;
         recordingJobs_->post(slot, [this, slot] {
             flushQueued_[static_cast<size_t>(slot)] = false;

@@ -40,6 +40,11 @@ void FrameHandoff::paintBlack(int slot)
         pane->paint([](QImage& image) { image.fill(Qt::black); });
 }
 
+void FrameHandoff::streamEnded(int slot)
+{
+    streams_.streamEnded(slot);
+}
+
 int64_t FrameHandoff::decodeCount() const
 {
     int64_t n = 0;

@@ -25,6 +25,7 @@ public:
     HandOffResult handOff(int slot, std::span<const uint8_t> frame) override;
     HandOffResult handOffPacket(int slot, const StreamPacket& packet) override;
     void paintBlack(int slot) override;
+    void streamEnded(int slot) override;
 
     // Frames and packets decoded for panes so far, all slots together.
     int64_t decodeCount() const;

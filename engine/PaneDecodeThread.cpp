@@ -34,6 +34,7 @@ void PaneDecodeThread::dropQueued()
     }
     restart_ = true;
     gap_ = true;
+    if (!busy_) idle_.notify_all();
 }
 
 bool PaneDecodeThread::push(const AVFormatContext& input, uint64_t connection, const AVPacket& packet)
@@ -42,7 +43,7 @@ bool PaneDecodeThread::push(const AVFormatContext& input, uint64_t connection, c
     if (stream < 0 || stream >= static_cast<int>(input.nb_streams)) return false;
     {
         std::lock_guard lock(lock_);
-        if (stop_ || parameters_ == nullptr || ring_[0] == nullptr) return false;
+        if (stop_ || parameters_ == nullptr) return false;
         if (connection != connection_ || stream != stream_) {
             dropQueued();
             // Copied only when the stream changes, not per packet.
@@ -60,7 +61,8 @@ bool PaneDecodeThread::push(const AVFormatContext& input, uint64_t connection, c
         if (gap_ && !key) return false;
         gap_ = false;
         // A reference, not a copy: the packet's data is shared, not duplicated.
-        if (av_packet_ref(ring_[(head_ + count_) % capacity], &packet) < 0) {
+        AVPacket* slot = ring_[(head_ + count_) % capacity];
+        if (slot == nullptr || av_packet_ref(slot, &packet) < 0) {
             restart_ = true;
             gap_ = true;
             return false;
@@ -82,6 +84,13 @@ void PaneDecodeThread::waitIdle()
 {
     std::unique_lock lock(lock_);
     idle_.wait(lock, [this] { return (count_ == 0 && !busy_) || stop_; });
+}
+
+void PaneDecodeThread::cancel()
+{
+    std::unique_lock lock(lock_);
+    dropQueued();
+    idle_.wait(lock, [this] { return !busy_ || stop_; });
 }
 
 void PaneDecodeThread::run()
@@ -115,7 +124,7 @@ void PaneDecodeThread::run()
             restart_ = true;
             gap_ = true;
         }
-        if (count_ == 0) idle_.notify_all();
+        idle_.notify_all();
     }
     stop_ = true;
     idle_.notify_all();

@@ -40,6 +40,10 @@ public:
     void leftOut();
     // Returns once every queued packet has been decoded.
     void waitIdle();
+    // Drops what waits and returns once no packet is being decoded: the
+    // connection that queued them has ended, and nothing of it may reach
+    // the pane after this.
+    void cancel();
 
     static constexpr size_t capacity = 8;  // half a second at 15 frames a second
 

@@ -1,5 +1,8 @@
 #include "StreamSteps.h"
 
+#include <memory>
+#include <system_error>
+
 extern "C" {
 #include <libavcodec/packet.h>
 #include <libavformat/avformat.h>
@@ -25,19 +28,33 @@ StreamSteps::~StreamSteps()
     for (Slot& s : slots_) delete s.mainThread.exchange(nullptr);
 }
 
-PaneDecodeThread& StreamSteps::mainThreadOf(int slot, Slot& s)
+PaneDecodeThread* StreamSteps::mainThreadOf(int slot, Slot& s)
 {
-    if (PaneDecodeThread* thread = s.mainThread.load()) return *thread;
-    std::lock_guard lock(s.lock);
-    if (PaneDecodeThread* thread = s.mainThread.load()) return *thread;
-    auto* thread = new PaneDecodeThread([this, slot, &s](const AVCodecParameters& parameters, uint64_t connection,
-                                                         const AVPacket& packet, bool restart) {
-        std::lock_guard lock(s.lock);
-        if (restart) s.main.skip();
-        draw(slot, s, s.main, parameters, connection, packet);
-    });
-    s.mainThread.store(thread);
-    return *thread;
+    if (PaneDecodeThread* thread = s.mainThread.load()) return thread;
+    std::unique_ptr<PaneDecodeThread> made;
+    try {
+        made = std::make_unique<PaneDecodeThread>([this, slot, &s](const AVCodecParameters& parameters,
+                                                                   uint64_t connection, const AVPacket& packet,
+                                                                   bool restart) {
+            std::lock_guard lock(s.lock);
+            if (restart) s.main.skip();
+            draw(slot, s, s.main, parameters, connection, packet);
+        });
+    } catch (const std::system_error&) {
+        return nullptr;  // no thread to be had: the pane waits, the recording goes on
+    }
+    PaneDecodeThread* expected = nullptr;
+    // Only the slot's thread makes it; the exchange keeps that true without a lock.
+    if (!s.mainThread.compare_exchange_strong(expected, made.get())) return expected;
+    return made.release();
+}
+
+void StreamSteps::streamEnded(int slot)
+{
+    if (!validSlot(slot)) return;
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    if (PaneDecodeThread* thread = s.mainThread.load()) thread->cancel();
+    s.main.markStale();
 }
 
 void StreamSteps::waitForPanes()
@@ -88,18 +105,20 @@ void StreamSteps::show(int slot, Slot& s, const StreamPacket& packet)
     const bool decodeIt = seen && (fromMain == mainWanted || (!wanted.ready() && decoder.ready()));
     if (fromMain) {
         // Only a reference is queued here: this thread reads and records.
-        PaneDecodeThread* thread = decodeIt ? &mainThreadOf(slot, s) : s.mainThread.load();
-        if (decodeIt && thread->push(packet.input, packet.connection, packet.packet)) return;
+        PaneDecodeThread* thread = decodeIt ? mainThreadOf(slot, s) : s.mainThread.load();
+        if (decodeIt && thread != nullptr && thread->push(packet.input, packet.connection, packet.packet)) return;
         s.main.markStale();
         if (thread != nullptr) thread->leftOut();
         return;
     }
-    std::lock_guard lock(s.lock);
     const int stream = packet.packet.stream_index;
     if (!decodeIt || stream < 0 || stream >= static_cast<int>(packet.input.nb_streams)) {
-        decoder.skip();
+        decoder.markStale();
+        s.subSkipped = true;
         return;
     }
+    std::lock_guard lock(s.lock);
+    if (s.subSkipped.exchange(false)) decoder.skip();
     draw(slot, s, decoder, *packet.input.streams[stream]->codecpar, packet.connection, packet.packet);
 }
 

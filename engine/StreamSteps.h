@@ -38,6 +38,10 @@ public:
     // Returns once every main-stream packet handed over so far is decoded
     // and drawn.
     void waitForPanes();
+    // The slot's connection ended: its packets still waiting are dropped,
+    // so a picture of it never lands after it (the slot may next serve
+    // another camera).
+    void streamEnded(int slot);
 
 private:
     struct Slot {
@@ -47,9 +51,14 @@ private:
         std::atomic<float> frameRate{0};
         // Started at the first main-stream packet a pane wants; owned here.
         std::atomic<PaneDecodeThread*> mainThread{nullptr};
+        // The sub stream's reader left a packet undecoded: the decoder waits
+        // for a key frame from its next decode on. Set without the lock, so
+        // a skipped packet never waits for a main-stream decode.
+        std::atomic<bool> subSkipped{false};
     };
     void show(int slot, Slot& s, const StreamPacket& packet);
-    PaneDecodeThread& mainThreadOf(int slot, Slot& s);
+    // Null when no thread could be started.
+    PaneDecodeThread* mainThreadOf(int slot, Slot& s);
     // With s.lock held: decodes `packet` and draws the picture into the pane.
     void draw(int slot, Slot& s, VideoDecoder& decoder, const AVCodecParameters& parameters, uint64_t connection,
               const AVPacket& packet);

@@ -13,19 +13,26 @@ QImage blackImage(QSize size)
 
 }  // namespace
 
-PaneBuffer::PaneBuffer(QSize size) : image_(blackImage(size)) {}
+PaneBuffer::PaneBuffer(QSize size) : image_(blackImage(size))
+{
+    width_ = image_.width();
+    height_ = image_.height();
+}
 
 void PaneBuffer::resize(QSize size)
 {
     QImage fresh = blackImage(size);
     std::lock_guard lock(mutex_);
     image_.swap(fresh);
+    width_ = image_.width();
+    height_ = image_.height();
 }
 
 QSize PaneBuffer::size() const
 {
-    std::lock_guard lock(mutex_);
-    return image_.size();
+    // Without the lock: a decoder sizes its picture while a paint holds it.
+    // A resize between the two reads is drawn at the old size once.
+    return {width_.load(), height_.load()};
 }
 
 void PaneBuffer::setRepaintRequest(RepaintRequest request)

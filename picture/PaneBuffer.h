@@ -2,6 +2,7 @@
 // A camera pane's back buffer: the worker composes frames into it, the
 // pane's paint event only copies it out.
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -48,6 +49,8 @@ public:
 private:
     mutable std::mutex mutex_;
     QImage image_;             // guarded by mutex_
+    std::atomic<int> width_{0};   // image_'s size, readable without mutex_
+    std::atomic<int> height_{0};
     RepaintRequest request_;   // guarded by mutex_
 };
 

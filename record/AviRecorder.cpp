@@ -98,12 +98,18 @@ void AviRecorder::CloseRecording(int slot)
     closeLocked(slot);
 }
 
+bool AviRecorder::finishingCut(int slot) const
+{
+    return validSlot(slot) && endingOpen_[static_cast<size_t>(slot)].load();
+}
+
 void AviRecorder::finishEnding(int slot)
 {
     std::shared_ptr<StreamRecording>& ending = ending_[static_cast<size_t>(slot)];
     if (ending == nullptr) return;
     const std::filesystem::path file = ending->path();
     ending.reset();  // completes the file
+    endingOpen_[static_cast<size_t>(slot)] = false;
     if (event_) event_(slot, file, false);
 }
 
@@ -178,6 +184,7 @@ void AviRecorder::cutAt(int slot, int64_t now, const AVFormatContext& input, con
         if (event_) event_(slot, file, false);
     } else {
         ending_[i] = std::move(old);
+        endingOpen_[i] = true;
     }
     state_.segmentStart[i] = now;
     if (!openLocked(BuildRecordingName(slot), slot)) pendingFailure_[i] = 1;
@@ -203,10 +210,14 @@ void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPa
     if (state_.streamFile[i] == nullptr) return;
     const StreamRecording::Write written = state_.streamFile[i]->write(input, packet, receivedMs, connection);
     // The file is made at the first key frame: failing then is an open
-    // that failed, told off the lock like a roll-over's.
+    // that failed, told off the lock like a roll-over's. The recording
+    // closes, so the timetable tries again as after any failed open.
     if (written == StreamRecording::Write::Lost && state_.streamFile[i]->failed() &&
-        state_.streamFile[i]->framesWritten() == 0)
+        state_.streamFile[i]->framesWritten() == 0) {
+        closeLocked(slot);
         pendingFailure_[i] = 1;
+        return;
+    }
     if (written != StreamRecording::Write::StreamsChanged) return;
     // The camera came back with another stream (size, codec, sound): this
     // file cannot take it, so a new one starts with the new stream.

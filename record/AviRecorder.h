@@ -85,6 +85,9 @@ public:
 
     // The slot's camera is an RTSP camera: its recordings copy packets.
     bool recordsPackets(int slot) const;
+    // A file of the slot cut at a segment's end still waits for late sound
+    // (flushIdleStream completes it); any thread.
+    bool finishingCut(int slot) const;
 
     // The slot's recording stores pixels, so its frames must be decoded at
     // full size. Caller holds recordLock[slot].
@@ -129,6 +132,7 @@ private:
     // An RTSP slot's file cut at a segment's end, still taking late sound;
     // under the slot's recordLock.
     std::array<std::shared_ptr<StreamRecording>, maxCameras> ending_;
+    std::array<std::atomic<bool>, maxCameras> endingOpen_{};  // ending_[slot] is set
     std::atomic<int64_t> frameCounter_{1};  // 64 bits: never wraps while the program runs
     RecordingFile::WriteFunction write_;   // set before recordings open
     RecordingEvent event_;                 // set before recordings open

@@ -175,6 +175,43 @@ TEST_F(StreamPane, AMainStreamPaneThatCannotBeDrawnDoesNotHoldUpTheReadingThread
     EXPECT_TRUE(red(shown())) << shown().name().toStdString();
 }
 
+TEST_F(StreamPane, NothingOfAnEndedConnectionReachesThePaneAfterIt)
+{
+    ASSERT_TRUE(main.ok() && sub.ok());
+    for (size_t k = 0; k < 5; ++k) feedBoth(k);
+    const int64_t before = steps.decodeCount();
+
+    // The pane is held while the main stream's key frame is drawn, so the
+    // packets after it wait in the queue when the connection ends.
+    std::promise<void> holding;
+    std::promise<void> release;
+    std::thread painter([&] {
+        pane.read([&](const QImage&) {
+            holding.set_value();
+            release.get_future().wait();
+        });
+    });
+    holding.get_future().wait();
+    state.viewEnlarged[0] = 1;
+    for (size_t k = 10; k < 18; ++k)
+        steps.run(0, StreamPacket{main.input(), main.packet(k), RtspRole::Main, true, true, 1u});
+    // The key frame is decoded and waits for the pane.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (steps.decodeCount() == before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(steps.decodeCount(), before + 1);
+    auto ended = std::async(std::launch::async, [this] { steps.streamEnded(0); });
+    EXPECT_EQ(ended.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
+        << "the decode under way finishes first";
+    release.set_value();
+    painter.join();
+    ended.wait();
+    const int64_t atEnd = steps.decodeCount();
+    steps.waitForPanes();
+    EXPECT_EQ(steps.decodeCount(), atEnd) << "queued packets of the ended connection were decoded";
+    EXPECT_EQ(atEnd, before + 1);
+}
+
 TEST_F(StreamPane, ASnapshotIsTheMainStreamsNextKeyFrameAsAJpeg)
 {
     ASSERT_TRUE(main.ok());

@@ -764,12 +764,15 @@ TEST_F(RtspRecording, ACutFileIsCompletedWhenNoMoreSoundCanCome)
         recorder.writePacket(0, source.input(), *p);
     }
     ASSERT_EQ(events.size(), 2u) << "the first file waits for its late sound";
+    // Told, so the engine's idle flush reaches it even when no recording is open.
+    EXPECT_TRUE(recorder.finishingCut(0));
     clock.setWallMs(clock.nowMs() + StreamRecording::lateSoundMs - 1);
     recorder.flushIdleStream(0, 500);
     EXPECT_EQ(events.size(), 2u);
     clock.setWallMs(clock.nowMs() + 1);
     recorder.flushIdleStream(0, 500);
     ASSERT_EQ(events.size(), 3u);
+    EXPECT_FALSE(recorder.finishingCut(0));
     EXPECT_EQ(events[2], std::make_pair(first, false));
     EXPECT_EQ(frameDigests(first).size(), 20u) << "completed and readable";
     recorder.CloseRecording(0);
@@ -796,15 +799,24 @@ TEST_F(RtspRecording, TheFileComesWithTheFirstKeyFrame)
     EXPECT_TRUE(files().empty());
     EXPECT_EQ(events, (std::vector<std::pair<fs::path, bool>>{{path, true}, {path, false}}));
 
+    // A file that cannot be made at the first key frame is an open that
+    // failed: told once, the recording closed, and a later open records.
     clock.wall += 1;
-    open(0);
+    const fs::path lost = open(0);
     fs::remove_all(folder.path() / "video" / "Door");
     play(clip, startMs);
     recorder.reportPendingFailure();
-    play(clip, startMs + 2000);
-    recorder.reportPendingFailure();
     EXPECT_EQ(notifier.texts(), std::vector<std::string>{"FAILURE: Opening AVI file..."});
-    EXPECT_EQ(state.streamFile[0]->framesWritten(), 0);
+    EXPECT_EQ(state.recordingOpen[0].load(), 0);
+    EXPECT_EQ(state.streamFile[0], nullptr);
+    EXPECT_EQ(events.back(), std::make_pair(lost, false));
+    clock.wall += 60;
+    fs::create_directories(folder.path() / "video" / "Door");  // the folder is back
+    const fs::path again = open(0);
+    play(clip, startMs + 60'000);
+    recorder.CloseRecording(0);
+    EXPECT_TRUE(fs::exists(again));
+    EXPECT_EQ(notifier.texts().size(), 1u);
 }
 
 TEST_F(RtspRecording, AnIdleStreamIsFlushedAfterHalfASecond)
