@@ -1,5 +1,7 @@
 #include "RtspInput.h"
 
+#include <time.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -16,10 +18,14 @@ namespace cx {
 
 namespace {
 
+// FFmpeg asks the interrupt callback before every read of the socket, so
+// the silence deadline is kept on the coarse clock (a few milliseconds'
+// resolution), the cheapest to read.
 int64_t steadyNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
 std::atomic<uint64_t> connectionCounter{0};

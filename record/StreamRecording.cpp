@@ -214,6 +214,10 @@ bool StreamRecording::start(const AVFormatContext& input, int64_t receivedMs, co
     av_dict_set(&format_->metadata, "creation_time", isoTime(receivedMs).c_str(), 0);
     AVDictionary* options = nullptr;
     av_dict_set_int(&options, "cluster_time_limit", clusterMs, 0);
+    // No CRC-32 element per cluster: readers do not check it unless asked,
+    // and computing it over every packet costs more than anything else
+    // this copy does on its own.
+    av_dict_set_int(&options, "write_crc32", 0, 0);
     const int rc = avformat_write_header(format_, &options);
     av_dict_free(&options);
     if (rc < 0) {
