@@ -102,11 +102,12 @@ PY
 }
 
 runProgram() {  # $1: no-window | window
-  local folder="$work/program-$1"
+  local folder="$work/program-$1" xvfb=""
   folderFor "$folder"
   if [ "$1" = window ]; then
     local display=":$((200 + $$ % 300))"
     Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
+    xvfb=$!
     sleep 1
     (cd "$folder" && DISPLAY=$display exec "$root/build/main/corvanex") 2> "$work/err-$1.txt" &
   else
@@ -116,6 +117,8 @@ runProgram() {  # $1: no-window | window
   local used; used=$(measure 6 "$pid")
   local peak; peak=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
   kill -TERM "$pid"; wait "$pid" 2>/dev/null || true
+  # Started in this subshell, so the script's exit trap does not see it.
+  if [ -n "${xvfb:-}" ]; then kill "$xvfb" 2>/dev/null || true; fi
   local end; end=$(date +%s.%N)
   local share; share=$(recordedShare "$folder" "$end")
   echo "$used $peak $share"
