@@ -178,7 +178,13 @@ int main(int argc, char** argv)
         }
     }
     for (const auto& c : cameras) {
-        if (db.countName(c.name) > 0) continue;
+        if (db.countName(c.name) > 0) {
+            // Left as it is, so the same line can run at every start; said,
+            // so a changed line is not taken for applied.
+            std::fprintf(stderr, "cx-program-folder: a camera named \"%s\" is already there and is left as it is\n",
+                         c.name.c_str());
+            continue;
+        }
         if (!db.insertCamera(c.name, c.host, c.port, c.login, c.password, c.type, c.rtsp)) {
             std::fprintf(stderr, "cx-program-folder: cannot store the camera \"%s\"\n", c.name.c_str());
             return 1;

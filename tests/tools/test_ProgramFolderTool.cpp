@@ -111,6 +111,7 @@ TEST_F(ProgramFolderTool, AddsRtspCamerasWithEveryValueAsGiven)
     // A camera whose name is taken is left as it is, as for --camera.
     const ToolRun again = run({"--rtsp-camera", "Yard", "10.0.0.9", "554", "/other"});
     ASSERT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(again.err, "cx-program-folder: a camera named \"Yard\" is already there and is left as it is\n");
     CameraDatabase reread(dir);
     const LoadedCameras after = reread.loadCameras();
     EXPECT_EQ(after.table.count, 4);
