@@ -65,14 +65,16 @@ RtspOpen RtspInput::open(const HostPort& target, const std::string& login, const
     close();
     connection_ = ++connectionCounter;
     extendDeadline();
-    // The lookup, the open and the look at the streams share one silence
-    // time. FFmpeg builds its requests (and the digest login's URI) from
-    // the address, which a camera takes like its name.
+    // The lookup has the silence time, then the open and the look at the
+    // streams share another. FFmpeg builds its requests (and the digest
+    // login's URI) from the address, which a camera takes like its name.
     const Resolved resolved = resolver_.resolve(
         target.host, stop_,
         std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadlineNs_.load(std::memory_order_relaxed))));
     if (resolved.end == Resolve::Stopped) return RtspOpen::Stopped;
     if (resolved.end != Resolve::Resolved) return RtspOpen::Failed;
+    // A slow name server must not eat the camera's own time to answer.
+    if (!HostResolver::isLiteral(target.host)) extendDeadline();
     const std::string url = rtspUrl(HostPort{resolved.address, target.port}, login, password, path);
     context_ = avformat_alloc_context();
     if (context_ == nullptr) return RtspOpen::Failed;

@@ -48,6 +48,7 @@ bool AviRecorder::openLocked(const std::filesystem::path& path, int slot)
         state_.streamFile[i] = StreamRecording::create(named, write_);
         if (state_.streamFile[i] == nullptr) return false;
         opened = state_.streamFile[i]->path();
+        announced_[i] = opened;
     } else {
         state_.aviFile[i] = AviRecording::create(full, state_.settings.compressOptions, write_);
         if (state_.aviFile[i] == nullptr) return false;
@@ -217,6 +218,15 @@ void AviRecorder::writePacket(int slot, const AVFormatContext& input, const AVPa
         closeLocked(slot);
         pendingFailure_[i] = 1;
         return;
+    }
+    if (state_.streamFile[i]->path() != announced_[i]) {
+        // The name was taken by the time the file was made: the file went
+        // to the next free one, and the events follow it.
+        if (event_) {
+            event_(slot, announced_[i], false);
+            event_(slot, state_.streamFile[i]->path(), true);
+        }
+        announced_[i] = state_.streamFile[i]->path();
     }
     if (written != StreamRecording::Write::StreamsChanged) return;
     // The camera came back with another stream (size, codec, sound): this

@@ -133,6 +133,8 @@ private:
     // under the slot's recordLock.
     std::array<std::shared_ptr<StreamRecording>, maxCameras> ending_;
     std::array<std::atomic<bool>, maxCameras> endingOpen_{};  // ending_[slot] is set
+    // The name the open event gave the slot's stream recording; under the slot's recordLock.
+    std::array<std::filesystem::path, maxCameras> announced_;
     std::atomic<int64_t> frameCounter_{1};  // 64 bits: never wraps while the program runs
     RecordingFile::WriteFunction write_;   // set before recordings open
     RecordingEvent event_;                 // set before recordings open

@@ -819,6 +819,20 @@ TEST_F(RtspRecording, TheFileComesWithTheFirstKeyFrame)
     EXPECT_EQ(notifier.texts().size(), 1u);
 }
 
+TEST_F(RtspRecording, TheEventsFollowAFileThatTookTheNextFreeName)
+{
+    const fs::path announced = open(0);
+    { std::ofstream(announced) << "someone else's"; }  // the name is taken before the first key frame
+    play(clip, startMs);
+    ASSERT_NE(state.streamFile[0], nullptr);
+    const fs::path made = state.streamFile[0]->path();
+    EXPECT_NE(made, announced);
+    recorder.CloseRecording(0);
+    EXPECT_EQ(events, (std::vector<std::pair<fs::path, bool>>{
+                          {announced, true}, {announced, false}, {made, true}, {made, false}}));
+    EXPECT_TRUE(fs::exists(made));
+}
+
 TEST_F(RtspRecording, AnIdleStreamIsFlushedAfterHalfASecond)
 {
     open(0);
