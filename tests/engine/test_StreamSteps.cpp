@@ -29,6 +29,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A paint that takes its time: the pane's lock is held from construction
+// until release() (at the latest the destructor).
+class HeldPane {
+public:
+    explicit HeldPane(PaneBuffer& pane)
+    {
+        painter_ = std::thread([this, &pane] {
+            pane.read([this](const QImage&) {
+                holding_.set_value();
+                release_.get_future().wait();
+            });
+        });
+        holding_.get_future().wait();
+    }
+    ~HeldPane() { release(); }
+    HeldPane(const HeldPane&) = delete;
+    HeldPane& operator=(const HeldPane&) = delete;
+    void release()
+    {
+        if (!painter_.joinable()) return;
+        release_.set_value();
+        painter_.join();
+    }
+
+private:
+    std::promise<void> holding_;
+    std::promise<void> release_;
+    std::thread painter_;
+};
+
 struct StreamPane : ::testing::Test {
     TempFolder folder;
     AppState state;
@@ -147,23 +177,14 @@ TEST_F(StreamPane, AMainStreamPaneThatCannotBeDrawnDoesNotHoldUpTheReadingThread
     ASSERT_TRUE(blue(shown()));
 
     // A paint that takes its time holds the pane while the camera is magnified.
-    std::promise<void> holding;
-    std::promise<void> release;
-    std::thread painter([&] {
-        pane.read([&](const QImage&) {
-            holding.set_value();
-            release.get_future().wait();
-        });
-    });
-    holding.get_future().wait();
+    HeldPane held(pane);
     state.viewEnlarged[0] = 1;
     auto reading = std::async(std::launch::async, [this] {
         for (size_t k = 5; k < 40; ++k)
             steps.run(0, StreamPacket{main.input(), main.packet(k), RtspRole::Main, true, true, 1u});
     });
     const bool readOn = reading.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-    release.set_value();
-    painter.join();
+    held.release();
     reading.wait();
     EXPECT_TRUE(readOn) << "the main stream's thread waited for the pane";
 
@@ -183,15 +204,7 @@ TEST_F(StreamPane, NothingOfAnEndedConnectionReachesThePaneAfterIt)
 
     // The pane is held while the main stream's key frame is drawn, so the
     // packets after it wait in the queue when the connection ends.
-    std::promise<void> holding;
-    std::promise<void> release;
-    std::thread painter([&] {
-        pane.read([&](const QImage&) {
-            holding.set_value();
-            release.get_future().wait();
-        });
-    });
-    holding.get_future().wait();
+    HeldPane held(pane);
     state.viewEnlarged[0] = 1;
     for (size_t k = 10; k < 18; ++k)
         steps.run(0, StreamPacket{main.input(), main.packet(k), RtspRole::Main, true, true, 1u});
@@ -203,8 +216,7 @@ TEST_F(StreamPane, NothingOfAnEndedConnectionReachesThePaneAfterIt)
     auto ended = std::async(std::launch::async, [this] { steps.streamEnded(0); });
     EXPECT_EQ(ended.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
         << "the decode under way finishes first";
-    release.set_value();
-    painter.join();
+    held.release();
     ended.wait();
     const int64_t atEnd = steps.decodeCount();
     steps.waitForPanes();
